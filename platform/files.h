@@ -1,0 +1,109 @@
+// File service of the platform seam. Paths are Windows-style texts in the
+// system's ANSI code page; the POSIX stand-in maps them onto its own file
+// system (see NativePath). Failures carry Windows error codes (2 = file not
+// found, 3 = path not found, 5 = access denied, ...) on both builds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace veilbox::platform {
+
+// Windows error codes used across the seam.
+inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorPathNotFound = 3;
+inline constexpr std::uint32_t kErrorTooManyOpenFiles = 4;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorSharingViolation = 32;
+inline constexpr std::uint32_t kErrorFileExists = 80;
+inline constexpr std::uint32_t kErrorInvalidName = 123;
+inline constexpr std::uint32_t kErrorFilenameTooLong = 206;
+inline constexpr std::uint32_t kErrorDiskFull = 112;
+
+// File attributes, with the values Windows gives them.
+inline constexpr std::uint32_t kAttrReadOnly = 0x1;
+inline constexpr std::uint32_t kAttrHidden = 0x2;
+inline constexpr std::uint32_t kAttrSystem = 0x4;
+inline constexpr std::uint32_t kAttrDirectory = 0x10;
+inline constexpr std::uint32_t kAttrArchive = 0x20;
+inline constexpr std::uint32_t kAttrNormal = 0x80;
+inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+// How an open file may be shared with other openers.
+enum class Share { kNone, kReadWrite };
+
+// An open file; closes itself. Move-only.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens an existing file. `write` asks for write access besides read.
+  static bool OpenExisting(const std::string& path, bool write, Share share, File* out,
+                           std::uint32_t* error);
+  // Creates the file, or truncates an existing one (CREATE_ALWAYS with
+  // normal attributes, no sharing, write access). Like Windows, this fails
+  // with access denied on an existing hidden, system or read-only file.
+  static bool CreateAlways(const std::string& path, File* out, std::uint32_t* error);
+
+  bool is_open() const;
+  // Reads up to n bytes at offset; *got is how many arrived (0 at the end).
+  bool ReadAt(std::uint64_t offset, void* buffer, std::size_t n, std::size_t* got);
+  // Writes n bytes at offset.
+  bool WriteAt(std::uint64_t offset, const void* data, std::size_t n);
+  // Writes n bytes at the current end of what this object wrote so far
+  // (sequential writing for a freshly created file).
+  bool Append(const void* data, std::size_t n);
+  // Size in bytes, or -1 when it cannot be told.
+  std::int64_t Size();
+  // Flushes to the disk.
+  bool Sync();
+  void Close();
+
+ private:
+  std::intptr_t handle_ = -1;  // a HANDLE or a file descriptor
+  std::uint64_t append_offset_ = 0;
+};
+
+// Reads a whole file, opened for reading only with the given sharing.
+bool ReadWholeFile(const std::string& path, Share share, std::string* data,
+                   std::uint32_t* error);
+
+// Attributes of a file or directory, kInvalidAttributes when it is missing.
+std::uint32_t GetFileAttributes(const std::string& path);
+// Replaces the attributes (hidden, read-only, system, archive; kAttrNormal
+// for none).
+bool SetFileAttributes(const std::string& path, std::uint32_t attributes);
+
+// True only for an existing file, not for a directory.
+bool FileExists(const std::string& path);
+// True for an existing directory.
+bool DirectoryExists(const std::string& path);
+
+// DeleteFileA: false with the Windows error code on failure.
+bool DeleteFile(const std::string& path, std::uint32_t* error);
+// Renames from over to, replacing an existing file.
+bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t* error);
+bool CreateDirectory(const std::string& path, std::uint32_t* error);
+
+// The names (without directory) of every entry that matches a pattern whose
+// last component may hold * and ?, in the order the system delivers them,
+// including directories and "." and ".." where the pattern matches them.
+std::vector<std::string> FindFiles(const std::string& pattern);
+
+// GetWindowsDirectoryA: false with the error code when it fails.
+bool GetWindowsDirectory(std::string* dir, std::uint32_t* error);
+
+// The path as the operating system takes it. Windows: unchanged. POSIX
+// stand-in: backslashes become slashes, a drive "X:" becomes the directory
+// drive_x in the prefix, and each component that does not exist with its
+// exact case is looked up without regard to case.
+std::string NativePath(const std::string& path);
+
+}  // namespace veilbox::platform

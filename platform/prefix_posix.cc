@@ -1,0 +1,13 @@
+#include <cstdlib>
+
+#include "platform/prefix.h"
+
+namespace veilbox::platform {
+
+std::string PrefixDir() {
+  if (const char* prefix = std::getenv("VEILBOX_PREFIX"); prefix && *prefix) return prefix;
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : ".") + "/.veilbox";
+}
+
+}  // namespace veilbox::platform

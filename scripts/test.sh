@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the native unit and end-to-end
+# tests, the same under AddressSanitizer and UndefinedBehaviorSanitizer,
+# the Windows build under Wine, and each fuzz target for a bounded time.
+# Installs what a fresh machine lacks first (as root, through apt-get).
+#
+#   FUZZ_SECONDS   seconds per fuzz target (default 30)
+set -u
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+fuzz_seconds=${FUZZ_SECONDS:-30}
+
+bash scripts/install-deps.sh || exit 1
+
+passed=0
+failed=0
+failures=()
+stage() {
+  local name=$1
+  shift
+  echo
+  echo "=== $name"
+  local start=$SECONDS
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "--- $name: ok ($((SECONDS - start)) s)"
+  else
+    failed=$((failed + 1))
+    failures+=("$name")
+    echo "--- $name: FAILED ($((SECONDS - start)) s)"
+  fi
+}
+
+build() {
+  cmake --preset "$1" >"build/$1.configure.log" 2>&1 || { cat "build/$1.configure.log"; return 1; }
+  cmake --build --preset "$1"
+}
+
+native_tests() {
+  build debug && ctest --test-dir build/debug --output-on-failure
+}
+
+sanitizer_tests() {
+  build asan || return 1
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build/asan --output-on-failure
+}
+
+windows_tests() {
+  build windows || return 1
+  source scripts/wine-env.sh
+  veilbox_wine_setup || return 1
+  ctest --test-dir build/windows --output-on-failure
+}
+
+fuzz_tests() {
+  build fuzz || return 1
+  local ok=0 target name corpus work
+  for target in build/fuzz/fuzz/*_fuzzer; do
+    [ -x "$target" ] || continue
+    name=$(basename "$target" _fuzzer)
+    corpus=fuzz/corpus/$name
+    work=build/fuzz/work/$name
+    rm -rf "$work"
+    mkdir -p "$work"
+    echo "fuzzing $name for ${fuzz_seconds}s"
+    if ! "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+      -artifact_prefix="$work/" "$work" "$corpus" >"$work/log" 2>&1; then
+      echo "$name: FAILED"
+      tail -n 40 "$work/log"
+      ok=1
+    else
+      grep -E "^Done|#[0-9]+.*DONE" "$work/log" | tail -n 1
+    fi
+  done
+  return $ok
+}
+
+mkdir -p build
+stage "native tests" native_tests
+stage "sanitizer tests" sanitizer_tests
+stage "Windows tests under Wine" windows_tests
+stage "fuzzing" fuzz_tests
+
+echo
+for f in "${failures[@]+"${failures[@]}"}"; do echo "failed: $f"; done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

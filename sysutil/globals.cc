@@ -1,0 +1,18 @@
+#include "sysutil/globals.h"
+
+namespace veilbox {
+
+const std::string kSuccessText = std::string("Success...123454") + '\xA1';
+const std::string kNotFound = std::string("Not Found...12345") + '\xA1';
+
+std::string LastStatus;
+RegistryRoot RegRoot = kHkeyCurrentUser;
+std::string RegBasePath;
+
+std::string CitectDir;
+std::string CompExe;
+std::string AttachName;
+std::string CitectVer;
+std::string MasterPath;
+
+}  // namespace veilbox

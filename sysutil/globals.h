@@ -1,0 +1,39 @@
+// The process-wide texts and handles that the whole program shares: the
+// status of the last reporting operation, its success text and the
+// not-found sentinel, the registry root and the placement base path, and
+// the settings that the compile run reads.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace veilbox {
+
+// Predefined registry roots, with the values Windows gives them.
+using RegistryRoot = std::uint32_t;
+inline constexpr RegistryRoot kHkeyClassesRoot = 0x80000000u;
+inline constexpr RegistryRoot kHkeyCurrentUser = 0x80000001u;
+inline constexpr RegistryRoot kHkeyLocalMachine = 0x80000002u;
+inline constexpr RegistryRoot kHkeyUsers = 0x80000003u;
+
+// "Success...123454" followed by the byte 0xA1 (17 bytes).
+extern const std::string kSuccessText;
+// "Not Found...12345" followed by the byte 0xA1 (18 bytes).
+extern const std::string kNotFound;
+
+// Outcome of the last operation that reports one. Starts empty.
+extern std::string LastStatus;
+// Root passed to every registry read and write: HKEY_CURRENT_USER from
+// start-up, HKEY_LOCAL_MACHINE once the compile run has begun.
+extern RegistryRoot RegRoot;
+// "Software\Talvoren\" + the application's default title.
+extern std::string RegBasePath;
+
+// Settings of the compile run.
+extern std::string CitectDir;
+extern std::string CompExe;
+extern std::string AttachName;
+extern std::string CitectVer;
+extern std::string MasterPath;
+
+}  // namespace veilbox
