@@ -72,8 +72,7 @@ class File {
 };
 
 // Reads a whole file, opened for reading only with the given sharing.
-bool ReadWholeFile(const std::string& path, Share share, std::string* data,
-                   std::uint32_t* error);
+bool ReadWholeFile(const std::string& path, Share share, std::string* data, std::uint32_t* error);
 
 // Attributes of a file or directory, kInvalidAttributes when it is missing.
 std::uint32_t GetFileAttributes(const std::string& path);
