@@ -101,6 +101,7 @@ TEST(Files, HiddenAttributeRoundTripAndCreateAlwaysRefusal) {
   EXPECT_FALSE(File::CreateAlways(name, &file, &error));
   EXPECT_EQ(error, kErrorAccessDenied);
   EXPECT_EQ(veilbox::testing::ReadFileBytes(name), "old");
+  file.Close();
 
   ASSERT_TRUE(SetFileAttributes(name, kAttrNormal));
   EXPECT_FALSE(GetFileAttributes(name) & kAttrHidden);
@@ -116,6 +117,7 @@ TEST(Files, ReadOnlyAttribute) {
   File file;
   EXPECT_FALSE(File::OpenExisting(name, true, Share::kReadWrite, &file, &error));
   EXPECT_EQ(error, kErrorAccessDenied);
+  file.Close();
   EXPECT_FALSE(DeleteFile(name, &error));
   EXPECT_EQ(error, kErrorAccessDenied);
   ASSERT_TRUE(SetFileAttributes(name, kAttrNormal));
