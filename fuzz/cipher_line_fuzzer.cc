@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cipher.Execute();
     if (!valid || cipher.Output() != expected) std::abort();
   } catch (const ConvertError& e) {
-    if (valid || e.what() != ConvertError("$" + bad).what()) std::abort();
+    if (valid || std::string(e.what()) != ConvertError("$" + bad).what()) std::abort();
     if (cipher.Output() != "before") std::abort();
   }
   std::string in_place = text;

@@ -88,8 +88,9 @@ inline __m128i JoinNibbles(__m128i nibbles) {
 // Decrypts `count` pairs at p, meeting keys[0], keys[1], ..., into o, with
 // *chain the cipher byte before the first pair; returns count, or the
 // index of the first pair that is not two hexadecimal digits (the bytes
-// before it written). Byte j is stored only after pair j (2 bytes on from
-// byte j's own place, at least) has been loaded, so o may overlay p - 2.
+// before it written). Byte j is stored only after pair j, and every pair
+// after it lies further on, so o may be p - 2 or lie before it (decryption
+// in place).
 std::size_t DecryptPairs(const std::uint8_t* p, const std::uint8_t* keys, std::size_t count,
                          char* o, unsigned* chain) {
   std::size_t j = 0;
