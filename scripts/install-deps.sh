@@ -17,7 +17,7 @@ needs=(
   "x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64"
   "x86_64-w64-mingw32-windres:binutils-mingw-w64-x86-64"
   "wine:wine"
-  "wine64:wine64"
+  "/usr/lib/wine/wine64:wine64"
   "Xvfb:xvfb"
   "xwd:x11-apps"
   "convert:imagemagick"
