@@ -1,4 +1,4 @@
-#include "app/param_str.h"
+#include "sysutil/param_str.h"
 
 #include <cstddef>
 
