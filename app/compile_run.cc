@@ -10,7 +10,7 @@
 #include "sysutil/globals.h"
 #include "sysutil/reg_path.h"
 #include "sysutil/text_utils.h"
-#include "sysutil/HELPERS_PENDING.h"
+#include "app/pending_helpers.h"
 
 namespace veilbox {
 namespace {

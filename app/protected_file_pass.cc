@@ -8,7 +8,7 @@
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
 #include "sysutil/text_utils.h"
-#include "sysutil/HELPERS_PENDING.h"
+#include "app/pending_helpers.h"
 
 namespace veilbox {
 namespace {

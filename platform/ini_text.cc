@@ -58,17 +58,17 @@ struct Parsed {
 
 Parsed ParseLine(std::string_view content) {
   const std::string_view s = Trim(content);
-  if (s.empty()) return {Kind::kEmpty, {}};
-  if (s.front() == ';') return {Kind::kComment, {}};
+  if (s.empty()) return {Kind::kEmpty, {}, false, {}};
+  if (s.front() == ';') return {Kind::kComment, {}, false, {}};
   if (s.front() == '[') {
     std::string_view inner = s.substr(1);
     if (const std::size_t close = inner.rfind(']'); close != std::string_view::npos) {
       inner = inner.substr(0, close);
     }
-    return {Kind::kSection, Trim(inner)};
+    return {Kind::kSection, Trim(inner), false, {}};
   }
   const std::size_t eq = s.find('=');
-  if (eq == std::string_view::npos) return {Kind::kKey, s};
+  if (eq == std::string_view::npos) return {Kind::kKey, s, false, {}};
   return {Kind::kKey, Trim(s.substr(0, eq)), true, Trim(s.substr(eq + 1))};
 }
 
