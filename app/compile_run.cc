@@ -10,7 +10,8 @@
 #include "sysutil/globals.h"
 #include "sysutil/reg_path.h"
 #include "sysutil/text_utils.h"
-#include "app/pending_helpers.h"
+#include "sysutil/file_utils.h"
+#include "sysutil/run_and_wait.h"
 
 namespace veilbox {
 namespace {

@@ -73,7 +73,7 @@ std::string DecryptErrorText(std::string bytes) {
 }
 
 // The installation a scenario starts from, and changes.
-struct Setup {
+struct Install {
   std::map<std::string, std::string> registry = {{"CitectDir", kRoot + "\\Citect"},
                                                  {"CompExe", kBin + "\\ctcomp.exe"},
                                                  {"AttachName", "ctcomp.exe"},
@@ -141,7 +141,7 @@ const std::string kLongUser = kRoot + "\\" + std::string(1100, 'u');
 struct Scenario {
   const char* name;
   std::vector<std::string> args;
-  std::function<void(Setup&)> change;
+  std::function<void(Install&)> change;
   int compiler_exit;
   int exit_code;
   // "Caption: text"; {WIN} stands for the Windows directory, {BAD} for the
@@ -154,9 +154,13 @@ struct Scenario {
   std::string compileok_after = "1";
   // Arguments the compiler gets, when not the run's own.
   std::optional<std::vector<std::string>> compiler_args = std::nullopt;
+  // Files below the root that the run removes (leftovers it replaced).
+  std::vector<std::string> removed = {};
 };
 
-void NoChange(Setup&) {}
+void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
+
+void NoChange(Install&) {}
 
 std::string CitectIni(const std::string& user, const std::string& bin,
                       const std::optional<std::string>& compileok) {
@@ -171,61 +175,62 @@ const Scenario kScenarios[] = {
     {"NormalRunWithIncludesRepeatsCycleAndDeletedRecords", {"/Z", "MYPROJ", "-x"}, NoChange,
      0, 0, {kComplete}, true, kMyProjSeen},
     {"CompilerExitCodePassesThroughAndCompileOkZeroIsLeftAlone", {"Solo"},
-     [](Setup& s) { s.settings["Citect.ini"] = CitectIni(kUser, kBin, "0"); }, 3, 3, {}, true,
+     [](Install& s) { s.settings["Citect.ini"] = CitectIni(kUser, kBin, "0"); }, 3, 3, {}, true,
      kSoloSeen, "0", "0"},
     {"MissingCompileOkCountsAsOneAndIsWrittenBack", {"Solo"},
-     [](Setup& s) { s.settings["Citect.ini"] = CitectIni(kUser, kBin, std::nullopt); }, 0, 0,
+     [](Install& s) { s.settings["Citect.ini"] = CitectIni(kUser, kBin, std::nullopt); }, 0, 0,
      {kComplete}, true, kSoloSeen},
-    {"MissingCitectDir", {"Solo"}, [](Setup& s) { s.registry.erase("CitectDir"); }, 0, 253,
+    {"MissingCitectDir", {"Solo"}, [](Install& s) { s.registry.erase("CitectDir"); }, 0, 253,
      {"Veilbox: Veilbox Cannot find the registry entry that contains Citect`s location.  "
       "Please Run VeSetup.exe"},
      false},
-    {"MissingCompExe", {"Solo"}, [](Setup& s) { s.registry.erase("CompExe"); }, 0, 253,
+    {"MissingCompExe", {"Solo"}, [](Install& s) { s.registry.erase("CompExe"); }, 0, 253,
      {"Veilbox: Veilbox Cannot find the registry entry that contains the Citect compilier`s "
       "location.  Please Run VeSetup.exe"},
      false},
-    {"MissingAttachName", {"Solo"}, [](Setup& s) { s.registry.erase("AttachName"); }, 0, 253,
+    {"MissingAttachName", {"Solo"}, [](Install& s) { s.registry.erase("AttachName"); }, 0, 253,
      {"Veilbox: Veilbox cannot find the essential registry entries.  Please Run VeSetup.exe"},
      false},
-    {"MissingCitectVer", {"Solo"}, [](Setup& s) { s.registry.erase("CitectVer"); }, 0, 253,
+    {"MissingCitectVer", {"Solo"}, [](Install& s) { s.registry.erase("CitectVer"); }, 0, 253,
      {"Veilbox: Veilbox cannot find the essential registry entries.  Please Run VeSetup.exe"},
      false},
     {"NoArguments", {}, NoChange, 0, 253, {"Veilbox: Nothing to Compile, No parameters Passed"},
      false},
     {"OnlySwitches", {"/Z", "-q"}, NoChange, 0, 248,
      {"Veilbox: Nothing to Compile, No Project passed on command line"}, false},
-    {"EmptyUser", {"Solo"}, [](Setup& s) { s.settings["Citect.ini"] = "[CTEDIT]\r\nUSER=\r\n"; },
+    {"EmptyUser", {"Solo"},
+     [](Install& s) { s.settings["Citect.ini"] = "[CTEDIT]\r\nUSER=\r\nCOMPILEOKMESSAGE=1\r\n"; },
      0, 246, {"Veilbox: unable to resolve Master path from ini file Citect.ini"}, false},
-    {"NoSettingsFile", {"Solo"}, [](Setup& s) { s.settings["Citect.ini"] = std::nullopt; }, 0,
+    {"NoSettingsFile", {"Solo"}, [](Install& s) { s.settings["Citect.ini"] = std::nullopt; }, 0,
      249, {"Veilbox: Error : Unable to open " + std::string("Not Found...12345") + '\xA1' +
       "\\master.dbf"}, false},
-    {"MasterTableMissing", {"Solo"}, [](Setup& s) { s.master_present = false; }, 0, 249,
+    {"MasterTableMissing", {"Solo"}, [](Install& s) { s.master_present = false; }, 0, 249,
      {"Veilbox: Error : Unable to open " + kUser + "\\master.dbf"}, false},
     {"ProjectNotInMasterTable", {"Nope"}, NoChange, 0, 250,
      {"Veilbox: Unable to find Project \"Nope\" in Table " + kUser + "\\Master.dbf."}, false},
     {"LaterProjectWinsAndCaseIsIgnored", {"alpha", "/Z", "sOLO"}, NoChange, 0, 0, {kComplete},
      true, kSoloSeen},
     {"SettingsFileFromSwitch", {"/Ivbe.ini", "Solo"},
-     [](Setup& s) {
+     [](Install& s) {
        s.settings["vbe.ini"] = s.settings["Citect.ini"];
        s.settings["Citect.ini"] = std::nullopt;
        s.compiler_settings = "vbe.ini";
      },
      0, 0, {kComplete}, true, kSoloSeen},
     {"LowerCaseSettingsSwitch", {"/ovbe.ini", "Solo"},
-     [](Setup& s) {
+     [](Install& s) {
        s.settings["vbe.ini"] = s.settings["Citect.ini"];
        s.settings["Citect.ini"] = "[CTEDIT]\r\nUSER=C:\\wrong\r\n";
        s.compiler_settings = "vbe.ini";
      },
      0, 0, {kComplete}, true, kSoloSeen},
     {"BinMissingEndsWith247AndLeavesNoPlainFile", {"MYPROJ"},
-     [](Setup& s) { s.settings["Citect.ini"] = CitectIni(kUser, "", "1"); }, 0, 247,
+     [](Install& s) { s.settings["Citect.ini"] = CitectIni(kUser, "", "1"); }, 0, 247,
      {"Veilbox: BIN directory not defined in Citect.ini",
       "Error: Veilbox Cannot Execute the the file  -1.  Veilbox is unable to continue."},
      false},
     {"CompilerMissingEndsWith247AndLeavesNoPlainFile", {"MYPROJ"},
-     [](Setup& s) {
+     [](Install& s) {
        s.settings["Citect.ini"] = CitectIni(kUser, kRoot + "\\Citect\\NoBin", "1");
        s.files["Citect\\NoBin\\readme.txt"] = "no compiler here";
      },
@@ -234,10 +239,10 @@ const Scenario kScenarios[] = {
       "\\Citect\\NoBin.  Veilbox is unable to continue."},
      false},
     {"IncludeTableUnreadable", {"Solo"},
-     [](Setup& s) { s.files["Proj\\Solo\\Include.dbf"] = "bad"; }, 0, 249,
+     [](Install& s) { s.files["Proj\\Solo\\Include.dbf"] = "bad"; }, 0, 249,
      {"Veilbox: Error : Unable to open " + Proj("Solo") + "\\Include.dbf."}, false},
     {"IncludeNotInMasterTableStopsThatTable", {"Solo"},
-     [](Setup& s) {
+     [](Install& s) {
        s.files["Proj\\Solo\\Include.dbf"] =
            veilbox::testing::MakeIncludeDbf({{{" Alpha"}}, {{"Alpha"}}});
      },
@@ -247,33 +252,36 @@ const Scenario kScenarios[] = {
      true, kSoloSeen},
     {"EmptyProjectDirectoryCompiles", {"Empty"}, NoChange, 0, 0, {kComplete}, true, {}},
     {"FileWithAPlainNameFromBeforeTheRunIsLeftAlone", {"Solo"},
-     [](Setup& s) {
+     [](Install& s) {
        s.files["Proj\\Solo\\Notes.txt.Veilbox"] = "too\r\nshort\r\n";
        s.files["Proj\\Solo\\Notes.txt"] = "my own notes";
      },
      0, 0, {kComplete}, true,
      {{"Proj\\Solo\\Notes.txt", "my own notes"}, {"Proj\\Solo\\SOLO.CI", PlainText({"solo"})}}},
     {"MalformedProtectedFileEndsWith251", {"MYPROJ"},
-     [](Setup& s) { s.files["Proj\\Beta\\Bad.ci.Veilbox"] = MalformedProtected(); }, 0, 251,
+     [](Install& s) { s.files["Proj\\Beta\\Bad.ci.Veilbox"] = MalformedProtected(); }, 0, 251,
      {"Veilbox: Unable to decrypt C:\\VBE\\PROJ\\BETA\\BAD.CI.VEILBOX: {BAD}"}, false},
-    {"HiddenLeftoverPlainFileEndsWith251AndStays", {"Solo"},
-     [](Setup& s) {
+    {"HiddenLeftoverPlainFileIsReplacedAndRemoved", {"Solo"},
+     [](Install& s) {
        s.files["Proj\\Solo\\SOLO.CI"] = "left by a run that was cut short";
        s.hidden.push_back("Proj\\Solo\\SOLO.CI");
      },
+     0, 0, {kComplete}, true, kSoloSeen, "0", "1", std::nullopt, {"Proj\\Solo\\SOLO.CI"}},
+    {"PlainFileThatCannotBeCreatedEndsWith251", {"MYPROJ"},
+     [](Install& s) { s.files["Proj\\Beta\\BETA.CI\\keep.txt"] = "a directory"; },
      0, 251,
-     {"Veilbox: Unable to decrypt C:\\VBE\\PROJ\\SOLO\\SOLO.CI.VEILBOX: Cannot create file "
-      "C:\\VBE\\PROJ\\SOLO\\SOLO.CI"},
+     {"Veilbox: Unable to decrypt C:\\VBE\\PROJ\\BETA\\BETA.CI.VEILBOX: Cannot create file "
+      "C:\\VBE\\PROJ\\BETA\\BETA.CI"},
      false},
     {"BadPlacementInTheRunEndsWith252", {"Solo"},
-     [](Setup& s) {
+     [](Install& s) {
        s.registry_extra =
            "[HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox\\Forms]\r\n"
            "\"FrmMainLeft\"=\"abc\"\r\n\r\n";
      },
      0, 252, {"Veilbox: 'abc' is not a valid integer value"}, false},
     {"BadPlacementAtCreationIsShownAndTheRunGoesOn", {"Solo"},
-     [](Setup& s) {
+     [](Install& s) {
        s.registry_extra =
            "[HKEY_CURRENT_USER\\Software\\Talvoren\\Veilbox\\Forms]\r\n"
            "\"FrmMainLeft\"=\"abc\"\r\n\r\n";
@@ -282,14 +290,14 @@ const Scenario kScenarios[] = {
     {"ArgumentsWithBlanksReachTheCompilerWhole", {"My Project", "-oC:\\Out Dir\\"}, NoChange, 0,
      0, {kComplete}, true, {{"Proj\\My Project\\SPACED.CI", PlainText({"spaced"})}}},
     {"LongSettingsFileName", {"/I" + kLongSettings, "Solo"},
-     [](Setup& s) {
+     [](Install& s) {
        s.settings[kLongSettings] = s.settings["Citect.ini"];
        s.settings["Citect.ini"] = std::nullopt;
        s.compiler_settings = kLongSettings;
      },
      0, 0, {kComplete}, true, kSoloSeen},
     {"LongUserValueIsReadWhole", {"Solo"},
-     [](Setup& s) { s.settings["Citect.ini"] = CitectIni(kLongUser, kBin, "1"); }, 0, 249,
+     [](Install& s) { s.settings["Citect.ini"] = CitectIni(kLongUser, kBin, "1"); }, 0, 249,
      {"Veilbox: Error : Unable to open " + kLongUser + "\\master.dbf"}, false},
 };
 
@@ -311,9 +319,11 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
     if (!it->is_regular_file()) continue;
     const std::uint32_t attributes = platform::GetFileAttributes(it->path().string());
-    files[std::filesystem::relative(it->path(), native).string()] =
-        ((attributes & platform::kAttrHidden) ? "hidden:" : "") +
-        veilbox::testing::ReadFileBytes(it->path());
+    std::string bytes = veilbox::testing::ReadFileBytes(it->path());
+    if (bytes.size() > 4096) bytes = "(" + std::to_string(bytes.size()) + " bytes)";
+    std::string relative = std::filesystem::relative(it->path(), native).string();
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    files[relative] = ((attributes & platform::kAttrHidden) ? "hidden:" : "") + bytes;
   }
   return files;
 }
@@ -339,7 +349,7 @@ class CompileWrapper : public ::testing::TestWithParam<Scenario> {};
 TEST_P(CompileWrapper, Scenario) {
   const Scenario& sc = GetParam();
   Machine machine(kRoot);
-  Setup setup;
+  Install setup;
   sc.change(setup);
 
   // Registry.
@@ -436,7 +446,12 @@ TEST_P(CompileWrapper, Scenario) {
     EXPECT_EQ(platform::GetProfileValue("CTEDIT", "COMPILEOKMESSAGE", "(missing)", settings),
               sc.compileok_after);
   }
-  EXPECT_EQ(Snapshot(kRoot), before);
+  auto expected_after = before;
+  for (std::string removed : sc.removed) {
+    std::replace(removed.begin(), removed.end(), '\\', '/');
+    EXPECT_EQ(expected_after.erase(removed), 1u) << removed;
+  }
+  EXPECT_EQ(Snapshot(kRoot), expected_after);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CompileWrapper, ::testing::ValuesIn(kScenarios),
