@@ -49,6 +49,11 @@ std::string PlainName(const std::string& protected_name) {
 
 bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
+// A file's attributes apart from archive, which Wine reports for every file.
+std::uint32_t AttributesOf(const std::string& path) {
+  return platform::GetFileAttributes(path) & ~platform::kAttrArchive;
+}
+
 class DecryptProtectedFileTest : public ::testing::Test {
  protected:
   void SetUp() override { LastStatus = "stale"; }
@@ -77,10 +82,11 @@ TEST(ProtectedFileTest, DecryptsAnyLineEndsIntoCrLfLines) {
       for (bool final_end : {true, false}) {
         std::string bytes = Protect(Header(key), body, eol);
         if (!final_end) bytes.resize(bytes.size() - eol.size());
-        std::size_t lines = 0;
-        ASSERT_TRUE(DecryptProtectedText(&bytes, &lines));
+        ProtectedTextInfo info;
+        ASSERT_TRUE(DecryptProtectedText(&bytes, &info));
         EXPECT_EQ(bytes, CrLfLines(body)) << "key '" << key << "' eol " << eol.size();
-        EXPECT_EQ(lines, body.size());
+        EXPECT_EQ(info.plain_lines, body.size());
+        EXPECT_EQ(info.banner, Header(key)[0]);
       }
     }
   }
@@ -108,9 +114,9 @@ TEST(ProtectedFileTest, MalformedLineNamesItsNumber) {
     lines.SetText(good);
     lines[bad - 1] = "0G";
     std::string bytes = lines.Text();
-    std::size_t number = 0;
-    EXPECT_THROW(DecryptProtectedText(&bytes, nullptr, &number), ConvertError);
-    EXPECT_EQ(number, bad);
+    ProtectedTextInfo info;
+    EXPECT_THROW(DecryptProtectedText(&bytes, &info), ConvertError);
+    EXPECT_EQ(info.line_number, bad);
   }
 }
 
@@ -143,7 +149,7 @@ TEST_F(DecryptProtectedFileTest, WritesHiddenPlainFileBesideIt) {
     DecryptProtectedFile(name);
     EXPECT_EQ(LastStatus, kSuccessText);
     EXPECT_EQ(testing::ReadFileBytes(PlainName(name)), CrLfLines(c.body)) << c.file_name;
-    EXPECT_EQ(platform::GetFileAttributes(PlainName(name)), platform::kAttrHidden);
+    EXPECT_EQ(AttributesOf(PlainName(name)), platform::kAttrHidden);
   }
 }
 
@@ -162,7 +168,7 @@ TEST_F(DecryptProtectedFileTest, ReplacesAnExistingPlainFileWhateverItsAttribute
     }
     DecryptProtectedFile(name);
     EXPECT_EQ(testing::ReadFileBytes(plain), "new\r\n") << attributes;
-    EXPECT_EQ(platform::GetFileAttributes(plain), platform::kAttrHidden) << attributes;
+    EXPECT_EQ(AttributesOf(plain), platform::kAttrHidden) << attributes;
     EXPECT_EQ(LastStatus, kSuccessText);
     platform::SetFileAttributes(plain, platform::kAttrNormal);
   }
