@@ -7,9 +7,9 @@
 #include "protect/protected_file.h"
 #include "protect/text_list.h"
 #include "sysutil/errors.h"
+#include "sysutil/file_utils.h"
 #include "sysutil/globals.h"
 #include "sysutil/text_utils.h"
-#include "sysutil/file_utils.h"
 
 namespace veilbox {
 namespace {
@@ -69,8 +69,8 @@ void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includ
         }
       }
       if (!found) {
-        ui.ShowMessage("Unable to find include \"" + FieldText(includes, "Name") +
-                       "\" in Table " + master_dir + "Master.dbf.");
+        ui.ShowMessage("Unable to find include \"" + FieldText(includes, "Name") + "\" in Table " +
+                       master_dir + "Master.dbf.");
         return;  // both tables close as they go
       }
       CollectProtectedFiles(ui, FieldText(master, "path"), follow_includes, list, walked);

@@ -82,8 +82,8 @@ std::string_view Unquote(std::string_view v) {
 // Where a section and a key stand in the text.
 struct Location {
   bool section_found = false;
-  std::size_t section_line = 0;   // index of the "[section]" line
-  std::size_t last_content = 0;   // last non-empty line of the section
+  std::size_t section_line = 0;  // index of the "[section]" line
+  std::size_t last_content = 0;  // last non-empty line of the section
   bool key_found = false;
   std::size_t key_line = 0;
 };

@@ -93,18 +93,22 @@ code=$?
 set -e
 
 echo
-echo "== What the compiler saw"
+echo "== Project found: Plant, in C:\\Citect\\User\\master.dbf -> C:\\Citect\\User\\Plant"
+echo "   (with its includes Pumps, Common and Valves; Spare is not part of it)"
+echo
+echo "== What the compiler saw: the plain files decrypted for it"
 while IFS= read -r line; do
   key=${line%% *}
   value=${line#* }
-  value=${value//\\x0D\\x0A/\\n         }
   value=${value//\\x5C/\\}
+  value=${value%\\x0D\\x0A}
+  value=${value//\\x0D\\x0A/$'\n'               }
   case $key in
     arg) echo "  argument: $value" ;;
     cwd) echo "  current directory: $value" ;;
     plain) echo "  plain file: $value" ;;
-    content) echo "    content: $value" ;;
-    hidden) echo "    hidden:  $value" ;;
+    content) echo "    content:   $value" ;;
+    hidden) echo "    hidden:    $value" ;;
     compileok) echo "  COMPILEOKMESSAGE during the compile: $value" ;;
   esac
 done <"$c/record.txt"

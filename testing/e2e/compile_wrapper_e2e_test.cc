@@ -40,8 +40,8 @@ std::string Proj(const std::string& name) { return kRoot + "\\Proj\\" + name; }
 // The ProtectedFile bytes of a plain file's lines.
 std::string Protect(const std::vector<std::string>& lines, const std::string& key = "body key") {
   TextList header, body;
-  for (const char* h : {"Veilbox V1.0. See www.example.com for more info", "two", "", "four",
-                        "five"}) {
+  for (const char* h :
+       {"Veilbox V1.0. See www.example.com for more info", "two", "", "four", "five"}) {
     header.Add(h);
   }
   header[2] = key;
@@ -82,16 +82,16 @@ struct Install {
   std::string registry_extra;
   // Settings files in the Windows directory by name; nullopt: none.
   std::map<std::string, std::optional<std::string>> settings = {
-      {"Citect.ini", "[CTEDIT]\r\nUSER=" + kUser + "\r\nBIN=" + kBin +
-                         "\r\nCOMPILEOKMESSAGE=1\r\n"}};
+      {"Citect.ini",
+       "[CTEDIT]\r\nUSER=" + kUser + "\r\nBIN=" + kBin + "\r\nCOMPILEOKMESSAGE=1\r\n"}};
   // The settings file the compiler reads COMPILEOKMESSAGE from.
   std::string compiler_settings = "Citect.ini";
   std::vector<DbfRecord> master = {
-      {{"MYPROJ", Proj("MyProj")}},  {{"Alpha", Proj("Alpha")}},
-      {{"Beta", Proj("Beta")}},      {{"Gamma", Proj("Gamma")}},
-      {{"Dup", Proj("Dup1")}},       {{"Dup", Proj("Dup2")}},
-      {{"Old", Proj("Old")}, true},  {{"My Project", Proj("My Project")}},
-      {{"Solo", Proj("Solo")}},      {{"Empty", Proj("Empty")}},
+      {{"MYPROJ", Proj("MyProj")}}, {{"Alpha", Proj("Alpha")}},
+      {{"Beta", Proj("Beta")}},     {{"Gamma", Proj("Gamma")}},
+      {{"Dup", Proj("Dup1")}},      {{"Dup", Proj("Dup2")}},
+      {{"Old", Proj("Old")}, true}, {{"My Project", Proj("My Project")}},
+      {{"Solo", Proj("Solo")}},     {{"Empty", Proj("Empty")}},
   };
   bool master_present = true;
   // Files below the root: relative name -> bytes.
@@ -171,6 +171,8 @@ std::string CitectIni(const std::string& user, const std::string& bin,
   return text;
 }
 
+// One scenario a few lines: kept as written.
+// clang-format off
 const Scenario kScenarios[] = {
     {"NormalRunWithIncludesRepeatsCycleAndDeletedRecords", {"/Z", "MYPROJ", "-x"}, NoChange,
      0, 0, {kComplete}, true, kMyProjSeen},
@@ -300,6 +302,7 @@ const Scenario kScenarios[] = {
      [](Install& s) { s.settings["Citect.ini"] = CitectIni(kLongUser, kBin, "1"); }, 0, 249,
      {"Veilbox: Error : Unable to open " + kLongUser + "\\master.dbf"}, false},
 };
+// clang-format on
 
 std::string RegString(const std::string& text) {
   std::string out = "\"";
@@ -353,8 +356,9 @@ TEST_P(CompileWrapper, Scenario) {
   sc.change(setup);
 
   // Registry.
-  std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n"
-                    "[HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox]\r\n";
+  std::string reg =
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox]\r\n";
   for (const auto& [name, value] : setup.registry) {
     reg += RegString(name) + "=" + RegString(value) + "\r\n";
   }
@@ -404,9 +408,8 @@ TEST_P(CompileWrapper, Scenario) {
   for (const Box& box : run.boxes) boxes.push_back(box.caption + ": " + box.text);
   std::vector<std::string> expected_boxes;
   for (const std::string& box : sc.boxes) {
-    expected_boxes.push_back(
-        Replace(Replace(box, "{WIN}", windows_dir), "{BAD}",
-                DecryptErrorText(MalformedProtected())));
+    expected_boxes.push_back(Replace(Replace(box, "{WIN}", windows_dir), "{BAD}",
+                                     DecryptErrorText(MalformedProtected())));
   }
   EXPECT_EQ(boxes, expected_boxes);
 
@@ -422,8 +425,8 @@ TEST_P(CompileWrapper, Scenario) {
       if (key == "cwd") cwd = value;
       if (key == "plain") seen.push_back({value, ""});
       if (key == "content") seen.back().content = value;
-      if (key == "hidden" && value != "1" && Upper(seen.back().path).find("NOTES") ==
-                                                 std::string::npos) {
+      if (key == "hidden" && value != "1" &&
+          Upper(seen.back().path).find("NOTES") == std::string::npos) {
         ADD_FAILURE() << seen.back().path << " is not hidden";
       }
       if (key == "compileok") compileok = value;

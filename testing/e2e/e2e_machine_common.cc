@@ -9,8 +9,7 @@ namespace veilbox::e2e {
 
 std::string VeilboxPath() {
   const std::filesystem::path helper = veilbox::testing::HelperPath("fake-compiler");
-  return (helper.parent_path().parent_path() / ("veilbox" + helper.extension().string()))
-      .string();
+  return (helper.parent_path().parent_path() / ("veilbox" + helper.extension().string())).string();
 }
 
 void Machine::WriteOutsideFile(const std::string& path, const std::string& bytes) {

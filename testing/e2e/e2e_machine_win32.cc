@@ -99,8 +99,8 @@ RunResult Machine::RunVeilbox(const std::vector<std::string>& args) {
     out << command;
   }
   std::filesystem::remove(record_file);
-  RunAndWaitFor(Quoted(veilbox::testing::HelperPath("box-watcher")) + " " +
-                Quoted(record_file) + " " + Quoted(command_file));
+  RunAndWaitFor(Quoted(veilbox::testing::HelperPath("box-watcher")) + " " + Quoted(record_file) +
+                " " + Quoted(command_file));
 
   RunResult result;
   std::ifstream in(record_file, std::ios::binary);
