@@ -40,8 +40,8 @@ project() {  # name, then source files as name=text
   local name=$1 dir=$c/Citect/User/$1
   shift
   mkdir -p "$dir"
-  for spec in "$@"; do
-    printf '%b' "${spec#*=}" >"$dir/${spec%%=*}"
+  for file in "$@"; do
+    printf '%b' "${file#*=}" >"$dir/${file%%=*}"
   done
 }
 project Plant "Plant.ci=FUNCTION PlantStart()\r\n  Message(\"Plant\", \"started\", 0);\r\nEND\r\n" \
