@@ -11,9 +11,10 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$root/build/release
 targets=(veilbox veilbox-protect fake-compiler write-dbf)
 
+mkdir -p "$root/build"
 if [ ! -f "$build/build.ninja" ]; then
   echo "== Configuring the release build"
-  cmake --preset release -S "$root" >"$root/build/release.configure.log" 2>&1 ||
+  (cd "$root" && cmake --preset release) >"$root/build/release.configure.log" 2>&1 ||
     { cat "$root/build/release.configure.log"; exit 1; }
 fi
 echo "== Building ${targets[*]}"
