@@ -1,0 +1,139 @@
+#include "app/protected_file_pass.h"
+
+#include "dbase/dbase3plus.h"
+#include "platform/files.h"
+#include "protect/protected_file.h"
+#include "protect/text_list.h"
+#include "sysutil/errors.h"
+#include "sysutil/file_utils.h"
+#include "sysutil/globals.h"
+#include "sysutil/text_utils.h"
+
+namespace veilbox {
+namespace {
+
+[[noreturn]] void EndRun(RunUi& ui, const std::string& text, int code) {
+  ui.ShowMessage(text);
+  throw RunEnded(code);
+}
+
+std::string FieldText(const TDBase3Plus& table, const char* name) {
+  std::string value;
+  table.FieldValue(name, &value);
+  return value;
+}
+
+}  // namespace
+
+void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includes,
+                           std::vector<std::string>& list, WalkedDirectories& walked) {
+  const std::string b = AddBackslash(dir);
+  if (!walked.insert(UpperAscii(b)).second) return;
+
+  std::vector<std::string> names;
+  ListFiles(names, b + "*" + kProtectedExtension);
+  for (const std::string& name : names) list.push_back(UpperAscii(b + name));
+
+  if (!follow_includes) return;
+  if (!platform::FileExists(b + "Include.dbf")) return;
+
+  TDBase3Plus includes;
+  includes.SetFileName(b + "Include.Dbf");
+  try {
+    includes.Open();
+  } catch (const std::exception&) {
+    EndRun(ui, "Error : Unable to open " + b + "Include.dbf.", 249);
+  }
+  const std::string master_dir = AddBackslash(MasterPath);
+  TDBase3Plus master;
+  master.SetFileName(master_dir + "master.dbf");
+  try {
+    master.Open();
+  } catch (const std::exception&) {
+    EndRun(ui, "Error : Unable to open " + master_dir + "master.dbf", 249);
+  }
+
+  includes.First();
+  while (!includes.Eof()) {
+    if (!includes.Deleted()) {
+      const std::string wanted = UpperAscii(FieldText(includes, "name"));
+      master.First();
+      bool found = false;
+      while (!master.Eof() && !found) {
+        if (UpperAscii(FieldText(master, "name")) == wanted) {
+          found = true;
+        } else {
+          master.Next();
+        }
+      }
+      if (!found) {
+        ui.ShowMessage("Unable to find include \"" + FieldText(includes, "Name") + "\" in Table " +
+                       master_dir + "Master.dbf.");
+        return;  // both tables close as they go
+      }
+      CollectProtectedFiles(ui, FieldText(master, "path"), follow_includes, list, walked);
+    }
+    includes.Next();
+  }
+}
+
+WrittenPlainFiles::~WrittenPlainFiles() { DeleteAll(); }
+
+bool WrittenPlainFiles::Contains(const std::string& plain_name) const {
+  return lookup_.count(plain_name) != 0;
+}
+
+void WrittenPlainFiles::Add(const std::string& plain_name) {
+  if (lookup_.insert(plain_name).second) names_.push_back(plain_name);
+}
+
+void WrittenPlainFiles::DeleteAll() {
+  for (const std::string& name : names_) DeleteFileChecked(name);
+  names_.clear();
+  lookup_.clear();
+}
+
+std::string PlainFileName(const std::string& protected_name) {
+  return LeftStr(protected_name, static_cast<std::int32_t>(protected_name.size()) - 8);
+}
+
+namespace {
+
+// Whether DecryptProtectedFile will write a plain file for this
+// ProtectedFile: it does for a readable file of at least 5 lines, unless
+// the decryption fails.
+bool HoldsAHeader(const std::string& protected_name) {
+  std::string bytes;
+  std::uint32_t error = 0;
+  if (!platform::ReadWholeFile(protected_name, platform::Share::kReadWrite, &bytes, &error)) {
+    return false;
+  }
+  LineReader lines(VisibleText(bytes));
+  std::string_view line;
+  std::size_t count = 0;
+  while (count < kHeaderLines && lines.Next(&line)) ++count;
+  return count == kHeaderLines;
+}
+
+}  // namespace
+
+void DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
+                      WrittenPlainFiles& written) {
+  for (const std::string& entry : collected) {
+    const std::string plain = PlainFileName(entry);
+    if (written.Contains(plain)) continue;
+    // A file that carries a plain file's name and that this run does not
+    // write (the ProtectedFile cannot be read or is too short) is not the
+    // run's, and the clean-up leaves it alone.
+    const bool writes = HoldsAHeader(entry);
+    try {
+      DecryptProtectedFile(entry);
+    } catch (const Error& e) {
+      written.DeleteAll();
+      EndRun(ui, "Unable to decrypt " + entry + ": " + e.what(), 251);
+    }
+    if (writes && LastStatus == kSuccessText) written.Add(plain);
+  }
+}
+
+}  // namespace veilbox
