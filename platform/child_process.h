@@ -39,7 +39,7 @@ class ChildProcess {
   std::uint32_t pid_ = 0;
   std::uint32_t exit_code_ = 0;
   int term_signal_ = 0;
-  std::intptr_t handle_ = 0;  // Windows process handle
+  [[maybe_unused]] std::intptr_t handle_ = 0;  // Windows process handle
 };
 
 }  // namespace veilbox::platform
