@@ -42,23 +42,39 @@ RunJournal::RunJournal(std::string dir, platform::ProcessIdentity writer)
 
 bool RunJournal::RecordPlainFiles(const std::vector<std::string>& plain_files, std::string* err) {
   record_.plain_files.clear();
-  for (const std::string& name : plain_files)
-    if (platform::GetFileAttributes(name) == platform::kInvalidAttributes)
+  for (const std::string& name : plain_files) {
+    // A hidden file or a directory of that name cannot be written by the
+    // run (creating over a hidden file fails), so it is not the run's.
+    const std::uint32_t attributes = platform::GetFileAttributes(name);
+    if (attributes == platform::kInvalidAttributes ||
+        (attributes & (platform::kAttrHidden | platform::kAttrDirectory)) == 0)
       record_.plain_files.push_back(name);
-  return WriteRunJournal(path_, record_, err);
+  }
+  written_ = WriteRunJournal(path_, record_, err) || written_;
+  return written_;
 }
 
 bool RunJournal::RecordOkMessageSuppressed(const std::string& settings_file, std::string* err) {
   record_.ok_message_suppressed = true;
   record_.settings_file = settings_file;
-  return WriteRunJournal(path_, record_, err);
+  written_ = WriteRunJournal(path_, record_, err) || written_;
+  return written_;
 }
 
 bool RunJournal::Remove(std::string* err) {
   std::uint32_t error = 0;
-  if (platform::DeleteFile(path_, &error) || error == platform::kErrorFileNotFound) return true;
+  if (platform::DeleteFile(path_, &error) || error == platform::kErrorFileNotFound) {
+    written_ = false;
+    return true;
+  }
   *err = "cannot delete " + path_ + " (error " + std::to_string(error) + ")";
   return false;
+}
+
+void RunJournal::Settle(const RestoreOkMessage& restore, RecoveryReport* report) {
+  if (!written_) return;
+  SettleRunJournal(path_, record_, restore, report);
+  written_ = false;
 }
 
 }  // namespace veilbox

@@ -35,32 +35,6 @@ std::string FormatRunJournal(const RunJournalRecord& record);
 // exactly what FormatRunJournal writes (truncated, changed, foreign).
 bool ParseRunJournal(std::string_view bytes, RunJournalRecord* record, std::string* err);
 
-// The journal of the run in progress.
-class RunJournal {
- public:
-  RunJournal(std::string dir, platform::ProcessIdentity writer);
-
-  const std::string& path() const { return path_; }
-
-  // Records the plain files the run is about to write: only names whose
-  // file does not exist yet, so that nothing that was there before the run
-  // is ever taken for the run's own. One write and one flush for the lot.
-  bool RecordPlainFiles(const std::vector<std::string>& plain_files, std::string* err);
-  // Records that "0" is about to be written to COMPILEOKMESSAGE in this
-  // settings file (as the run names it to the private-profile functions).
-  bool RecordOkMessageSuppressed(const std::string& settings_file, std::string* err);
-  // Removes the journal once the clean-up is done.
-  bool Remove(std::string* err);
-
- private:
-  std::string dir_;
-  std::string path_;
-  RunJournalRecord record_;
-};
-
-// Writes the record atomically as the journal at path.
-bool WriteRunJournal(const std::string& path, const RunJournalRecord& record, std::string* err);
-
 // What recovery did.
 struct RecoveryReport {
   std::vector<std::string> deleted;        // leftover plain files removed
@@ -75,6 +49,47 @@ struct RecoveryReport {
 // file; false when it cannot.
 using RestoreOkMessage = std::function<bool(const std::string& settings_file)>;
 using IsProcessRunning = std::function<bool(const platform::ProcessIdentity&)>;
+
+// The journal of the run in progress.
+class RunJournal {
+ public:
+  RunJournal(std::string dir, platform::ProcessIdentity writer);
+
+  const std::string& path() const { return path_; }
+
+  // Records the plain files the run is about to write, one write and one
+  // flush for the lot. A name that already stands for a hidden file or a
+  // directory is left out: the run cannot write it, so it is not the run's.
+  // A visible file of that name is recorded, as the run may write over
+  // it; recovery deletes it only if it is hidden by then.
+  bool RecordPlainFiles(const std::vector<std::string>& plain_files, std::string* err);
+  // Records that "0" is about to be written to COMPILEOKMESSAGE in this
+  // settings file (as the run names it to the private-profile functions).
+  bool RecordOkMessageSuppressed(const std::string& settings_file, std::string* err);
+  // Removes the journal once the clean-up is done.
+  bool Remove(std::string* err);
+  // Checks the run's own clean-up against the journal: deletes what the
+  // run recorded and still left behind, hidden, beside its ProtectedFile;
+  // switches the completion message back on when the journal says it is
+  // off; removes the journal, or keeps what could not be done for the
+  // next run. Nothing when no journal was written.
+  void Settle(const RestoreOkMessage& restore, RecoveryReport* report);
+
+ private:
+  std::string dir_;
+  std::string path_;
+  RunJournalRecord record_;
+  bool written_ = false;
+};
+
+// Writes the record atomically as the journal at path.
+bool WriteRunJournal(const std::string& path, const RunJournalRecord& record, std::string* err);
+
+// Cleans up after the run that wrote record as the journal at path, as
+// described below, and removes that journal or rewrites it with what is
+// still to do.
+void SettleRunJournal(const std::string& path, const RunJournalRecord& record,
+                      const RestoreOkMessage& restore, RecoveryReport* report);
 
 // Cleans up after every run whose journal lies in dir and whose writer no
 // longer runs (`self` is the calling process: a journal naming its id is

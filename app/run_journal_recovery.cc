@@ -41,6 +41,51 @@ bool SettingsFileExists(const std::string& name) {
 
 }  // namespace
 
+void SettleRunJournal(const std::string& path, const RunJournalRecord& record,
+                      const RestoreOkMessage& restore, RecoveryReport* report) {
+  std::string why;
+  std::uint32_t error = 0;
+  RunJournalRecord rest;
+  rest.writer = record.writer;
+  for (const std::string& name : record.plain_files) {
+    switch (RemoveLeftoverPlainFile(name, &why)) {
+      case PlainOutcome::kDeleted:
+        report->deleted.push_back(name);
+        break;
+      case PlainOutcome::kGone:
+        break;
+      case PlainOutcome::kNotOurs:
+        report->problems.push_back(why);
+        break;
+      case PlainOutcome::kFailed:
+        report->problems.push_back(why);
+        rest.plain_files.push_back(name);
+        break;
+    }
+  }
+  if (record.ok_message_suppressed) {
+    if (!SettingsFileExists(record.settings_file)) {
+      report->problems.push_back(record.settings_file + " no longer exists: not restored");
+    } else if (restore(record.settings_file)) {
+      report->restored.push_back(record.settings_file);
+    } else {
+      report->problems.push_back("cannot restore the completion message in " +
+                                 record.settings_file);
+      rest.ok_message_suppressed = true;
+      rest.settings_file = record.settings_file;
+    }
+  }
+  if (rest.plain_files.empty() && !rest.ok_message_suppressed) {
+    if (platform::DeleteFile(path, &error))
+      report->journals_done.push_back(path);
+    else
+      report->problems.push_back("cannot delete " + path + " (error " + std::to_string(error) +
+                                 ")");
+  } else if (!WriteRunJournal(path, rest, &why)) {
+    report->problems.push_back(why);
+  }
+}
+
 RecoveryReport RecoverAbandonedRuns(const std::string& dir, const platform::ProcessIdentity& self,
                                     const RestoreOkMessage& restore,
                                     const IsProcessRunning& is_running) {
@@ -69,45 +114,7 @@ RecoveryReport RecoverAbandonedRuns(const std::string& dir, const platform::Proc
       report.left_to_live.push_back(path);
       continue;
     }
-    RunJournalRecord rest;
-    rest.writer = record.writer;
-    for (const std::string& name : record.plain_files) {
-      switch (RemoveLeftoverPlainFile(name, &why)) {
-        case PlainOutcome::kDeleted:
-          report.deleted.push_back(name);
-          break;
-        case PlainOutcome::kGone:
-          break;
-        case PlainOutcome::kNotOurs:
-          report.problems.push_back(why);
-          break;
-        case PlainOutcome::kFailed:
-          report.problems.push_back(why);
-          rest.plain_files.push_back(name);
-          break;
-      }
-    }
-    if (record.ok_message_suppressed) {
-      if (!SettingsFileExists(record.settings_file)) {
-        report.problems.push_back(record.settings_file + " no longer exists: not restored");
-      } else if (restore(record.settings_file)) {
-        report.restored.push_back(record.settings_file);
-      } else {
-        report.problems.push_back("cannot restore the completion message in " +
-                                  record.settings_file);
-        rest.ok_message_suppressed = true;
-        rest.settings_file = record.settings_file;
-      }
-    }
-    if (rest.plain_files.empty() && !rest.ok_message_suppressed) {
-      if (platform::DeleteFile(path, &error))
-        report.journals_done.push_back(path);
-      else
-        report.problems.push_back("cannot delete " + path + " (error " + std::to_string(error) +
-                                  ")");
-    } else if (!WriteRunJournal(path, rest, &why)) {
-      report.problems.push_back(why);
-    }
+    SettleRunJournal(path, record, restore, &report);
   }
   return report;
 }

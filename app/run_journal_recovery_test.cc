@@ -174,11 +174,15 @@ TEST_F(RecoveryTest, JournalsOfLiveRunsAndUnreadableJournalsAreNotFollowed) {
   EXPECT_FALSE(platform::FileExists(JournalPath(903)));
 }
 
-TEST_F(RecoveryTest, RunJournalRecordsOnlyNewFilesAndIsRemovedAtTheEnd) {
+TEST_F(RecoveryTest, RunJournalRecordsOnlyFilesTheRunCanWriteAndIsRemovedAtTheEnd) {
   MakeFile("OLD.CI", platform::kAttrHidden);  // there before the run: never the run's
+  MakeFile("SEEN.CI", 0);                     // the run may write over it
+  std::filesystem::create_directories(scratch_.path() / "DIR.CI");
   RunJournal journal(journal_dir_, {905, 5});
   std::string err;
-  ASSERT_TRUE(journal.RecordPlainFiles({Name("NEW.CI"), Name("OLD.CI")}, &err)) << err;
+  ASSERT_TRUE(journal.RecordPlainFiles(
+      {Name("NEW.CI"), Name("OLD.CI"), Name("SEEN.CI"), Name("DIR.CI")}, &err))
+      << err;
   ASSERT_TRUE(journal.RecordOkMessageSuppressed("Citect.ini", &err)) << err;
   std::string bytes;
   std::uint32_t error = 0;
@@ -186,7 +190,7 @@ TEST_F(RecoveryTest, RunJournalRecordsOnlyNewFilesAndIsRemovedAtTheEnd) {
   RunJournalRecord record;
   ASSERT_TRUE(ParseRunJournal(bytes, &record, &err)) << err;
   EXPECT_EQ(record.writer.pid, 905u);
-  EXPECT_EQ(record.plain_files, std::vector<std::string>{Name("NEW.CI")});
+  EXPECT_EQ(record.plain_files, (std::vector<std::string>{Name("NEW.CI"), Name("SEEN.CI")}));
   EXPECT_TRUE(record.ok_message_suppressed);
   EXPECT_EQ(record.settings_file, "Citect.ini");
   EXPECT_FALSE(platform::FileExists(journal.path() + ".tmp"));
