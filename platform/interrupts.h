@@ -21,7 +21,8 @@ inline constexpr int kInterruptSessionEnd = 1001;
 inline constexpr int kInterruptConsole = 1002;
 
 // Catches the soft ends while it lives and restores the former handling
-// afterwards. One at a time per process.
+// afterwards. One at a time per process. A POSIX signal that the process
+// was started with ignored (nohup) stays ignored.
 class InterruptCatcher {
  public:
   InterruptCatcher();

@@ -69,7 +69,11 @@ InterruptCatcher::InterruptCatcher() {
   sigemptyset(&action.sa_mask);
   for (int s : kSignals) sigaddset(&action.sa_mask, s);
   action.sa_flags = SA_RESTART;
-  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &action, &g_old[i]);
+  for (int i = 0; i < 3; ++i) {
+    // A signal the caller chose to ignore (nohup) stays ignored.
+    sigaction(kSignals[i], nullptr, &g_old[i]);
+    if (g_old[i].sa_handler != SIG_IGN) sigaction(kSignals[i], &action, nullptr);
+  }
 }
 
 InterruptCatcher::~InterruptCatcher() {
