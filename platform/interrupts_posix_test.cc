@@ -75,6 +75,21 @@ TEST(InterruptsTest, WaitingEndsWhenASoftEndArrives) {
   EXPECT_EQ(PendingInterrupt(), SIGTERM);
 }
 
+TEST(InterruptsTest, SignalStartedIgnoredStaysIgnored) {
+  struct sigaction ignore {
+  }, old{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGHUP, &ignore, &old);
+  {
+    InterruptCatcher catcher;
+    raise(SIGHUP);
+    EXPECT_EQ(PendingInterrupt(), 0);
+    raise(SIGTERM);
+    EXPECT_EQ(PendingInterrupt(), SIGTERM);
+  }
+  sigaction(SIGHUP, &old, nullptr);
+}
+
 TEST(InterruptsTest, SessionEndRunsTheRegisteredCleanupOnce) {
   InterruptCatcher catcher;
   int runs = 0;
