@@ -90,19 +90,6 @@ TEST(InterruptsTest, SignalStartedIgnoredStaysIgnored) {
   sigaction(SIGHUP, &old, nullptr);
 }
 
-TEST(InterruptsTest, SessionEndRunsTheRegisteredCleanupOnce) {
-  InterruptCatcher catcher;
-  int runs = 0;
-  {
-    EmergencyCleanup cleanup([&] { ++runs; });
-    RunEmergencyCleanup();
-    RunEmergencyCleanup();
-  }
-  RunEmergencyCleanup();  // nothing registered any more
-  EXPECT_EQ(runs, 1);
-  EXPECT_EQ(PendingInterrupt(), kInterruptSessionEnd);
-}
-
 // The whole soft end of a run, in its own process: the signal reaches the
 // compiler, the run waits for it, cleans up, and ends by the same signal.
 class InterruptedRunTest : public ::testing::TestWithParam<int> {};

@@ -1,0 +1,34 @@
+#include "platform/interrupts.h"
+
+#include <gtest/gtest.h>
+
+namespace veilbox::platform {
+namespace {
+
+TEST(InterruptsTest, SessionEndRunsTheRegisteredCleanupOnceAndCountsAsASoftEnd) {
+  InterruptCatcher catcher;
+  int runs = 0;
+  {
+    EmergencyCleanup cleanup([&] { ++runs; });
+    RunEmergencyCleanup();
+    RunEmergencyCleanup();
+  }
+  RunEmergencyCleanup();  // nothing registered any more
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(PendingInterrupt(), kInterruptSessionEnd);
+}
+
+TEST(InterruptsTest, CloseRequestIsPendingUntilTheCatcherGoes) {
+  {
+    InterruptCatcher catcher;
+    EXPECT_FALSE(WaitForInterrupt(0));
+    RequestInterrupt(kInterruptCloseRequest);
+    RequestInterrupt(kInterruptConsole);  // the first one counts
+    EXPECT_TRUE(WaitForInterrupt(-1));
+    EXPECT_EQ(PendingInterrupt(), kInterruptCloseRequest);
+  }
+  EXPECT_EQ(PendingInterrupt(), 0);
+}
+
+}  // namespace
+}  // namespace veilbox::platform
