@@ -35,6 +35,11 @@ class InterruptCatcher {
 // none; back to 0 when the catcher goes.
 int PendingInterrupt();
 
+// True while an InterruptCatcher lives, that is while a run is in
+// progress: the window code then turns a close request into
+// RequestInterrupt() instead of closing.
+bool CatchingInterrupts();
+
 // Waits up to timeout_ms for a soft end; true when one is pending.
 bool WaitForInterrupt(int timeout_ms);
 

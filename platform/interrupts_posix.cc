@@ -19,6 +19,7 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Process-wide by nature: a signal handler has nowhere else to look.
 volatile sig_atomic_t g_pending = 0;
+bool g_catching = false;
 volatile sig_atomic_t g_forward_pid = 0;
 int g_wake_read = -1;
 volatile sig_atomic_t g_wake_write = -1;
@@ -55,6 +56,7 @@ void OnSignal(int signal) {
 
 InterruptCatcher::InterruptCatcher() {
   g_pending = 0;
+  g_catching = true;
   int fds[2];
   if (pipe(fds) == 0) {
     for (int fd : fds) {
@@ -84,7 +86,10 @@ InterruptCatcher::~InterruptCatcher() {
   if (g_wake_read >= 0) close(g_wake_read);
   g_wake_read = -1;
   g_pending = 0;
+  g_catching = false;
 }
+
+bool CatchingInterrupts() { return g_catching; }
 
 int PendingInterrupt() { return g_pending; }
 

@@ -19,8 +19,10 @@ TEST(InterruptsTest, SessionEndRunsTheRegisteredCleanupOnceAndCountsAsASoftEnd) 
 }
 
 TEST(InterruptsTest, CloseRequestIsPendingUntilTheCatcherGoes) {
+  EXPECT_FALSE(CatchingInterrupts());
   {
     InterruptCatcher catcher;
+    EXPECT_TRUE(CatchingInterrupts());
     EXPECT_FALSE(WaitForInterrupt(0));
     RequestInterrupt(kInterruptCloseRequest);
     RequestInterrupt(kInterruptConsole);  // the first one counts
@@ -28,6 +30,7 @@ TEST(InterruptsTest, CloseRequestIsPendingUntilTheCatcherGoes) {
     EXPECT_EQ(PendingInterrupt(), kInterruptCloseRequest);
   }
   EXPECT_EQ(PendingInterrupt(), 0);
+  EXPECT_FALSE(CatchingInterrupts());
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ namespace {
 // Process-wide by nature: the console calls its handler on a thread of its
 // own with nothing but the event.
 std::atomic<int> g_pending{0};
+std::atomic<bool> g_catching{false};
 HANDLE g_wake = nullptr;     // manual-reset event: a soft end arrived
 HANDLE g_cleaned = nullptr;  // manual-reset event: the run has cleaned up
 
@@ -47,6 +48,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 InterruptCatcher::InterruptCatcher() {
   g_pending = 0;
+  g_catching = true;
   if (!g_wake) g_wake = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (!g_cleaned) g_cleaned = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (g_wake) ResetEvent(g_wake);
@@ -58,9 +60,12 @@ InterruptCatcher::~InterruptCatcher() {
   if (g_cleaned) SetEvent(g_cleaned);
   SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
   g_pending = 0;
+  g_catching = false;
   // The handles stay: a console handler thread may still be waiting on
   // them; the process ends soon after.
 }
+
+bool CatchingInterrupts() { return g_catching; }
 
 int PendingInterrupt() { return g_pending.load(); }
 
