@@ -1,0 +1,80 @@
+#include "app/run_journal.h"
+
+#include "platform/files.h"
+
+namespace veilbox {
+namespace {
+
+std::string JournalName(std::uint32_t pid) {
+  return "compile-run-" + std::to_string(pid) + ".journal";
+}
+
+}  // namespace
+
+bool WriteRunJournal(const std::string& path, const RunJournalRecord& record, std::string* err) {
+  const std::string bytes = FormatRunJournal(record);
+  const std::string temp = path + ".tmp";
+  std::uint32_t error = 0;
+  platform::File file;
+  if (!platform::File::CreateAlways(temp, &file, &error)) {
+    *err = "cannot create " + temp + " (error " + std::to_string(error) + ")";
+    return false;
+  }
+  bool written = file.Append(bytes.data(), bytes.size()) && file.Sync();
+  file.Close();
+  if (!written) {
+    platform::DeleteFile(temp, &error);
+    *err = "cannot write " + temp;
+    return false;
+  }
+  if (!platform::RenameReplace(temp, path, &error)) {
+    platform::DeleteFile(temp, &error);
+    *err = "cannot rename " + temp + " to " + path + " (error " + std::to_string(error) + ")";
+    return false;
+  }
+  return true;
+}
+
+RunJournal::RunJournal(std::string dir, platform::ProcessIdentity writer)
+    : dir_(std::move(dir)), path_(dir_ + "\\" + JournalName(writer.pid)) {
+  record_.writer = writer;
+}
+
+bool RunJournal::RecordPlainFiles(const std::vector<std::string>& plain_files, std::string* err) {
+  record_.plain_files.clear();
+  for (const std::string& name : plain_files) {
+    // A hidden file or a directory of that name cannot be written by the
+    // run (creating over a hidden file fails), so it is not the run's.
+    const std::uint32_t attributes = platform::GetFileAttributes(name);
+    if (attributes == platform::kInvalidAttributes ||
+        (attributes & (platform::kAttrHidden | platform::kAttrDirectory)) == 0)
+      record_.plain_files.push_back(name);
+  }
+  written_ = WriteRunJournal(path_, record_, err) || written_;
+  return written_;
+}
+
+bool RunJournal::RecordOkMessageSuppressed(const std::string& settings_file, std::string* err) {
+  record_.ok_message_suppressed = true;
+  record_.settings_file = settings_file;
+  written_ = WriteRunJournal(path_, record_, err) || written_;
+  return written_;
+}
+
+bool RunJournal::Remove(std::string* err) {
+  std::uint32_t error = 0;
+  if (platform::DeleteFile(path_, &error) || error == platform::kErrorFileNotFound) {
+    written_ = false;
+    return true;
+  }
+  *err = "cannot delete " + path_ + " (error " + std::to_string(error) + ")";
+  return false;
+}
+
+void RunJournal::Settle(const RestoreOkMessage& restore, RecoveryReport* report) {
+  if (!written_) return;
+  SettleRunJournal(path_, record_, restore, report);
+  written_ = false;
+}
+
+}  // namespace veilbox

@@ -1,0 +1,107 @@
+// The run journal: what a compile run has put on disk that only its own
+// clean-up removes. A run writes it before its first plain file and before
+// it switches the compiler's completion message off, and removes it when
+// its clean-up is done. A run killed outright (SIGKILL, TerminateProcess,
+// a power cut) leaves it behind, and the next run cleans up after it with
+// RecoverAbandonedRuns() before it does anything else.
+//
+// One file per run, "compile-run-<pid>.journal" in the per-user directory,
+// written whole to a temporary file, flushed to disk and renamed over the
+// journal, so a crash in the middle leaves either the old or the new one.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/process_identity.h"
+
+namespace veilbox {
+
+// What one run recorded.
+struct RunJournalRecord {
+  platform::ProcessIdentity writer;
+  std::vector<std::string> plain_files;  // full names, each beside its ProtectedFile
+  bool ok_message_suppressed = false;    // "0" written to COMPILEOKMESSAGE
+  std::string settings_file;             // the settings file it was written to
+};
+
+// The journal's bytes: a text of lines, names escaped so that any byte can
+// stand in them, closed by a line with a checksum of everything before it.
+std::string FormatRunJournal(const RunJournalRecord& record);
+// Reads the bytes back; false with a reason for anything that is not
+// exactly what FormatRunJournal writes (truncated, changed, foreign).
+bool ParseRunJournal(std::string_view bytes, RunJournalRecord* record, std::string* err);
+
+// What recovery did.
+struct RecoveryReport {
+  std::vector<std::string> deleted;        // leftover plain files removed
+  std::vector<std::string> restored;       // settings files whose message was switched on
+  std::vector<std::string> journals_done;  // journals of dead runs fully handled and removed
+  std::vector<std::string> left_to_live;   // journals of runs that still run
+  std::vector<std::string> quarantined;    // unreadable journals renamed to *.bad
+  std::vector<std::string> problems;       // what could not be done, kept for the next run
+};
+
+// Writes "1" to COMPILEOKMESSAGE in the [CTEDIT] section of the settings
+// file; false when it cannot.
+using RestoreOkMessage = std::function<bool(const std::string& settings_file)>;
+using IsProcessRunning = std::function<bool(const platform::ProcessIdentity&)>;
+
+// The journal of the run in progress.
+class RunJournal {
+ public:
+  RunJournal(std::string dir, platform::ProcessIdentity writer);
+
+  const std::string& path() const { return path_; }
+
+  // Records the plain files the run is about to write, one write and one
+  // flush for the lot. A name that already stands for a hidden file or a
+  // directory is left out: the run cannot write it, so it is not the run's.
+  // A visible file of that name is recorded, as the run may write over
+  // it; recovery deletes it only if it is hidden by then.
+  bool RecordPlainFiles(const std::vector<std::string>& plain_files, std::string* err);
+  // Records that "0" is about to be written to COMPILEOKMESSAGE in this
+  // settings file (as the run names it to the private-profile functions).
+  bool RecordOkMessageSuppressed(const std::string& settings_file, std::string* err);
+  // Removes the journal once the clean-up is done.
+  bool Remove(std::string* err);
+  // Checks the run's own clean-up against the journal: deletes what the
+  // run recorded and still left behind, hidden, beside its ProtectedFile;
+  // switches the completion message back on when the journal says it is
+  // off; removes the journal, or keeps what could not be done for the
+  // next run. Nothing when no journal was written.
+  void Settle(const RestoreOkMessage& restore, RecoveryReport* report);
+
+ private:
+  std::string dir_;
+  std::string path_;
+  RunJournalRecord record_;
+  bool written_ = false;
+};
+
+// Writes the record atomically as the journal at path.
+bool WriteRunJournal(const std::string& path, const RunJournalRecord& record, std::string* err);
+
+// Cleans up after the run that wrote record as the journal at path, as
+// described below, and removes that journal or rewrites it with what is
+// still to do.
+void SettleRunJournal(const std::string& path, const RunJournalRecord& record,
+                      const RestoreOkMessage& restore, RecoveryReport* report);
+
+// Cleans up after every run whose journal lies in dir and whose writer no
+// longer runs (`self` is the calling process: a journal naming its id is
+// an old one). For each such journal: deletes each recorded plain file
+// that is still there, still hidden and still beside its ProtectedFile
+// (name + ".Veilbox"); switches the completion message back on in the
+// recorded settings file when that run had switched it off and the file
+// still exists; then removes the journal. What cannot be done yet stays in
+// the journal for the next run. A journal that cannot be parsed is never
+// followed: it is renamed to *.bad.
+RecoveryReport RecoverAbandonedRuns(const std::string& dir, const platform::ProcessIdentity& self,
+                                    const RestoreOkMessage& restore,
+                                    const IsProcessRunning& is_running);
+
+}  // namespace veilbox

@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/run_journal.h"
+#include "platform/child_process.h"
+#include "platform/files.h"
+#include "testing/test_support.h"
+
+namespace veilbox {
+namespace {
+
+using veilbox::testing::ScratchDir;
+
+bool Dead(const platform::ProcessIdentity&) { return false; }
+bool Alive(const platform::ProcessIdentity&) { return true; }
+
+class RecoveryTest : public ::testing::Test {
+ protected:
+  // Full name in the seam's form of a file below the scratch directory.
+  std::string Name(const std::string& relative) const { return scratch_.str() + "\\" + relative; }
+
+  std::string MakeFile(const std::string& relative, std::uint32_t attributes) {
+    scratch_.Write(relative, "text of " + relative + "\r\n");
+    if (attributes) platform::SetFileAttributes(Name(relative), attributes);
+    return Name(relative);
+  }
+
+  bool Exists(const std::string& relative) const {
+    return platform::GetFileAttributes(Name(relative)) != platform::kInvalidAttributes;
+  }
+
+  // A journal left by a run with the given id.
+  void LeaveJournal(std::uint32_t pid, const std::vector<std::string>& plain,
+                    const std::string& settings) {
+    RunJournalRecord record;
+    record.writer = {pid, 77};
+    record.plain_files = plain;
+    record.ok_message_suppressed = !settings.empty();
+    record.settings_file = settings;
+    std::string err;
+    ASSERT_TRUE(WriteRunJournal(JournalPath(pid), record, &err)) << err;
+  }
+
+  std::string JournalPath(std::uint32_t pid) const {
+    return journal_dir_ + "\\compile-run-" + std::to_string(pid) + ".journal";
+  }
+
+  RecoveryReport Recover(const IsProcessRunning& is_running) {
+    return RecoverAbandonedRuns(journal_dir_, self_, restore_, is_running);
+  }
+
+  ScratchDir scratch_;
+  std::string journal_dir_ = MakeDir();
+  platform::ProcessIdentity self_{1, 1};
+  std::vector<std::string> restored_;
+  bool restore_works_ = true;
+  RestoreOkMessage restore_ = [this](const std::string& file) {
+    restored_.push_back(file);
+    return restore_works_;
+  };
+
+ private:
+  std::string MakeDir() {
+    std::filesystem::create_directories(scratch_.path() / "journals");
+    return scratch_.str() + "\\journals";
+  }
+};
+
+TEST_F(RecoveryTest, DeletesOnlyHiddenPlainFilesBesideTheirProtectedFiles) {
+  struct Case {
+    const char* plain;
+    bool make_plain;
+    std::uint32_t plain_attributes;
+    bool make_protected;
+    bool deleted;
+  };
+  const Case cases[] = {
+      {"A.CI", true, platform::kAttrHidden, true, true},    // the run's leftover
+      {"B.CI", true, 0, true, false},                       // not hidden: someone's file now
+      {"C.CI", true, platform::kAttrHidden, false, false},  // no ProtectedFile beside it
+      {"D.CI", false, 0, true, false},                      // already gone
+      {"E.CI", true, platform::kAttrHidden | platform::kAttrReadOnly, true,
+       false},  // cannot delete
+  };
+  std::vector<std::string> plain;
+  for (const Case& c : cases) {
+    if (c.make_plain) MakeFile(c.plain, c.plain_attributes);
+    if (c.make_protected) MakeFile(std::string(c.plain) + ".Veilbox", 0);
+    plain.push_back(Name(c.plain));
+  }
+  std::filesystem::create_directories(scratch_.path() / "DIR.CI");  // a directory is never deleted
+  platform::SetFileAttributes(Name("DIR.CI"), platform::kAttrHidden | platform::kAttrDirectory);
+  MakeFile("DIR.CI.Veilbox", 0);
+  plain.push_back(Name("DIR.CI"));
+  LeaveJournal(900, plain, "");
+
+  RecoveryReport report = Recover(Dead);
+  EXPECT_EQ(report.deleted, std::vector<std::string>{Name("A.CI")});
+  for (const Case& c : cases) {
+    EXPECT_EQ(Exists(c.plain), c.make_plain && !c.deleted) << c.plain;
+    if (c.make_protected) {
+      EXPECT_TRUE(Exists(std::string(c.plain) + ".Veilbox")) << c.plain;
+    }
+  }
+  EXPECT_TRUE(Exists("DIR.CI"));
+  EXPECT_TRUE(restored_.empty());
+
+  // The read-only leftover may be deletable later (on POSIX the stand-in
+  // may delete it already): whatever was not done stays for the next run.
+  RunJournalRecord rest;
+  std::string bytes, err;
+  std::uint32_t error = 0;
+  if (Exists("E.CI")) {
+    ASSERT_TRUE(
+        platform::ReadWholeFile(JournalPath(900), platform::Share::kReadWrite, &bytes, &error));
+    ASSERT_TRUE(ParseRunJournal(bytes, &rest, &err)) << err;
+    EXPECT_EQ(rest.plain_files, std::vector<std::string>{Name("E.CI")});
+    platform::SetFileAttributes(Name("E.CI"), platform::kAttrHidden);
+    report = Recover(Dead);
+    EXPECT_EQ(report.deleted, std::vector<std::string>{Name("E.CI")});
+  }
+  EXPECT_FALSE(platform::FileExists(JournalPath(900)));
+}
+
+TEST_F(RecoveryTest, RestoresTheCompletionMessageOnceItCan) {
+  const std::string settings = MakeFile("citect.ini", 0);
+  MakeFile("A.CI", platform::kAttrHidden);
+  MakeFile("A.CI.Veilbox", 0);
+  LeaveJournal(901, {Name("A.CI")}, settings);
+  LeaveJournal(902, {}, Name("gone.ini"));  // its settings file is gone: nothing to create
+
+  restore_works_ = false;
+  RecoveryReport report = Recover(Dead);
+  EXPECT_EQ(restored_, std::vector<std::string>{settings});
+  EXPECT_FALSE(Exists("A.CI"));
+  EXPECT_TRUE(platform::FileExists(JournalPath(901)));  // kept for the restore
+  EXPECT_FALSE(platform::FileExists(JournalPath(902)));
+
+  restore_works_ = true;
+  report = Recover(Dead);
+  EXPECT_EQ(report.restored, std::vector<std::string>{settings});
+  EXPECT_EQ(report.journals_done, std::vector<std::string>{JournalPath(901)});
+  EXPECT_FALSE(platform::FileExists(JournalPath(901)));
+}
+
+TEST_F(RecoveryTest, JournalsOfLiveRunsAndUnreadableJournalsAreNotFollowed) {
+  MakeFile("A.CI", platform::kAttrHidden);
+  MakeFile("A.CI.Veilbox", 0);
+  LeaveJournal(903, {Name("A.CI")}, MakeFile("citect.ini", 0));
+  // A journal cut short names the same file.
+  std::string bytes;
+  std::uint32_t error = 0;
+  ASSERT_TRUE(
+      platform::ReadWholeFile(JournalPath(903), platform::Share::kReadWrite, &bytes, &error));
+  scratch_.Write("journals/compile-run-904.journal", bytes.substr(0, bytes.size() - 3));
+
+  RecoveryReport report = Recover(Alive);
+  EXPECT_TRUE(report.deleted.empty());
+  EXPECT_TRUE(restored_.empty());
+  EXPECT_EQ(report.left_to_live, std::vector<std::string>{JournalPath(903)});
+  EXPECT_EQ(report.quarantined, std::vector<std::string>{JournalPath(904)});
+  EXPECT_TRUE(Exists("A.CI"));
+  EXPECT_TRUE(platform::FileExists(JournalPath(903)));
+  EXPECT_TRUE(platform::FileExists(JournalPath(904) + ".bad"));
+
+  // A journal that names our own id is an earlier process's: followed even
+  // though that id runs.
+  self_.pid = 903;
+  report = Recover(Alive);
+  EXPECT_EQ(report.deleted, std::vector<std::string>{Name("A.CI")});
+  EXPECT_FALSE(platform::FileExists(JournalPath(903)));
+}
+
+TEST_F(RecoveryTest, RunJournalRecordsOnlyFilesTheRunCanWriteAndIsRemovedAtTheEnd) {
+  MakeFile("OLD.CI", platform::kAttrHidden);  // there before the run: never the run's
+  MakeFile("SEEN.CI", 0);                     // the run may write over it
+  std::filesystem::create_directories(scratch_.path() / "DIR.CI");
+  RunJournal journal(journal_dir_, {905, 5});
+  std::string err;
+  ASSERT_TRUE(journal.RecordPlainFiles(
+      {Name("NEW.CI"), Name("OLD.CI"), Name("SEEN.CI"), Name("DIR.CI")}, &err))
+      << err;
+  ASSERT_TRUE(journal.RecordOkMessageSuppressed("Citect.ini", &err)) << err;
+  std::string bytes;
+  std::uint32_t error = 0;
+  ASSERT_TRUE(platform::ReadWholeFile(journal.path(), platform::Share::kReadWrite, &bytes, &error));
+  RunJournalRecord record;
+  ASSERT_TRUE(ParseRunJournal(bytes, &record, &err)) << err;
+  EXPECT_EQ(record.writer.pid, 905u);
+  EXPECT_EQ(record.plain_files, (std::vector<std::string>{Name("NEW.CI"), Name("SEEN.CI")}));
+  EXPECT_TRUE(record.ok_message_suppressed);
+  EXPECT_EQ(record.settings_file, "Citect.ini");
+  EXPECT_FALSE(platform::FileExists(journal.path() + ".tmp"));
+  ASSERT_TRUE(journal.Remove(&err)) << err;
+  EXPECT_FALSE(platform::FileExists(journal.path()));
+  EXPECT_TRUE(journal.Remove(&err));  // already gone is fine
+}
+
+// A run killed outright in the middle of its compile; the next run cleans
+// up after it with the real test of whether its writer still runs.
+TEST_F(RecoveryTest, NextRunCleansUpAfterARunKilledOutright) {
+  const std::string settings = MakeFile("citect.ini", 0);
+  for (const char* name : {"A.CI", "B.CI"}) MakeFile(std::string(name) + ".Veilbox", 0);
+  platform::ChildProcess run;
+  std::uint32_t error = 0, code = 0;
+  const auto ready = scratch_.path() / "ready";
+  ASSERT_TRUE(run.Start({veilbox::testing::HelperPath("abandoned-run"), journal_dir_,
+                         ready.string(), settings, Name("A.CI"), Name("B.CI")},
+                        &error));
+  for (int i = 0; i < 2000 && !std::filesystem::exists(ready); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(std::filesystem::exists(ready));
+  ASSERT_NE(platform::GetFileAttributes(Name("A.CI")) & platform::kAttrHidden, 0u);
+
+  self_ = platform::CurrentProcess();
+  RecoveryReport report = Recover(platform::ProcessIsRunning);  // still running: left alone
+  EXPECT_EQ(report.left_to_live.size(), 1u);
+  EXPECT_TRUE(Exists("A.CI"));
+
+  run.Kill();
+  ASSERT_TRUE(run.Wait(20000, &code));
+  report = Recover(platform::ProcessIsRunning);
+  EXPECT_EQ(report.deleted, (std::vector<std::string>{Name("A.CI"), Name("B.CI")}));
+  EXPECT_EQ(restored_, std::vector<std::string>{settings});
+  EXPECT_EQ(report.journals_done.size(), 1u);
+  EXPECT_TRUE(report.problems.empty());
+  EXPECT_TRUE(Exists("A.CI.Veilbox"));
+  EXPECT_TRUE(Exists("B.CI.Veilbox"));
+}
+
+}  // namespace
+}  // namespace veilbox

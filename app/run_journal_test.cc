@@ -1,0 +1,108 @@
+#include "app/run_journal.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace veilbox {
+namespace {
+
+// The journal's closing line for a body, computed independently so that
+// bodies with a valid checksum but a bad structure can be made.
+std::string Seal(const std::string& body) {
+  std::uint64_t hash = 0xcbf29ce484222325ull;
+  for (unsigned char c : body) hash = (hash ^ c) * 0x100000001b3ull;
+  char end[32];
+  std::snprintf(end, sizeof end, "end %016llX\n", static_cast<unsigned long long>(hash));
+  return body + end;
+}
+
+void ExpectSame(const RunJournalRecord& a, const RunJournalRecord& b) {
+  EXPECT_EQ(a.writer.pid, b.writer.pid);
+  EXPECT_EQ(a.writer.start_time, b.writer.start_time);
+  EXPECT_EQ(a.plain_files, b.plain_files);
+  EXPECT_EQ(a.ok_message_suppressed, b.ok_message_suppressed);
+  EXPECT_EQ(a.settings_file, b.settings_file);
+}
+
+TEST(RunJournalFormatTest, RoundTripsAnyNames) {
+  RunJournalRecord plain_only;
+  plain_only.writer = {4242, 1234567890123ull};
+  plain_only.plain_files = {"C:\\PROJ\\A.CI", "C:\\MY PROJ\\100%.CI",
+                            std::string("D:\\\x01\n\r\x7F\xE9.CI")};
+  RunJournalRecord suppressed = plain_only;
+  suppressed.ok_message_suppressed = true;
+  suppressed.settings_file = "C:\\WINDOWS\\my%settings.ini";
+  RunJournalRecord empty;
+  empty.writer = {0xFFFFFFFFu, ~0ull};
+  for (const RunJournalRecord& record : {plain_only, suppressed, empty}) {
+    std::string bytes = FormatRunJournal(record);
+    RunJournalRecord back;
+    std::string err;
+    ASSERT_TRUE(ParseRunJournal(bytes, &back, &err)) << err << "\n" << bytes;
+    ExpectSame(record, back);
+  }
+  // Names never break the line structure.
+  std::string bytes = FormatRunJournal(plain_only);
+  EXPECT_NE(bytes.find("plain D:\\%01%0A%0D%7F\xE9.CI\n"), std::string::npos) << bytes;
+}
+
+TEST(RunJournalFormatTest, EveryCutOrChangedByteIsRefused) {
+  RunJournalRecord record;
+  record.writer = {17, 99};
+  record.plain_files = {"C:\\P\\A.CI", "C:\\P\\B.CI"};
+  record.ok_message_suppressed = true;
+  record.settings_file = "Citect.ini";
+  const std::string bytes = FormatRunJournal(record);
+  RunJournalRecord back;
+  std::string err;
+  for (std::size_t n = 0; n < bytes.size(); ++n)
+    EXPECT_FALSE(ParseRunJournal(bytes.substr(0, n), &back, &err)) << "cut at " << n;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::string changed = bytes;
+    changed[i] = static_cast<char>(changed[i] ^ 0x04);
+    EXPECT_FALSE(ParseRunJournal(changed, &back, &err)) << "changed at " << i;
+  }
+  EXPECT_FALSE(ParseRunJournal(bytes + "plain X\n", &back, &err));
+}
+
+TEST(RunJournalFormatTest, WellSealedButMalformedBodiesAreRefused) {
+  const std::string head = "Veilbox run journal 1\npid 5\nstart 0\n";
+  const char* bodies[] = {
+      "",
+      "Veilbox run journal 2\npid 5\nstart 0\n",
+      "Veilbox run journal 1\nstart 0\npid 5\n",
+      "Veilbox run journal 1\npid 5\n",
+      "Veilbox run journal 1\npid 05\nstart 0\n",
+      "Veilbox run journal 1\npid -5\nstart 0\n",
+      "Veilbox run journal 1\npid 4294967296\nstart 0\n",
+      "Veilbox run journal 1\npid 5\nstart 18446744073709551616\n",
+      "Veilbox run journal 1\npid 5 \nstart 0\n",
+      "Veilbox run journal 1\r\npid 5\r\nstart 0\r\n",
+  };
+  const char* tails[] = {
+      "plain \n",                                       // empty name
+      "plain C:\\A%G1.CI\n",                            // bad escape
+      "plain C:\\A%4\n",                                // cut escape
+      "plain C:\\A\tB.CI\n",                            // raw control byte
+      "plain C:\\A.CI\nok-message-suppressed x.ini\n",  // flag after the names
+      "ok-message-suppressed a.ini\nok-message-suppressed b.ini\n",
+      "ok-message-suppressed \n",
+      "delete C:\\A.CI\n",  // unknown record
+      "plain\n",
+  };
+  RunJournalRecord back;
+  std::string err;
+  for (const char* body : bodies) EXPECT_FALSE(ParseRunJournal(Seal(body), &back, &err)) << body;
+  for (const char* tail : tails)
+    EXPECT_FALSE(ParseRunJournal(Seal(head + tail), &back, &err)) << tail;
+  // The same frame with good records is read.
+  ASSERT_TRUE(
+      ParseRunJournal(Seal(head + "ok-message-suppressed a%25.ini\nplain C:\\A.CI\n"), &back, &err))
+      << err;
+  EXPECT_EQ(back.settings_file, "a%.ini");
+  EXPECT_EQ(back.plain_files, std::vector<std::string>{"C:\\A.CI"});
+}
+
+}  // namespace
+}  // namespace veilbox

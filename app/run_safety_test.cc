@@ -1,0 +1,99 @@
+#include "app/run_safety.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "platform/user_data_dir.h"
+#include "testing/test_support.h"
+
+namespace veilbox {
+namespace {
+
+class RunSafetyTest : public ::testing::Test {
+ protected:
+  std::string Name(const std::string& relative) const { return scratch_.str() + "\\" + relative; }
+
+  // A plain file as the decryption writes it, beside its ProtectedFile.
+  std::string WritePlain(const std::string& relative) {
+    scratch_.Write(relative + ".Veilbox", "protected\r\n");
+    scratch_.Write(relative, "plain\r\n");
+    platform::SetFileAttributes(Name(relative), platform::kAttrHidden);
+    return Name(relative);
+  }
+
+  bool Exists(const std::string& name) const {
+    return platform::GetFileAttributes(name) != platform::kInvalidAttributes;
+  }
+
+  std::vector<std::string> JournalsLeft() {
+    std::string dir, err;
+    EXPECT_TRUE(platform::UserDataDir(&dir, &err)) << err;
+    return platform::FindFiles(dir + "\\*.journal");
+  }
+
+  veilbox::testing::ScratchDir scratch_;
+  veilbox::testing::PrefixOverride prefix_{scratch_.str()};
+  std::vector<std::string> restored_;
+  RestoreOkMessage restore_ = [this](const std::string& file) {
+    restored_.push_back(file);
+    return true;
+  };
+};
+
+TEST_F(RunSafetyTest, NormalEndLeavesNoJournal) {
+  const std::string ini = Name("citect.ini");
+  scratch_.Write("citect.ini", "[CTEDIT]\r\n");
+  {
+    RunSafety safety(restore_);
+    safety.Begin();
+    EXPECT_NE(safety.lock_result(), platform::LockResult::kUnavailable);
+    const std::string plain = Name("A.CI");
+    safety.BeforePlainFiles({plain});
+    WritePlain("A.CI");
+    safety.BeforeOkMessageOff(ini);
+    EXPECT_EQ(JournalsLeft().size(), 1u);
+    std::uint32_t error = 0;
+    ASSERT_TRUE(platform::DeleteFile(plain, &error));  // the run's own clean-up
+    safety.Settle();
+    EXPECT_TRUE(JournalsLeft().empty());
+  }
+  EXPECT_EQ(restored_, std::vector<std::string>{ini});
+}
+
+TEST_F(RunSafetyTest, UnwindingRunGetsASecondCleanup) {
+  std::string plain;
+  try {
+    RunSafety safety(restore_);
+    safety.Begin();
+    safety.BeforePlainFiles({Name("A.CI")});
+    plain = WritePlain("A.CI");
+    platform::RequestInterrupt(platform::kInterruptCloseRequest);
+    safety.CheckInterrupt();
+    FAIL() << "no interrupt";
+  } catch (const RunInterrupted& end) {
+    EXPECT_EQ(end.interrupt(), platform::kInterruptCloseRequest);
+  }
+  EXPECT_FALSE(Exists(plain));
+  EXPECT_TRUE(Exists(plain + ".Veilbox"));
+  EXPECT_TRUE(JournalsLeft().empty());
+  EXPECT_TRUE(restored_.empty());
+}
+
+TEST_F(RunSafetyTest, BeginCleansUpAfterAKilledRun) {
+  const std::string plain = WritePlain("LEFT.CI");
+  std::string dir, err;
+  ASSERT_TRUE(platform::UserDataDir(&dir, &err)) << err;
+  RunJournalRecord killed;
+  killed.writer = {0x7FFFFFF0u, 1};  // no such process
+  killed.plain_files = {plain};
+  ASSERT_TRUE(WriteRunJournal(dir + "\\compile-run-2147483632.journal", killed, &err)) << err;
+
+  RunSafety safety(restore_);
+  safety.Begin();
+  EXPECT_EQ(safety.recovery().deleted, std::vector<std::string>{plain});
+  EXPECT_FALSE(Exists(plain));
+  EXPECT_TRUE(JournalsLeft().empty());
+}
+
+}  // namespace
+}  // namespace veilbox

@@ -1,0 +1,158 @@
+// Signals are caught by handlers that only do what is safe there: note the
+// first signal, pass it on to the child that runs, and wake a waiter
+// through a pipe of our own.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <mutex>
+
+#include "platform/interrupts.h"
+
+namespace veilbox::platform {
+namespace {
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Process-wide by nature: a signal handler has nowhere else to look.
+volatile sig_atomic_t g_pending = 0;
+bool g_catching = false;
+volatile sig_atomic_t g_forward_pid = 0;
+int g_wake_read = -1;
+volatile sig_atomic_t g_wake_write = -1;
+struct sigaction g_old[3];
+
+std::mutex& CleanupMutex() {
+  static std::mutex m;
+  return m;
+}
+std::function<void()>& Cleanup() {
+  static std::function<void()> f;
+  return f;
+}
+
+void Wake() {
+  int fd = g_wake_write;
+  if (fd >= 0) {
+    char byte = 1;
+    ssize_t ignored = write(fd, &byte, 1);  // a full pipe already wakes
+    (void)ignored;
+  }
+}
+
+void OnSignal(int signal) {
+  int saved_errno = errno;
+  if (g_pending == 0) g_pending = signal;
+  pid_t child = g_forward_pid;
+  if (child > 0) kill(child, signal);
+  Wake();
+  errno = saved_errno;
+}
+
+}  // namespace
+
+InterruptCatcher::InterruptCatcher() {
+  g_pending = 0;
+  g_catching = true;
+  int fds[2];
+  if (pipe(fds) == 0) {
+    for (int fd : fds) {
+      fcntl(fd, F_SETFD, FD_CLOEXEC);
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+    g_wake_read = fds[0];
+    g_wake_write = fds[1];
+  }
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  for (int s : kSignals) sigaddset(&action.sa_mask, s);
+  action.sa_flags = SA_RESTART;
+  for (int i = 0; i < 3; ++i) {
+    // A signal the caller chose to ignore (nohup) stays ignored.
+    sigaction(kSignals[i], nullptr, &g_old[i]);
+    if (g_old[i].sa_handler != SIG_IGN) sigaction(kSignals[i], &action, nullptr);
+  }
+}
+
+InterruptCatcher::~InterruptCatcher() {
+  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &g_old[i], nullptr);
+  int write_fd = g_wake_write;
+  g_wake_write = -1;
+  if (write_fd >= 0) close(write_fd);
+  if (g_wake_read >= 0) close(g_wake_read);
+  g_wake_read = -1;
+  g_pending = 0;
+  g_catching = false;
+}
+
+bool CatchingInterrupts() { return g_catching; }
+
+int PendingInterrupt() { return g_pending; }
+
+bool WaitForInterrupt(int timeout_ms) {
+  if (g_pending != 0) return true;
+  if (g_wake_read < 0) {
+    poll(nullptr, 0, timeout_ms);  // nothing is caught: just let the time pass
+    return g_pending != 0;
+  }
+  pollfd p{g_wake_read, POLLIN, 0};
+  if (poll(&p, 1, timeout_ms) > 0) {
+    char drain[64];
+    while (read(g_wake_read, drain, sizeof drain) > 0) {
+    }
+  }
+  return g_pending != 0;
+}
+
+InterruptForwarding::InterruptForwarding(std::uint32_t child_pid) {
+  g_forward_pid = static_cast<sig_atomic_t>(child_pid);
+  // A soft end that came just before the child started is its too.
+  if (int pending = g_pending; pending > 0 && pending < kInterruptCloseRequest)
+    kill(static_cast<pid_t>(child_pid), pending);
+}
+
+InterruptForwarding::~InterruptForwarding() { g_forward_pid = 0; }
+
+void RequestInterrupt(int code) {
+  if (g_pending == 0) g_pending = code;
+  Wake();
+}
+
+EmergencyCleanup::EmergencyCleanup(std::function<void()> cleanup) {
+  std::lock_guard<std::mutex> lock(CleanupMutex());
+  Cleanup() = std::move(cleanup);
+}
+
+EmergencyCleanup::~EmergencyCleanup() {
+  std::lock_guard<std::mutex> lock(CleanupMutex());
+  Cleanup() = nullptr;
+}
+
+void RunEmergencyCleanup() {
+  std::function<void()> cleanup;
+  {
+    std::lock_guard<std::mutex> lock(CleanupMutex());
+    cleanup.swap(Cleanup());
+  }
+  RequestInterrupt(kInterruptSessionEnd);
+  if (cleanup) cleanup();
+}
+
+void EndByInterrupt(int interrupt, int windows_exit_code) {
+  if (interrupt > 0 && interrupt < kInterruptCloseRequest) {
+    signal(interrupt, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, interrupt);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    raise(interrupt);
+    _exit(128 + interrupt);  // the signal was ignored by default: end anyway
+  }
+  std::exit(windows_exit_code);
+}
+
+}  // namespace veilbox::platform

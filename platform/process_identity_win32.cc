@@ -1,0 +1,42 @@
+#include <windows.h>
+
+#include "platform/process_identity.h"
+
+namespace veilbox::platform {
+namespace {
+
+std::uint64_t CreationTime(HANDLE process) {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+}  // namespace
+
+ProcessIdentity CurrentProcess() {
+  ProcessIdentity me;
+  me.pid = GetCurrentProcessId();
+  me.start_time = CreationTime(GetCurrentProcess());
+  return me;
+}
+
+bool ProcessIsRunning(const ProcessIdentity& process) {
+  if (process.pid == 0) return false;
+  HANDLE handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
+                              static_cast<DWORD>(process.pid));
+  if (!handle) {
+    // No such process gives ERROR_INVALID_PARAMETER; one we may not look at
+    // (another user's) still runs.
+    return GetLastError() == ERROR_ACCESS_DENIED;
+  }
+  // An ended process stays openable while handles to it remain.
+  bool running = WaitForSingleObject(handle, 0) == WAIT_TIMEOUT;
+  if (running && process.start_time != 0) {
+    std::uint64_t created = CreationTime(handle);
+    running = created == 0 || created == process.start_time;
+  }
+  CloseHandle(handle);
+  return running;
+}
+
+}  // namespace veilbox::platform
