@@ -9,6 +9,14 @@
 #include <string>
 #include <vector>
 
+// <windows.h> maps these names onto its own ANSI/wide functions; the seam's
+// functions keep their plain names. Include this header after <windows.h>.
+#undef CreateDirectory
+#undef DeleteFile
+#undef GetFileAttributes
+#undef GetWindowsDirectory
+#undef SetFileAttributes
+
 namespace veilbox::platform {
 
 // Windows error codes used across the seam.
@@ -18,6 +26,7 @@ inline constexpr std::uint32_t kErrorTooManyOpenFiles = 4;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorFileExists = 80;
+inline constexpr std::uint32_t kErrorAlreadyExists = 183;
 inline constexpr std::uint32_t kErrorInvalidName = 123;
 inline constexpr std::uint32_t kErrorFilenameTooLong = 206;
 inline constexpr std::uint32_t kErrorDiskFull = 112;
@@ -72,8 +81,7 @@ class File {
 };
 
 // Reads a whole file, opened for reading only with the given sharing.
-bool ReadWholeFile(const std::string& path, Share share, std::string* data,
-                   std::uint32_t* error);
+bool ReadWholeFile(const std::string& path, Share share, std::string* data, std::uint32_t* error);
 
 // Attributes of a file or directory, kInvalidAttributes when it is missing.
 std::uint32_t GetFileAttributes(const std::string& path);

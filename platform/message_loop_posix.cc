@@ -1,9 +1,36 @@
+#include <deque>
+#include <utility>
+
 #include "platform/message_loop.h"
+#include "platform/message_queue_posix.h"
 
 namespace veilbox::platform {
+namespace internal {
+namespace {
 
-// The stand-in's queue is filled and drained by the main window; until a
-// window exists there is nothing to dispatch.
-void ProcessPendingMessages() {}
+// The queue of the program's one thread.
+std::deque<std::function<void()>>& Queue() {
+  static std::deque<std::function<void()>> queue;
+  return queue;
+}
+
+}  // namespace
+
+void PostQueuedMessage(std::function<void()> deliver) { Queue().push_back(std::move(deliver)); }
+
+bool DispatchQueuedMessage() {
+  if (Queue().empty()) return false;
+  std::function<void()> deliver = std::move(Queue().front());
+  Queue().pop_front();
+  deliver();
+  return true;
+}
+
+}  // namespace internal
+
+void ProcessPendingMessages() {
+  while (internal::DispatchQueuedMessage()) {
+  }
+}
 
 }  // namespace veilbox::platform

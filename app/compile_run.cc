@@ -1,0 +1,194 @@
+#include "app/compile_run.h"
+
+#include <exception>
+
+#include "app/protected_file_pass.h"
+#include "dbase/dbase3plus.h"
+#include "platform/command_line_split.h"
+#include "platform/profile.h"
+#include "sysutil/errors.h"
+#include "sysutil/globals.h"
+#include "sysutil/reg_path.h"
+#include "sysutil/text_utils.h"
+#include "sysutil/HELPERS_PENDING.h"
+
+namespace veilbox {
+namespace {
+
+constexpr char kSection[] = "CTEDIT";
+
+[[noreturn]] void EndRun(RunUi& ui, const std::string& text, int code) {
+  ui.ShowMessage(text);
+  throw RunEnded(code);
+}
+
+std::string ReadSetting(RunUi& ui, const char* path, const char* missing_text) {
+  std::string value = ReadRegString(RegRoot, path);
+  if (value == kNotFound) EndRun(ui, missing_text, 253);
+  return value;
+}
+
+// Writes "1" back to COMPILEOKMESSAGE when the run set it to "0", at the
+// latest when the run ends.
+class CompletionMessageSwitch {
+ public:
+  explicit CompletionMessageSwitch(std::string settings_file)
+      : settings_file_(std::move(settings_file)) {}
+  ~CompletionMessageSwitch() { Restore(); }
+  CompletionMessageSwitch(const CompletionMessageSwitch&) = delete;
+  CompletionMessageSwitch& operator=(const CompletionMessageSwitch&) = delete;
+
+  // Suppresses the compiler's own message when it is on ("1").
+  void Suppress() {
+    if (platform::GetProfileValue(kSection, "COMPILEOKMESSAGE", "1", settings_file_) == "1") {
+      platform::SetProfileValue(kSection, "COMPILEOKMESSAGE", "0", settings_file_);
+      suppressed_ = pending_ = true;
+    }
+  }
+  void Restore() {
+    if (!pending_) return;
+    pending_ = false;
+    platform::SetProfileValue(kSection, "COMPILEOKMESSAGE", "1", settings_file_);
+  }
+  bool suppressed() const { return suppressed_; }
+
+ private:
+  std::string settings_file_;
+  bool suppressed_ = false;
+  bool pending_ = false;
+};
+
+void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& written) {
+  RegRoot = kHkeyLocalMachine;
+  ui.RestorePlacement();
+
+  CitectDir = ReadSetting(ui, kRegCitectDir,
+                          "Veilbox Cannot find the registry entry that contains Citect`s "
+                          "location.  Please Run VeSetup.exe");
+  CompExe = ReadSetting(ui, kRegCompExe,
+                        "Veilbox Cannot find the registry entry that contains the Citect "
+                        "compilier`s location.  Please Run VeSetup.exe");
+  const char kEssential[] =
+      "Veilbox cannot find the essential registry entries.  Please Run VeSetup.exe";
+  AttachName = ReadSetting(ui, kRegAttachName, kEssential);
+  CitectVer = ReadSetting(ui, kRegCitectVer, kEssential);
+
+  if (params.empty()) EndRun(ui, "Nothing to Compile, No parameters Passed", 253);
+
+  std::string project;
+  bool have_project = false;
+  for (const std::string& param : params) {
+    if (param.empty() || (param[0] != '/' && param[0] != '-')) {
+      project = param;
+      have_project = true;
+    }
+  }
+  if (!have_project) EndRun(ui, "Nothing to Compile, No Project passed on command line", 248);
+
+  std::string settings_file = "Citect.ini";
+  for (const std::string& param : params) {
+    const std::string prefix = UpperAscii(LeftStr(param, 2));
+    if (prefix == "/I" || prefix == "/O") {
+      settings_file = AddBackslash(GetWindowsDir()) + CopyFrom(param, 3);
+    }
+  }
+
+  MasterPath.clear();
+  if (std::string user = platform::GetProfileValue(kSection, "USER", kNotFound, settings_file);
+      !user.empty()) {
+    MasterPath = std::move(user);
+  }
+  if (MasterPath.empty()) {
+    EndRun(ui, "unable to resolve Master path from ini file " + settings_file, 246);
+  }
+
+  const std::string master_dir = AddBackslash(MasterPath);
+  std::string project_dir;
+  {
+    TDBase3Plus master;
+    master.SetFileName(master_dir + "master.dbf");
+    try {
+      master.Open();
+    } catch (const std::exception&) {
+      EndRun(ui, "Error : Unable to open " + master_dir + "master.dbf", 249);
+    }
+    const std::string wanted = UpperAscii(project);
+    bool found = false;
+    master.First();
+    while (!master.Eof() && !found) {
+      std::string name;
+      master.FieldValue("name", &name);
+      if (UpperAscii(name) == wanted) {
+        found = true;
+      } else {
+        master.Next();
+      }
+    }
+    if (!found) {
+      EndRun(ui,
+             "Unable to find Project \"" + project + "\" in Table " + master_dir + "Master.dbf.",
+             250);
+    }
+    master.FieldValue("Path", &project_dir);
+  }
+
+  std::vector<std::string> collected;
+  WalkedDirectories walked;
+  CollectProtectedFiles(ui, project_dir, true, collected, walked);
+
+  ui.HideWindow();
+  DecryptCollected(ui, collected, written);
+
+  CompletionMessageSwitch completion(settings_file);
+  completion.Suppress();
+
+  std::string bin = platform::GetProfileValue(kSection, "BIN", "-1", settings_file);
+  if (bin == "-1") {
+    // The run goes on: the start below fails and ends it with 247.
+    ui.ShowMessage("BIN directory not defined in " + settings_file);
+  }
+
+  const int exit_code =
+      RunAndWait("", CompilerCommandLine(bin, AttachName, params), bin);
+  const bool started = LastStatus == kSuccessText;
+
+  completion.Restore();
+
+  if (!started) {
+    written.DeleteAll();
+    ui.ShowErrorDialog("Veilbox Cannot Execute the the file  " + bin +
+                       ".  Veilbox is unable to continue.");
+    throw RunEnded(247);
+  }
+
+  written.DeleteAll();
+
+  if (completion.suppressed()) ui.ShowMessage("Veilbox Compile Complete");
+  throw RunEnded(exit_code);
+}
+
+}  // namespace
+
+std::string CompilerCommandLine(const std::string& bin, const std::string& attach_name,
+                                const std::vector<std::string>& params) {
+  std::string line = platform::QuoteProgramName(AddBackslash(bin) + attach_name) + " ";
+  for (const std::string& param : params) line += platform::QuoteArgument(param) + " ";
+  return line;
+}
+
+void RunCompile(RunUi& ui, const std::vector<std::string>& params) {
+  WrittenPlainFiles written;
+  try {
+    Run(ui, params, written);
+  } catch (const RunEnded&) {
+    throw;
+  } catch (const std::exception& e) {
+    written.DeleteAll();
+    ui.ShowMessage(e.what());
+    throw RunEnded(252);
+  }
+  // Run never returns normally.
+  throw RunEnded(252);
+}
+
+}  // namespace veilbox

@@ -1,0 +1,81 @@
+#include "app/frm_main.h"
+
+#include <exception>
+
+#include "app/compile_run.h"
+#include "platform/message_box.h"
+#include "sysutil/errors.h"
+
+namespace veilbox {
+
+TFrmMain::TFrmMain(std::vector<std::string> params)
+    : params_(std::move(params)), window_("Veilbox - Code Protection", this) {
+  FormCreate();
+}
+
+void TFrmMain::FormCreate() {
+  // An error here is shown and the start goes on.
+  try {
+    RestoreFormPlacement(*this);
+  } catch (const std::exception& e) {
+    ShowException(e.what());
+  }
+}
+
+void TFrmMain::FormShow() { window_.PostStartCompile(); }
+
+void TFrmMain::FormClose() { SaveFormPlacement(*this); }
+
+void TFrmMain::ShowException(const std::string& text) {
+  platform::ShowPlainMessage(kApplicationTitle, text);
+}
+
+void TFrmMain::OnShow() {
+  try {
+    FormShow();
+  } catch (const std::exception& e) {
+    ShowException(e.what());
+  }
+}
+
+void TFrmMain::OnStartCompile() { RunCompile(*this, params_); }
+
+void TFrmMain::OnClose() {
+  try {
+    FormClose();
+  } catch (const std::exception& e) {
+    ShowException(e.what());
+  }
+}
+
+TWindowState TFrmMain::WindowState() const {
+  switch (window_.State()) {
+    case platform::kStateMinimized:
+      return wsMinimized;
+    case platform::kStateMaximized:
+      return wsMaximized;
+    default:
+      return wsNormal;
+  }
+}
+
+void TFrmMain::SetWindowState(TWindowState state) {
+  window_.SetState(state == wsMinimized   ? platform::kStateMinimized
+                   : state == wsMaximized ? platform::kStateMaximized
+                                          : platform::kStateNormal);
+}
+
+std::vector<PlacedControl> TFrmMain::Controls() const {
+  // lblmsg and Panel2; the image and the labels sit on the panel.
+  return {{"TLabel", this, 3, 3, "lblmsg", alNone}, {"TPanel", this, 0, 194, "Panel2", alBottom}};
+}
+
+void TFrmMain::ShowMessage(const std::string& text) {
+  platform::ShowPlainMessage(kApplicationTitle, text);
+}
+
+void TFrmMain::ShowErrorDialog(const std::string& text) { platform::ShowErrorDialog(text); }
+
+void TFrmMain::RestorePlacement() { RestoreFormPlacement(*this); }
+
+}  // namespace veilbox

@@ -1,0 +1,122 @@
+#include "app/protected_file_pass.h"
+
+#include <algorithm>
+
+#include "dbase/dbase3plus.h"
+#include "platform/files.h"
+#include "protect/protected_file.h"
+#include "sysutil/errors.h"
+#include "sysutil/globals.h"
+#include "sysutil/text_utils.h"
+#include "sysutil/HELPERS_PENDING.h"
+
+namespace veilbox {
+namespace {
+
+[[noreturn]] void EndRun(RunUi& ui, const std::string& text, int code) {
+  ui.ShowMessage(text);
+  throw RunEnded(code);
+}
+
+std::string FieldText(const TDBase3Plus& table, const char* name) {
+  std::string value;
+  table.FieldValue(name, &value);
+  return value;
+}
+
+}  // namespace
+
+void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includes,
+                           std::vector<std::string>& list, WalkedDirectories& walked) {
+  const std::string b = AddBackslash(dir);
+  if (!walked.insert(UpperAscii(b)).second) return;
+
+  std::vector<std::string> names;
+  ListFiles(names, b + "*" + kProtectedExtension);
+  for (const std::string& name : names) list.push_back(UpperAscii(b + name));
+
+  if (!follow_includes) return;
+  if (!platform::FileExists(b + "Include.dbf")) return;
+
+  TDBase3Plus includes;
+  includes.SetFileName(b + "Include.Dbf");
+  try {
+    includes.Open();
+  } catch (const std::exception&) {
+    EndRun(ui, "Error : Unable to open " + b + "Include.dbf.", 249);
+  }
+  const std::string master_dir = AddBackslash(MasterPath);
+  TDBase3Plus master;
+  master.SetFileName(master_dir + "master.dbf");
+  try {
+    master.Open();
+  } catch (const std::exception&) {
+    EndRun(ui, "Error : Unable to open " + master_dir + "master.dbf", 249);
+  }
+
+  includes.First();
+  while (!includes.Eof()) {
+    if (!includes.Deleted()) {
+      const std::string wanted = UpperAscii(FieldText(includes, "name"));
+      master.First();
+      bool found = false;
+      while (!master.Eof() && !found) {
+        if (UpperAscii(FieldText(master, "name")) == wanted) {
+          found = true;
+        } else {
+          master.Next();
+        }
+      }
+      if (!found) {
+        ui.ShowMessage("Unable to find include \"" + FieldText(includes, "Name") +
+                       "\" in Table " + master_dir + "Master.dbf.");
+        return;  // both tables close as they go
+      }
+      CollectProtectedFiles(ui, FieldText(master, "path"), follow_includes, list, walked);
+    }
+    includes.Next();
+  }
+}
+
+WrittenPlainFiles::~WrittenPlainFiles() { DeleteAll(); }
+
+bool WrittenPlainFiles::Contains(const std::string& plain_name) const {
+  return std::find(names_.begin(), names_.end(), plain_name) != names_.end();
+}
+
+void WrittenPlainFiles::Add(const std::string& plain_name) { names_.push_back(plain_name); }
+
+void WrittenPlainFiles::DeleteAll() {
+  for (const std::string& name : names_) DeleteFileChecked(name);
+  names_.clear();
+}
+
+std::string PlainFileName(const std::string& protected_name) {
+  return LeftStr(protected_name, static_cast<std::int32_t>(protected_name.size()) - 8);
+}
+
+void DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
+                      WrittenPlainFiles& written) {
+  for (const std::string& entry : collected) {
+    const std::string plain = PlainFileName(entry);
+    if (written.Contains(plain)) continue;
+    // A plain file counts as written by this run when it is there
+    // afterwards and was not there before, or was there with other
+    // attributes (the decryption marks it hidden). A file that carried the
+    // name before and was left alone is not this run's.
+    const std::uint32_t before = platform::GetFileAttributes(plain);
+    try {
+      DecryptProtectedFile(entry);
+    } catch (const Error& e) {
+      written.DeleteAll();
+      EndRun(ui, "Unable to decrypt " + entry + ": " + e.what(), 251);
+    }
+    const std::uint32_t after = platform::GetFileAttributes(plain);
+    if (after != platform::kInvalidAttributes && !(after & platform::kAttrDirectory) &&
+        after != before) {
+      written.Add(plain);
+    }
+  }
+}
+
+}  // namespace veilbox

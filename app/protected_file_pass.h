@@ -1,0 +1,65 @@
+// The protected file pass: collecting the ProtectedFiles of a project and
+// of everything it includes, decrypting them into their plain files before
+// the compile and deleting those again after it.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/run_ui.h"
+
+namespace veilbox {
+
+// The extension of a ProtectedFile; its plain file's name is the
+// ProtectedFile's name without these 8 characters.
+inline constexpr char kProtectedExtension[] = ".Veilbox";
+
+// The directories walked so far in one run, as their upper-cased names
+// with a trailing backslash: a directory reached again (an include cycle,
+// or a project included along two paths) is not walked twice.
+using WalkedDirectories = std::set<std::string>;
+
+// Appends to list the full, upper-cased names of the ProtectedFiles in dir
+// and, when follow_includes is set, of the projects named in dir's
+// Include.dbf (looked up in MasterPath's master.dbf), depth first. Shows
+// "Unable to find include ..." and stops this level's walk for an include
+// that is not in the master table; a table that cannot be opened shows its
+// message and ends the run with 249 (RunEnded).
+void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includes,
+                           std::vector<std::string>& list, WalkedDirectories& walked);
+
+// The plain files that the decryption loop wrote in this run. Whatever is
+// still listed when the object goes away is deleted then, so that no
+// plain file outlives the run, however it ends.
+class WrittenPlainFiles {
+ public:
+  WrittenPlainFiles() = default;
+  ~WrittenPlainFiles();
+  WrittenPlainFiles(const WrittenPlainFiles&) = delete;
+  WrittenPlainFiles& operator=(const WrittenPlainFiles&) = delete;
+
+  bool Contains(const std::string& plain_name) const;
+  void Add(const std::string& plain_name);
+  // Deletes every listed file with DeleteFileChecked, in the order they
+  // were written, and forgets them; failures are not reported.
+  void DeleteAll();
+  const std::vector<std::string>& names() const { return names_; }
+
+ private:
+  std::vector<std::string> names_;
+};
+
+// The plain file's name of a ProtectedFile's name.
+std::string PlainFileName(const std::string& protected_name);
+
+// The decryption loop: DecryptProtectedFile for each collected name, in
+// order, noting each plain file it writes. A name whose plain file this
+// run already wrote is skipped. A ProtectedFile that cannot be decrypted
+// (a malformed cipher line, a plain file that cannot be created) deletes
+// the plain files written so far, shows "Unable to decrypt " + its name +
+// ": " + the error's text and ends the run with 251.
+void DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
+                      WrittenPlainFiles& written);
+
+}  // namespace veilbox

@@ -1,0 +1,27 @@
+// What the compile run needs of the main window: its message boxes, its
+// placement and hiding it.
+#pragma once
+
+#include <string>
+
+namespace veilbox {
+
+// The application's title: the caption of the plain message box.
+inline constexpr char kApplicationTitle[] = "Veilbox";
+
+class RunUi {
+ public:
+  // The plain message box: OK, no icon, the application title as caption.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // The error dialog: caption "Error", error icon, OK.
+  virtual void ShowErrorDialog(const std::string& text) = 0;
+  // RestoreFormPlacement for the main window; may raise ConvertError.
+  virtual void RestorePlacement() = 0;
+  // Hides the main window and repaints what lay under it.
+  virtual void HideWindow() = 0;
+
+ protected:
+  ~RunUi() = default;
+};
+
+}  // namespace veilbox

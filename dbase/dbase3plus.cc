@@ -1,0 +1,294 @@
+#include "dbase/dbase3plus.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "sysutil/errors.h"
+
+namespace veilbox {
+namespace {
+
+constexpr unsigned char kTerminator = 0x0D;
+constexpr std::size_t kNameOffset = 0;
+constexpr std::size_t kNameSize = 11;
+constexpr std::size_t kFieldLengthOffset = 16;
+// The format addresses records with 32-bit offsets; nothing past this
+// limit belongs to the table.
+constexpr std::uint64_t kAddressLimit = std::uint64_t{1} << 32;
+// The window holds the whole file up to this size, and this much of it
+// beyond.
+constexpr std::size_t kMaxWindow = std::size_t{16} << 20;
+constexpr std::size_t kMinWindow = std::size_t{64} << 10;
+
+std::uint32_t LittleEndian(const unsigned char* p, int bytes) {
+  std::uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+}  // namespace
+
+TDBase3Plus::TDBase3Plus() = default;
+
+TDBase3Plus::~TDBase3Plus() {
+  if (open_) Close();
+}
+
+std::uint16_t TDBase3Plus::HeaderLength() const {
+  return static_cast<std::uint16_t>(LittleEndian(&header_[8], 2));
+}
+
+std::uint16_t TDBase3Plus::RecordLength() const {
+  return static_cast<std::uint16_t>(LittleEndian(&header_[10], 2));
+}
+
+std::int32_t TDBase3Plus::RecordCount() const {
+  return static_cast<std::int32_t>(LittleEndian(&header_[4], 4));
+}
+
+void TDBase3Plus::SetRecordCount(std::int32_t count) {
+  const auto v = static_cast<std::uint32_t>(count);
+  for (int i = 0; i < 4; ++i) header_[4 + i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+std::uint64_t TDBase3Plus::RecordOffset(std::int32_t n) const {
+  return HeaderLength() + static_cast<std::uint64_t>(n) * RecordLength();
+}
+
+std::string TDBase3Plus::FieldName(int j) const {
+  if (j < 1 || j > field_count_) return std::string();
+  const unsigned char* name = &descriptors_[j - 1][kNameOffset];
+  const std::size_t len = std::find(name, name + kNameSize, static_cast<unsigned char>(0)) - name;
+  return std::string(reinterpret_cast<const char*>(name), len);
+}
+
+void TDBase3Plus::Close() {
+  if (!open_) return;
+  file_.Close();
+  open_ = false;
+  record_.clear();
+  record_.shrink_to_fit();
+  window_.reset();
+  window_capacity_ = 0;
+  window_start_ = 0;
+  window_size_ = 0;
+  window_at_end_ = false;
+}
+
+void TDBase3Plus::Open() {
+  if (open_) Close();
+  if (file_name_.empty()) throw TableOpenError("Cannot open a table without a file name");
+  platform::File file;
+  std::uint32_t error = 0;
+  if (!platform::File::OpenExisting(file_name_, /*write=*/true, platform::Share::kReadWrite, &file,
+                                    &error)) {
+    throw TableOpenError("Cannot open table " + file_name_);
+  }
+  file_ = std::move(file);
+  open_ = true;
+
+  const std::int64_t size = file_.Size();
+  window_capacity_ = size < 0 ? kMinWindow
+                              : std::clamp(static_cast<std::size_t>(std::min<std::int64_t>(
+                                               size, static_cast<std::int64_t>(kMaxWindow))),
+                                           kMinWindow, kMaxWindow);
+  window_.reset(new char[window_capacity_]);
+  window_start_ = 0;
+  window_size_ = 0;
+  window_at_end_ = false;
+
+  std::array<unsigned char, kHeaderSize> header;
+  if (ReadBytes(0, reinterpret_cast<char*>(header.data()), header.size()) != ReadResult::kWhole) {
+    Close();
+    throw TableOpenError("Table " + file_name_ + " is too short for a header");
+  }
+  header_ = header;
+  record_.assign(RecordLength(), 0);
+
+  int stored = 0;
+  for (std::uint64_t offset = kHeaderSize; stored < kMaxFields; offset += kDescriptorSize) {
+    std::array<unsigned char, kDescriptorSize> chunk;
+    if (ReadBytes(offset, reinterpret_cast<char*>(chunk.data()), chunk.size()) !=
+        ReadResult::kWhole)
+      break;
+    if (chunk[0] == kTerminator) break;
+    descriptors_[stored++] = chunk;
+  }
+  field_count_ = static_cast<std::uint8_t>(stored);
+
+  // Fields in descriptor order after the flag byte; whatever reaches past
+  // the record length is cut there.
+  const std::size_t record_length = record_.size();
+  std::size_t position = 1;
+  for (int j = 0; j < field_count_; ++j) {
+    FieldLayout& field = layout_[j];
+    field.upper_name = FieldName(j + 1);
+    for (char& c : field.upper_name)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    field.declared = descriptors_[j][kFieldLengthOffset];
+    field.start = std::min(position, record_length);
+    field.length = std::min(position + field.declared, record_length) - field.start;
+    position += field.declared;
+  }
+
+  if (RecordCount() > 0) GoToRecord(0);
+}
+
+TDBase3Plus::ReadResult TDBase3Plus::ReadBytes(std::uint64_t offset, char* dest, std::size_t n) {
+  if (offset + n > kAddressLimit) return ReadResult::kShort;
+  if (n == 0) return ReadResult::kWhole;
+  const std::uint64_t window_end = window_start_ + window_size_;
+  if (offset >= window_start_ && offset + n <= window_end) {
+    std::memcpy(dest, window_.get() + (offset - window_start_), n);
+    return ReadResult::kWhole;
+  }
+  std::size_t got = 0;
+  if (window_at_end_ && offset >= window_start_) {
+    // Past the end of the file as it was: ask the file itself, which may
+    // have grown since, and keep the window.
+    if (!file_.ReadAt(offset, dest, n, &got)) return ReadResult::kFailed;
+    return got == n ? ReadResult::kWhole : ReadResult::kShort;
+  }
+  if (n > window_capacity_) {
+    window_.reset(new char[n]);
+    window_capacity_ = n;
+  }
+  window_size_ = 0;
+  window_at_end_ = false;
+  if (!file_.ReadAt(offset, window_.get(), window_capacity_, &got)) return ReadResult::kFailed;
+  window_start_ = offset;
+  window_size_ = got;
+  window_at_end_ = got < window_capacity_;
+  std::memcpy(dest, window_.get(), std::min(got, n));
+  return got >= n ? ReadResult::kWhole : ReadResult::kShort;
+}
+
+bool TDBase3Plus::WriteBytes(std::uint64_t offset, const char* data, std::size_t n) {
+  if (offset + n > kAddressLimit) return false;
+  if (n == 0) return true;
+  if (!file_.WriteAt(offset, data, n)) {
+    // Part of it may have reached the file: read afresh next time.
+    window_size_ = 0;
+    window_at_end_ = false;
+    return false;
+  }
+  const std::uint64_t window_end = window_start_ + window_size_;
+  const std::uint64_t end = offset + n;
+  if (window_at_end_ && offset >= window_start_ && offset <= window_end &&
+      end - window_start_ <= window_capacity_) {
+    // Extends the file right where the window ends (or lies inside it):
+    // the window still ends with the file.
+    std::memcpy(window_.get() + (offset - window_start_), data, n);
+    window_size_ = std::max<std::uint64_t>(window_size_, end - window_start_);
+    return true;
+  }
+  const std::uint64_t lo = std::max(offset, window_start_);
+  const std::uint64_t hi = std::min(end, window_end);
+  if (lo < hi) std::memcpy(window_.get() + (lo - window_start_), data + (lo - offset), hi - lo);
+  return true;
+}
+
+std::int32_t TDBase3Plus::LastWholeRecordBefore(std::int32_t n) {
+  const std::int64_t size = file_.Size();
+  const std::uint64_t record_length = RecordLength();
+  if (size < 0 || record_length == 0) return n - 1;
+  const std::uint64_t limit =
+      std::min<std::uint64_t>(static_cast<std::uint64_t>(size), kAddressLimit);
+  const std::uint64_t first_end = HeaderLength() + record_length;
+  if (limit < first_end) return 0;
+  const std::uint64_t last = (limit - first_end) / record_length;
+  return static_cast<std::int32_t>(
+      std::min<std::uint64_t>(last, static_cast<std::uint64_t>(n - 1)));
+}
+
+void TDBase3Plus::GoToRecord(std::int32_t n) {
+  if (!open_ || n < 0 || n > RecordCount()) {
+    eof_ = true;
+    return;
+  }
+  rec_no_ = n;
+  const ReadResult result = ReadBytes(RecordOffset(n), record_.data(), record_.size());
+  if (result == ReadResult::kShort) {
+    // The table has ended: go back to the nearest whole record, if any.
+    if (n > 0) GoToRecord(LastWholeRecordBefore(n));
+    eof_ = true;
+    return;
+  }
+  // A failed read leaves the buffer as it was; it is split all the same.
+  SplitRecord();
+}
+
+void TDBase3Plus::SplitRecord() {
+  const char* record = record_.data();
+  for (int j = 0; j < field_count_; ++j) {
+    const FieldLayout& field = layout_[j];
+    const char* value = record + field.start;
+    std::size_t length = field.length;
+    while (length > 0 && value[length - 1] == ' ') --length;
+    values_[j + 1].assign(value, length);
+  }
+  if (record_.empty())
+    values_[0].clear();
+  else
+    values_[0].assign(1, record[0]);
+  deleted_ = values_[0] != " ";
+}
+
+void TDBase3Plus::First() { GoToRecord(0); }
+
+void TDBase3Plus::Next() {
+  // RecNo + 1 with the wrap of 32-bit arithmetic.
+  GoToRecord(static_cast<std::int32_t>(static_cast<std::uint32_t>(rec_no_) + 1u));
+}
+
+void TDBase3Plus::FieldValue(std::string_view name, std::string* value) const {
+  for (int j = 0; j < field_count_; ++j) {
+    const std::string& stored = layout_[j].upper_name;
+    if (stored.size() != name.size()) continue;
+    bool equal = true;
+    for (std::size_t i = 0; i < name.size() && equal; ++i) {
+      char c = name[i];
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      equal = c == stored[i];
+    }
+    if (equal) {
+      *value = values_[j + 1];
+      return;
+    }
+  }
+}
+
+bool TDBase3Plus::WriteRecord(std::int32_t n) {
+  if (!open_ || n < 0) return false;
+  const std::uint64_t offset = RecordOffset(n);
+  if (offset + record_.size() > kAddressLimit) return false;
+  rec_no_ = n;
+  if (!record_.empty()) record_[0] = ' ';
+  for (int j = 0; j < field_count_; ++j) {
+    const FieldLayout& field = layout_[j];
+    if (field.length == 0) continue;
+    const std::string& value = values_[j + 1];
+    // Left-aligned, padded with blanks, cut to the field.
+    const std::size_t copied = std::min(value.size(), field.length);
+    char* dest = record_.data() + field.start;
+    std::memcpy(dest, value.data(), copied);
+    std::memset(dest + copied, ' ', field.length - copied);
+  }
+  return WriteBytes(offset, record_.data(), record_.size());
+}
+
+bool TDBase3Plus::Append() {
+  if (!open_) return false;
+  const std::int32_t count = RecordCount();
+  if (count < 0 || count == std::numeric_limits<std::int32_t>::max()) return false;
+  if (RecordOffset(count) + record_.size() > kAddressLimit) return false;
+  for (int j = 1; j <= field_count_; ++j) values_[j].clear();
+  SetRecordCount(count + 1);
+  bool written = WriteBytes(0, reinterpret_cast<const char*>(header_.data()), header_.size());
+  written = WriteRecord(count) && written;
+  GoToRecord(count);
+  return written;
+}
+
+}  // namespace veilbox

@@ -1,0 +1,7 @@
+#include "platform/code_page.h"
+
+namespace veilbox::platform {
+
+std::string OemToAnsi(std::string_view text) { return std::string(text); }
+
+}  // namespace veilbox::platform

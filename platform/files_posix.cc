@@ -1,0 +1,447 @@
+// POSIX stand-in for the Windows file service.
+//
+// Paths: see NativePath. Attributes: hidden, system, archive and read-only
+// are kept the way Wine and Samba keep them, as the extended attribute
+// user.DOSATTRIB holding the text "0x2" and so on; read-only is also
+// mirrored in the write permission bits, so a file without them reads as
+// read-only. Where the file system has no extended attributes, hidden,
+// system and archive are silently not kept.
+//
+// Sharing: every open takes an advisory flock, shared for Share::kReadWrite
+// and exclusive for Share::kNone (and for CreateAlways), so two openers
+// that Windows would refuse see a sharing violation (32) here as well.
+// Programs that do not use flock are not held off.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/posix_errors.h"
+#include "platform/prefix.h"
+#include "platform/wildcard_match.h"
+
+namespace veilbox::platform {
+namespace {
+
+constexpr char kDosAttrName[] = "user.DOSATTRIB";
+// The attributes kept in the extended attribute.
+constexpr std::uint32_t kStoredAttributes =
+    kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
+
+char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  return true;
+}
+
+std::string JoinPath(const std::string& base, std::string_view component) {
+  if (base.empty()) return std::string(component);
+  if (base.back() == '/') return base + std::string(component);
+  return base + "/" + std::string(component);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The entry of dir whose name equals name regardless of case, or empty.
+std::string FindIgnoringCase(const std::string& dir, std::string_view name) {
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return {};
+  std::string found;
+  while (dirent* entry = ::readdir(d)) {
+    if (EqualsIgnoreCase(entry->d_name, name)) {
+      found = entry->d_name;
+      break;
+    }
+  }
+  ::closedir(d);
+  return found;
+}
+
+// Appends the slash-separated components of rest to base, each one with
+// the letter case it has on disk where only a case-blind match exists.
+std::string ResolveComponents(std::string base, std::string_view rest) {
+  bool missing = false;
+  std::size_t pos = 0;
+  while (pos <= rest.size()) {
+    std::size_t end = rest.find('/', pos);
+    if (end == std::string_view::npos) end = rest.size();
+    std::string_view component = rest.substr(pos, end - pos);
+    pos = end + 1;
+    if (component.empty()) continue;
+    std::string candidate = JoinPath(base, component);
+    if (!missing && component != "." && component != ".." && !PathExists(candidate)) {
+      std::string actual = FindIgnoringCase(base, component);
+      if (actual.empty())
+        missing = true;
+      else
+        candidate = JoinPath(base, actual);
+    }
+    base = std::move(candidate);
+  }
+  if (!rest.empty() && rest.back() == '/' && (base.empty() || base.back() != '/')) base += '/';
+  return base;
+}
+
+std::uint32_t ReadStoredAttributes(const std::string& native) {
+  char text[64];
+  ssize_t n = ::getxattr(native.c_str(), kDosAttrName, text, sizeof(text) - 1);
+  if (n <= 0) return 0;
+  text[n] = '\0';
+  // Wine writes "0x%x"; Samba's newer records start with the same text.
+  if (text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return 0;
+  return static_cast<std::uint32_t>(std::strtoul(text + 2, nullptr, 16)) & kStoredAttributes;
+}
+
+bool WriteStoredAttributes(const std::string& native, std::uint32_t attributes) {
+  attributes &= kStoredAttributes;
+  if (attributes == 0) {
+    if (::removexattr(native.c_str(), kDosAttrName) == 0) return true;
+    return errno == ENODATA || errno == ENOTSUP;
+  }
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%x", static_cast<unsigned>(attributes));
+  if (::setxattr(native.c_str(), kDosAttrName, text, std::strlen(text), 0) == 0) return true;
+  // No extended attributes here: the attributes are not kept.
+  return errno == ENOTSUP;
+}
+
+std::uint32_t AttributesOfNative(const std::string& native) {
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0) return kInvalidAttributes;
+  std::uint32_t attributes = ReadStoredAttributes(native);
+  if (S_ISDIR(st.st_mode)) {
+    attributes = (attributes & ~kAttrReadOnly) | kAttrDirectory;
+  } else if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    attributes |= kAttrReadOnly;
+  }
+  return attributes == 0 ? kAttrNormal : attributes;
+}
+
+// Takes the advisory lock that stands in for the share mode.
+bool LockForShare(int fd, Share share, std::uint32_t* error) {
+  const int op = (share == Share::kNone ? LOCK_EX : LOCK_SH) | LOCK_NB;
+  if (::flock(fd, op) == 0) return true;
+  if (errno == EWOULDBLOCK) {
+    *error = kErrorSharingViolation;
+    return false;
+  }
+  return true;  // no locks on this file system: nothing to keep off
+}
+
+}  // namespace
+
+std::string NativePath(const std::string& path) {
+  std::string p = path;
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  std::string base;
+  std::string_view rest = p;
+  const bool unc = p.size() >= 2 && p[0] == '/' && p[1] == '/';
+  if (p.size() >= 2 && p[1] == ':' &&
+      ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'))) {
+    base = PrefixDir() + "/drive_" + FoldCase(p[0]);
+    rest = std::string_view(p).substr(2);
+    if (rest.empty()) return base;
+  } else if (unc) {
+    return p;  // network names have no stand-in
+  } else if (!p.empty() && p[0] == '/') {
+    base = "/";
+  }
+  return ResolveComponents(std::move(base), rest);
+}
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_), append_offset_(other.append_offset_) {
+  other.handle_ = -1;
+  other.append_offset_ = 0;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    append_offset_ = other.append_offset_;
+    other.handle_ = -1;
+    other.append_offset_ = 0;
+  }
+  return *this;
+}
+
+bool File::OpenExisting(const std::string& path, bool write, Share share, File* out,
+                        std::uint32_t* error) {
+  std::uint32_t ignored;
+  if (!error) error = &ignored;
+  const std::string native = NativePath(path);
+  int fd = ::open(native.c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  if (fd < 0) {
+    *error = WindowsErrorForPath(errno, native);
+    return false;
+  }
+  File file;
+  file.handle_ = fd;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    *error = kErrorAccessDenied;  // Windows opens no directory as a file
+    return false;
+  }
+  if (write && (ReadStoredAttributes(native) & kAttrReadOnly)) {
+    *error = kErrorAccessDenied;
+    return false;
+  }
+  if (!LockForShare(fd, share, error)) return false;
+  *out = std::move(file);
+  return true;
+}
+
+bool File::CreateAlways(const std::string& path, File* out, std::uint32_t* error) {
+  std::uint32_t ignored;
+  if (!error) error = &ignored;
+  const std::string native = NativePath(path);
+  const std::uint32_t existing = AttributesOfNative(native);
+  if (existing != kInvalidAttributes) {
+    if (existing & kAttrDirectory) {
+      *error = kErrorAccessDenied;
+      return false;
+    }
+    if (existing & (kAttrHidden | kAttrSystem | kAttrReadOnly)) {
+      *error = kErrorAccessDenied;
+      return false;
+    }
+  }
+  int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    *error = WindowsErrorForPath(errno, native);
+    return false;
+  }
+  File file;
+  file.handle_ = fd;
+  if (!LockForShare(fd, Share::kNone, error)) return false;
+  if (::ftruncate(fd, 0) != 0) {
+    *error = WindowsErrorFromErrno(errno);
+    return false;
+  }
+  *out = std::move(file);
+  return true;
+}
+
+bool File::is_open() const { return handle_ >= 0; }
+
+bool File::ReadAt(std::uint64_t offset, void* buffer, std::size_t n, std::size_t* got) {
+  *got = 0;
+  if (handle_ < 0) return false;
+  char* p = static_cast<char*>(buffer);
+  while (*got < n) {
+    ssize_t r =
+        ::pread(static_cast<int>(handle_), p + *got, n - *got, static_cast<off_t>(offset + *got));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (r == 0) break;
+    *got += static_cast<std::size_t>(r);
+  }
+  return true;
+}
+
+bool File::WriteAt(std::uint64_t offset, const void* data, std::size_t n) {
+  if (handle_ < 0) return false;
+  const char* p = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < n) {
+    ssize_t w =
+        ::pwrite(static_cast<int>(handle_), p + done, n - done, static_cast<off_t>(offset + done));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
+bool File::Append(const void* data, std::size_t n) {
+  if (!WriteAt(append_offset_, data, n)) return false;
+  append_offset_ += n;
+  return true;
+}
+
+std::int64_t File::Size() {
+  struct stat st;
+  if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+bool File::Sync() { return handle_ >= 0 && ::fsync(static_cast<int>(handle_)) == 0; }
+
+void File::Close() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
+  append_offset_ = 0;
+}
+
+bool ReadWholeFile(const std::string& path, Share share, std::string* data, std::uint32_t* error) {
+  File file;
+  if (!File::OpenExisting(path, false, share, &file, error)) return false;
+  data->clear();
+  char buffer[65536];
+  std::uint64_t offset = 0;
+  for (;;) {
+    std::size_t got = 0;
+    if (!file.ReadAt(offset, buffer, sizeof(buffer), &got)) {
+      if (error) *error = WindowsErrorFromErrno(errno);
+      return false;
+    }
+    if (got == 0) return true;
+    data->append(buffer, got);
+    offset += got;
+  }
+}
+
+std::uint32_t GetFileAttributes(const std::string& path) {
+  return AttributesOfNative(NativePath(path));
+}
+
+bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
+  const std::string native = NativePath(path);
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0) return false;
+  if (!WriteStoredAttributes(native, attributes)) return false;
+  if (S_ISDIR(st.st_mode)) return true;
+  mode_t mode = st.st_mode & 07777;
+  if (attributes & kAttrReadOnly)
+    mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+  else
+    mode |= S_IWUSR;
+  return mode == (st.st_mode & 07777) || ::chmod(native.c_str(), mode) == 0;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(NativePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool DeleteFile(const std::string& path, std::uint32_t* error) {
+  std::uint32_t ignored;
+  if (!error) error = &ignored;
+  const std::string native = NativePath(path);
+  struct stat st;
+  if (::lstat(native.c_str(), &st) != 0) {
+    *error = WindowsErrorForPath(errno, native);
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    *error = kErrorAccessDenied;
+    return false;
+  }
+  if (S_ISREG(st.st_mode)) {
+    if (AttributesOfNative(native) & kAttrReadOnly) {
+      *error = kErrorAccessDenied;
+      return false;
+    }
+    // Windows refuses to delete a file that someone holds open; here that
+    // is seen for openers through this service, by their lock.
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+      const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+      ::close(fd);
+      if (held) {
+        *error = kErrorSharingViolation;
+        return false;
+      }
+    }
+  }
+  if (::unlink(native.c_str()) != 0) {
+    *error = WindowsErrorForPath(errno, native);
+    return false;
+  }
+  return true;
+}
+
+bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t* error) {
+  std::uint32_t ignored;
+  if (!error) error = &ignored;
+  const std::string native_from = NativePath(from);
+  const std::string native_to = NativePath(to);
+  struct stat st;
+  if (::stat(native_to.c_str(), &st) == 0 &&
+      (S_ISDIR(st.st_mode) || (AttributesOfNative(native_to) & kAttrReadOnly))) {
+    *error = kErrorAccessDenied;
+    return false;
+  }
+  if (::rename(native_from.c_str(), native_to.c_str()) != 0) {
+    *error = WindowsErrorForPath(errno, native_from);
+    return false;
+  }
+  return true;
+}
+
+bool CreateDirectory(const std::string& path, std::uint32_t* error) {
+  std::uint32_t ignored;
+  if (!error) error = &ignored;
+  const std::string native = NativePath(path);
+  if (::mkdir(native.c_str(), 0777) != 0) {
+    *error = errno == EEXIST ? kErrorAlreadyExists : WindowsErrorForPath(errno, native);
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> FindFiles(const std::string& pattern) {
+  std::vector<std::string> names;
+  const std::size_t sep = pattern.find_last_of("\\/");
+  std::string dir;
+  std::string mask = pattern;
+  if (sep != std::string::npos) {
+    dir = pattern.substr(0, sep + 1);
+    mask = pattern.substr(sep + 1);
+  } else if (pattern.size() >= 2 && pattern[1] == ':') {
+    dir = pattern.substr(0, 2);
+    mask = pattern.substr(2);
+  }
+  if (mask.empty()) return names;
+  std::string native_dir = dir.empty() ? "." : NativePath(dir);
+  DIR* d = ::opendir(native_dir.c_str());
+  if (!d) return names;
+  while (dirent* entry = ::readdir(d)) {
+    if (WildcardMatch(mask, entry->d_name)) names.emplace_back(entry->d_name);
+  }
+  ::closedir(d);
+  return names;
+}
+
+bool GetWindowsDirectory(std::string* dir, std::uint32_t* error) {
+  std::string windows = PrefixDir() + "/windows";
+  struct stat st;
+  if (::stat(windows.c_str(), &st) != 0) {
+    ::mkdir(PrefixDir().c_str(), 0777);
+    if (::mkdir(windows.c_str(), 0777) != 0 && errno != EEXIST) {
+      if (error) *error = WindowsErrorForPath(errno, windows);
+      return false;
+    }
+  }
+  *dir = std::move(windows);
+  return true;
+}
+
+}  // namespace veilbox::platform

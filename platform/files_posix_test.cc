@@ -1,0 +1,74 @@
+// The stand-in's mapping of Windows paths onto the POSIX file system.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/files.h"
+#include "testing/test_support.h"
+
+namespace veilbox::platform {
+namespace {
+
+using veilbox::testing::PrefixOverride;
+using veilbox::testing::ScratchDir;
+
+TEST(NativePath, DriveLettersMapIntoThePrefix) {
+  ScratchDir prefix;
+  PrefixOverride override(prefix.str());
+  const std::string c = prefix.str() + "/drive_c";
+  EXPECT_EQ(NativePath("C:"), c);
+  EXPECT_EQ(NativePath("c:\\"), c + "/");
+  EXPECT_EQ(NativePath("C:\\Citect\\User\\master.dbf"), c + "/Citect/User/master.dbf");
+  EXPECT_EQ(NativePath("d:/x"), prefix.str() + "/drive_d/x");
+  EXPECT_EQ(NativePath("rel\\dir\\f.txt"), "rel/dir/f.txt");
+  EXPECT_EQ(NativePath("\\\\server\\share\\f"), "//server/share/f");
+}
+
+TEST(NativePath, EveryComponentIsFoundRegardlessOfCase) {
+  ScratchDir prefix;
+  PrefixOverride override(prefix.str());
+  prefix.Write("drive_c/Citect/User/Proj/Include.DBF", "x");
+  prefix.Write("drive_c/Citect/User/Proj/exact.txt", "y");
+  const std::string proj = prefix.str() + "/drive_c/Citect/User/Proj/";
+  for (const char* name :
+       {"C:\\CITECT\\USER\\PROJ\\INCLUDE.DBF", "c:\\citect\\user\\proj\\include.dbf",
+        "C:\\Citect\\User\\Proj\\Include.dbf"}) {
+    EXPECT_EQ(NativePath(name), proj + "Include.DBF") << name;
+  }
+  EXPECT_EQ(NativePath("C:\\citect\\user\\proj\\exact.txt"), proj + "exact.txt");
+  // The existing part is resolved; what is missing stays as given.
+  EXPECT_EQ(NativePath("C:\\CITECT\\New\\File.TXT"), prefix.str() + "/drive_c/Citect/New/File.TXT");
+  EXPECT_EQ(NativePath("C:\\CITECT\\..\\citect\\user"),
+            prefix.str() + "/drive_c/Citect/../Citect/User");
+
+  std::string data;
+  std::uint32_t error = 0;
+  ASSERT_TRUE(
+      ReadWholeFile("C:\\CITECT\\USER\\PROJ\\include.dbf", Share::kReadWrite, &data, &error));
+  EXPECT_EQ(data, "x");
+}
+
+TEST(NativePath, ExactNameWinsOverOtherCases) {
+  ScratchDir dir;
+  dir.Write("Name.txt", "mixed");
+  dir.Write("NAME.TXT", "upper");
+  EXPECT_EQ(NativePath(dir.str() + "\\NAME.TXT"), dir.str() + "/NAME.TXT");
+  EXPECT_EQ(NativePath(dir.str() + "\\Name.txt"), dir.str() + "/Name.txt");
+}
+
+TEST(FindFiles, WildcardsIgnoreCase) {
+  ScratchDir dir;
+  dir.Write("a.veilbox", "");
+  dir.Write("B.VEILBOX", "");
+  dir.Write("c.txt", "");
+  auto names = FindFiles(dir.str() + "\\*.Veilbox");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"B.VEILBOX", "a.veilbox"}));
+  names = FindFiles(dir.str() + "\\*");
+  EXPECT_EQ(names.size(), 5u);  // with "." and ".."
+  EXPECT_TRUE(FindFiles(dir.str() + "\\nodir\\*").empty());
+}
+
+}  // namespace
+}  // namespace veilbox::platform

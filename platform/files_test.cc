@@ -1,0 +1,186 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/test_support.h"
+
+namespace veilbox::platform {
+namespace {
+
+using veilbox::testing::ScratchDir;
+
+std::string Sep() {
+#ifdef _WIN32
+  return "\\";
+#else
+  return "/";
+#endif
+}
+
+TEST(Files, CreateWriteReadBack) {
+  ScratchDir dir;
+  const std::string name = dir.str() + Sep() + "data.bin";
+  std::uint32_t error = 0;
+  {
+    File file;
+    ASSERT_TRUE(File::CreateAlways(name, &file, &error)) << error;
+    ASSERT_TRUE(file.Append("hello ", 6));
+    ASSERT_TRUE(file.Append("world", 5));
+    ASSERT_TRUE(file.WriteAt(0, "J", 1));
+    EXPECT_EQ(file.Size(), 11);
+  }
+  std::string data;
+  ASSERT_TRUE(ReadWholeFile(name, Share::kReadWrite, &data, &error)) << error;
+  EXPECT_EQ(data, "Jello world");
+
+  File file;
+  ASSERT_TRUE(File::OpenExisting(name, true, Share::kReadWrite, &file, &error)) << error;
+  char buffer[8] = {};
+  std::size_t got = 0;
+  ASSERT_TRUE(file.ReadAt(6, buffer, sizeof(buffer), &got));
+  EXPECT_EQ(std::string(buffer, got), "world");
+  ASSERT_TRUE(file.ReadAt(100, buffer, sizeof(buffer), &got));
+  EXPECT_EQ(got, 0u);
+  file.Close();
+  EXPECT_FALSE(file.is_open());
+
+  // Creating again truncates.
+  File again;
+  ASSERT_TRUE(File::CreateAlways(name, &again, &error));
+  EXPECT_EQ(again.Size(), 0);
+}
+
+TEST(Files, OpenErrorsCarryWindowsCodes) {
+  ScratchDir dir;
+  std::uint32_t error = 0;
+  File file;
+  EXPECT_FALSE(File::OpenExisting(dir.str() + Sep() + "missing.dbf", false, Share::kReadWrite,
+                                  &file, &error));
+  EXPECT_EQ(error, kErrorFileNotFound);
+  EXPECT_FALSE(File::OpenExisting(dir.str() + Sep() + "nodir" + Sep() + "x.dbf", false,
+                                  Share::kReadWrite, &file, &error));
+  EXPECT_EQ(error, kErrorPathNotFound);
+  EXPECT_FALSE(File::OpenExisting(dir.str(), false, Share::kReadWrite, &file, &error));
+  EXPECT_EQ(error, kErrorAccessDenied);
+  EXPECT_FALSE(file.is_open());
+}
+
+TEST(Files, SharingBetweenOpeners) {
+  ScratchDir dir;
+  const std::string name = dir.Write("shared.dbf", "x");
+  struct Case {
+    Share first, second;
+    bool second_opens;
+  } cases[] = {
+      {Share::kReadWrite, Share::kReadWrite, true},
+      {Share::kReadWrite, Share::kNone, false},
+      {Share::kNone, Share::kReadWrite, false},
+      {Share::kNone, Share::kNone, false},
+  };
+  for (const Case& c : cases) {
+    std::uint32_t error = 0;
+    File first, second;
+    ASSERT_TRUE(File::OpenExisting(name, true, c.first, &first, &error)) << error;
+    EXPECT_EQ(File::OpenExisting(name, false, c.second, &second, &error), c.second_opens);
+    if (!c.second_opens) {
+      EXPECT_EQ(error, kErrorSharingViolation);
+    }
+  }
+}
+
+TEST(Files, HiddenAttributeRoundTripAndCreateAlwaysRefusal) {
+  ScratchDir dir;
+  const std::string name = dir.Write("plain.ci", "old");
+  ASSERT_TRUE(SetFileAttributes(name, kAttrHidden));
+  if (!(GetFileAttributes(name) & kAttrHidden))
+    GTEST_SKIP() << "this file system keeps no hidden attribute";
+  EXPECT_EQ(GetFileAttributes(name) & (kAttrHidden | kAttrDirectory | kAttrReadOnly), kAttrHidden);
+
+  File file;
+  std::uint32_t error = 0;
+  EXPECT_FALSE(File::CreateAlways(name, &file, &error));
+  EXPECT_EQ(error, kErrorAccessDenied);
+  EXPECT_EQ(veilbox::testing::ReadFileBytes(name), "old");
+  file.Close();
+
+  ASSERT_TRUE(SetFileAttributes(name, kAttrNormal));
+  EXPECT_FALSE(GetFileAttributes(name) & kAttrHidden);
+  EXPECT_TRUE(File::CreateAlways(name, &file, &error)) << error;
+}
+
+TEST(Files, ReadOnlyAttribute) {
+  ScratchDir dir;
+  const std::string name = dir.Write("ro.txt", "x");
+  ASSERT_TRUE(SetFileAttributes(name, kAttrReadOnly));
+  EXPECT_TRUE(GetFileAttributes(name) & kAttrReadOnly);
+  std::uint32_t error = 0;
+  File file;
+  EXPECT_FALSE(File::OpenExisting(name, true, Share::kReadWrite, &file, &error));
+  EXPECT_EQ(error, kErrorAccessDenied);
+  file.Close();
+  EXPECT_FALSE(DeleteFile(name, &error));
+  EXPECT_EQ(error, kErrorAccessDenied);
+  ASSERT_TRUE(SetFileAttributes(name, kAttrNormal));
+  EXPECT_TRUE(DeleteFile(name, &error)) << error;
+}
+
+TEST(Files, ExistenceDeleteRenameAndDirectories) {
+  ScratchDir dir;
+  const std::string a = dir.Write("a.txt", "A");
+  const std::string b = dir.Write("b.txt", "B");
+  const std::string sub = dir.str() + Sep() + "sub";
+  std::uint32_t error = 0;
+  ASSERT_TRUE(CreateDirectory(sub, &error)) << error;
+  EXPECT_FALSE(CreateDirectory(sub, &error));
+  EXPECT_EQ(error, kErrorAlreadyExists);
+  EXPECT_TRUE(DirectoryExists(sub));
+  EXPECT_FALSE(FileExists(sub));
+  EXPECT_TRUE(FileExists(a));
+  EXPECT_EQ(GetFileAttributes(sub) & kAttrDirectory, kAttrDirectory);
+  EXPECT_EQ(GetFileAttributes(dir.str() + Sep() + "none"), kInvalidAttributes);
+
+  ASSERT_TRUE(RenameReplace(a, b, &error)) << error;
+  EXPECT_FALSE(FileExists(a));
+  EXPECT_EQ(veilbox::testing::ReadFileBytes(b), "A");
+
+  struct Case {
+    std::string name;
+    std::uint32_t code;
+  } cases[] = {
+      {a, kErrorFileNotFound},
+      {dir.str() + Sep() + "nodir" + Sep() + "x", kErrorPathNotFound},
+      {sub, kErrorAccessDenied},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(DeleteFile(c.name, &error)) << c.name;
+    EXPECT_EQ(error, c.code) << c.name;
+  }
+  EXPECT_TRUE(DeleteFile(b, &error));
+  EXPECT_FALSE(FileExists(b));
+}
+
+TEST(Files, DeleteOfAFileHeldOpenIsASharingViolation) {
+  ScratchDir dir;
+  const std::string name = dir.Write("held.dbf", "x");
+  File file;
+  std::uint32_t error = 0;
+  ASSERT_TRUE(File::OpenExisting(name, false, Share::kReadWrite, &file, &error));
+  EXPECT_FALSE(DeleteFile(name, &error));
+  EXPECT_EQ(error, kErrorSharingViolation);
+  file.Close();
+  EXPECT_TRUE(DeleteFile(name, &error)) << error;
+}
+
+TEST(Files, WindowsDirectoryExists) {
+  ScratchDir prefix;
+  veilbox::testing::PrefixOverride override(prefix.str());
+  std::string windows;
+  std::uint32_t error = 0;
+  ASSERT_TRUE(GetWindowsDirectory(&windows, &error)) << error;
+  EXPECT_FALSE(windows.empty());
+  EXPECT_NE(windows.back(), '\\');
+  EXPECT_TRUE(DirectoryExists(windows));
+}
+
+}  // namespace
+}  // namespace veilbox::platform

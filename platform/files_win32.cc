@@ -1,0 +1,227 @@
+#include <windows.h>
+
+// After <windows.h>: the header takes back the plain names.
+#include "platform/files.h"
+
+namespace veilbox::platform {
+namespace {
+
+HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+DWORD ShareFlags(Share share) {
+  return share == Share::kReadWrite ? (FILE_SHARE_READ | FILE_SHARE_WRITE) : 0;
+}
+
+// Windows refuses these itself; the checks give the same answer where it
+// does not (Wine run as root ignores the read-only bit, and it lets
+// CREATE_ALWAYS replace a hidden file).
+bool RefusedByAttributes(const std::string& path, DWORD refusing, std::uint32_t* error) {
+  const DWORD a = ::GetFileAttributesA(path.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) || !(a & refusing))
+    return false;
+  if (error) *error = ERROR_ACCESS_DENIED;
+  return true;
+}
+
+// ReadFile and WriteFile move at most this much per call.
+constexpr std::size_t kMaxChunk = 1u << 30;
+
+OVERLAPPED At(std::uint64_t offset) {
+  OVERLAPPED ov = {};
+  ov.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+  ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return ov;
+}
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_), append_offset_(other.append_offset_) {
+  other.handle_ = -1;
+  other.append_offset_ = 0;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = other.handle_;
+    append_offset_ = other.append_offset_;
+    other.handle_ = -1;
+    other.append_offset_ = 0;
+  }
+  return *this;
+}
+
+bool File::OpenExisting(const std::string& path, bool write, Share share, File* out,
+                        std::uint32_t* error) {
+  if (write && RefusedByAttributes(path, FILE_ATTRIBUTE_READONLY, error)) return false;
+  const DWORD access = GENERIC_READ | (write ? GENERIC_WRITE : 0);
+  HANDLE h = CreateFileA(path.c_str(), access, ShareFlags(share), nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    if (error) *error = GetLastError();
+    return false;
+  }
+  out->Close();
+  out->handle_ = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+bool File::CreateAlways(const std::string& path, File* out, std::uint32_t* error) {
+  if (RefusedByAttributes(
+          path, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY, error))
+    return false;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    if (error) *error = GetLastError();
+    return false;
+  }
+  out->Close();
+  out->handle_ = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+bool File::is_open() const { return handle_ != -1; }
+
+bool File::ReadAt(std::uint64_t offset, void* buffer, std::size_t n, std::size_t* got) {
+  *got = 0;
+  if (!is_open()) return false;
+  char* p = static_cast<char*>(buffer);
+  while (*got < n) {
+    const DWORD want = static_cast<DWORD>(n - *got < kMaxChunk ? n - *got : kMaxChunk);
+    OVERLAPPED ov = At(offset + *got);
+    DWORD read = 0;
+    if (!ReadFile(AsHandle(handle_), p + *got, want, &read, &ov)) {
+      if (GetLastError() == ERROR_HANDLE_EOF) break;
+      return false;
+    }
+    if (read == 0) break;
+    *got += read;
+  }
+  return true;
+}
+
+bool File::WriteAt(std::uint64_t offset, const void* data, std::size_t n) {
+  if (!is_open()) return false;
+  const char* p = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < n) {
+    const DWORD want = static_cast<DWORD>(n - done < kMaxChunk ? n - done : kMaxChunk);
+    OVERLAPPED ov = At(offset + done);
+    DWORD written = 0;
+    if (!WriteFile(AsHandle(handle_), p + done, want, &written, &ov) || written == 0) return false;
+    done += written;
+  }
+  return true;
+}
+
+bool File::Append(const void* data, std::size_t n) {
+  if (!WriteAt(append_offset_, data, n)) return false;
+  append_offset_ += n;
+  return true;
+}
+
+std::int64_t File::Size() {
+  LARGE_INTEGER size;
+  if (!is_open() || !GetFileSizeEx(AsHandle(handle_), &size)) return -1;
+  return static_cast<std::int64_t>(size.QuadPart);
+}
+
+bool File::Sync() { return is_open() && FlushFileBuffers(AsHandle(handle_)) != 0; }
+
+void File::Close() {
+  if (is_open()) CloseHandle(AsHandle(handle_));
+  handle_ = -1;
+  append_offset_ = 0;
+}
+
+bool ReadWholeFile(const std::string& path, Share share, std::string* data, std::uint32_t* error) {
+  File file;
+  if (!File::OpenExisting(path, false, share, &file, error)) return false;
+  data->clear();
+  char buffer[65536];
+  std::uint64_t offset = 0;
+  for (;;) {
+    std::size_t got = 0;
+    if (!file.ReadAt(offset, buffer, sizeof(buffer), &got)) {
+      if (error) *error = GetLastError();
+      return false;
+    }
+    if (got == 0) return true;
+    data->append(buffer, got);
+    offset += got;
+  }
+}
+
+std::uint32_t GetFileAttributes(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str());
+}
+
+bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
+  return ::SetFileAttributesA(path.c_str(), attributes) != 0;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD a = ::GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+  const DWORD a = ::GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DeleteFile(const std::string& path, std::uint32_t* error) {
+  if (RefusedByAttributes(path, FILE_ATTRIBUTE_READONLY, error)) return false;
+  if (::DeleteFileA(path.c_str())) return true;
+  if (error) *error = GetLastError();
+  return false;
+}
+
+bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t* error) {
+  if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  if (error) *error = GetLastError();
+  return false;
+}
+
+bool CreateDirectory(const std::string& path, std::uint32_t* error) {
+  if (::CreateDirectoryA(path.c_str(), nullptr)) return true;
+  if (error) *error = GetLastError();
+  return false;
+}
+
+std::vector<std::string> FindFiles(const std::string& pattern) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE search = ::FindFirstFileA(pattern.c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    names.emplace_back(data.cFileName);
+  } while (::FindNextFileA(search, &data));
+  ::FindClose(search);
+  return names;
+}
+
+bool GetWindowsDirectory(std::string* dir, std::uint32_t* error) {
+  // Asks for the length first, so a directory of any length fits.
+  UINT needed = ::GetWindowsDirectoryA(nullptr, 0);
+  if (needed == 0) {
+    if (error) *error = GetLastError();
+    return false;
+  }
+  std::string buffer(needed, '\0');
+  UINT n = ::GetWindowsDirectoryA(buffer.data(), needed);
+  if (n == 0 || n >= needed) {
+    if (error) *error = n == 0 ? GetLastError() : ERROR_INSUFFICIENT_BUFFER;
+    return false;
+  }
+  buffer.resize(n);
+  *dir = std::move(buffer);
+  return true;
+}
+
+std::string NativePath(const std::string& path) { return path; }
+
+}  // namespace veilbox::platform

@@ -1,0 +1,74 @@
+// The registry file of the POSIX stand-in, in the text format that
+// regedit exports and imports: a header line, [ROOT\Key\Sub] sections and
+// "Name"=... value lines. Pure text work, no files: the caller reads and
+// writes the bytes.
+//
+// Values hold the bytes an ANSI caller sees: string types are 8-bit texts
+// (in a 5.00 file their hex(n) forms are UTF-16LE and are converted both
+// ways through code page 1252).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sysutil/globals.h"
+
+namespace veilbox::platform {
+
+inline constexpr std::uint32_t kRegNone = 0;
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegMultiSz = 7;
+
+struct RegFileValue {
+  std::string name;  // empty for the key's default value
+  std::uint32_t type = kRegNone;
+  std::string data;  // exactly the stored bytes
+  bool operator==(const RegFileValue&) const = default;
+};
+
+struct RegFileKey {
+  // Full path with the root's long name first, e.g.
+  // HKEY_CURRENT_USER\Software\Talvoren; names as first created.
+  std::string path;
+  std::vector<RegFileValue> values;
+  bool operator==(const RegFileKey&) const = default;
+
+  // The value of that name, compared without regard to case, or null.
+  RegFileValue* FindValue(std::string_view name);
+  const RegFileValue* FindValue(std::string_view name) const;
+  // Stores a value; an existing one of that name keeps its name's case.
+  void SetValue(std::string_view name, std::uint32_t type, std::string_view data);
+  bool DeleteValue(std::string_view name);
+};
+
+struct RegFile {
+  std::vector<RegFileKey> keys;  // in file order
+  bool operator==(const RegFile&) const = default;
+
+  RegFileKey* FindKey(std::string_view path);
+  const RegFileKey* FindKey(std::string_view path) const;
+  // True when the key has its own section or a key below it has one.
+  bool KeyExists(std::string_view path) const;
+  // The key's section, created with every missing level above it.
+  RegFileKey& AddKey(std::string_view path);
+  // Removes the key and everything below it.
+  void DeleteKey(std::string_view path);
+};
+
+// HKEY_CURRENT_USER and so on for the roots the file holds; empty for any
+// other handle.
+std::string_view RegRootName(RegistryRoot root);
+
+// Parses a whole file (8-bit, or UTF-16LE with its byte order mark).
+// Returns false with a reason in *err when the bytes are not such a file.
+bool ParseRegFile(std::string_view bytes, RegFile* file, std::string* err);
+
+// The file as "Windows Registry Editor Version 5.00" text with CRLF lines.
+std::string FormatRegFile(const RegFile& file);
+
+}  // namespace veilbox::platform

@@ -1,0 +1,67 @@
+#include <memory>
+
+#include "platform/message_queue_posix.h"
+#include "platform/window.h"
+
+namespace veilbox::platform {
+
+// The stand-in's window: its caption, frame and state, on no screen. Its
+// outer size is what a 194 x 40 client area with a tool window's frame
+// and small caption measures on Windows.
+struct MainWindow::Impl {
+  MainWindowEvents* events;
+  std::string caption;
+  int left = 678;
+  int top = 578;
+  int width = 200;
+  int height = 65;
+  int state = kStateNormal;
+  bool visible = false;
+};
+
+MainWindow::MainWindow(const std::string& caption, MainWindowEvents* events)
+    : impl_(std::make_shared<Impl>()) {
+  impl_->events = events;
+  impl_->caption = caption;
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::Show() {
+  if (impl_->visible) return;
+  impl_->visible = true;
+  impl_->events->OnShow();
+}
+
+void MainWindow::HideAndRepaint() { impl_->visible = false; }
+
+bool MainWindow::Visible() const { return impl_->visible; }
+
+void MainWindow::PostStartCompile() {
+  // A message for a window that is gone by then is dropped.
+  std::weak_ptr<Impl> target = impl_;
+  internal::PostQueuedMessage([target] {
+    if (std::shared_ptr<Impl> window = target.lock()) window->events->OnStartCompile();
+  });
+}
+
+int MainWindow::RunMessageLoop() {
+  // Nothing outside the program posts to the stand-in's queue: once it is
+  // empty, nothing can arrive any more and the loop ends.
+  while (internal::DispatchQueuedMessage()) {
+  }
+  return 0;
+}
+
+int MainWindow::Left() const { return impl_->left; }
+int MainWindow::Top() const { return impl_->top; }
+int MainWindow::Width() const { return impl_->width; }
+int MainWindow::Height() const { return impl_->height; }
+void MainWindow::SetLeft(int left) { impl_->left = left; }
+void MainWindow::SetTop(int top) { impl_->top = top; }
+void MainWindow::SetWidth(int width) { impl_->width = width; }
+void MainWindow::SetHeight(int height) { impl_->height = height; }
+int MainWindow::State() const { return impl_->state; }
+void MainWindow::SetState(int state) { impl_->state = state; }
+
+}  // namespace veilbox::platform

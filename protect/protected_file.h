@@ -1,0 +1,56 @@
+// ProtectedFiles: source files kept as cipher lines. A ProtectedFile is
+// named after its plain file with ".Veilbox" appended. Lines 1 to 5 are
+// the header, enciphered with the header key: 1 the banner, 3 the body
+// key, 2, 4 and 5 free texts. Lines 6 onward are the plain file's lines,
+// enciphered with the body key. An empty line stands for an empty text.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "protect/text_list.h"
+#include "protect/wex_encryption.h"
+
+namespace veilbox {
+
+// Number of header lines at the head of every ProtectedFile.
+inline constexpr std::size_t kHeaderLines = 5;
+// The banner text of header line 1 up to the web address, and after it.
+inline constexpr char kBannerStart[] = "Veilbox V1.0. See ";
+inline constexpr char kBannerEnd[] = " for more info";
+
+// The 67-character header key, the same for every ProtectedFile. Built
+// afresh at each call; the program keeps it only scrambled.
+std::string BuildHeaderKey();
+
+// Runs the line cipher over every line in place, one line after another,
+// with one key and direction, exactly as TWexEncryption's Execute would. A
+// malformed cipher line raises ConvertError; the lines before it have been
+// replaced, it and the lines after it have not.
+void CryptList(TextList& lines, const std::string& key, TActionType action);
+
+// Decrypts the ProtectedFile held in *bytes, in memory. On success *bytes
+// becomes the plain file's bytes (every line followed by CR LF), *plain_lines
+// (when given) the number of plain lines, and the result is true. A file of
+// fewer than 5 lines gives false. A malformed line, in the header or the
+// body, raises ConvertError; *line_number (when given) then holds that
+// line's number in the ProtectedFile, counted from 1, and *bytes is
+// unspecified. Works in place, so the memory it needs is little more than
+// the file's own size.
+bool DecryptProtectedText(std::string* bytes, std::size_t* plain_lines = nullptr,
+                          std::size_t* line_number = nullptr);
+
+// The ProtectedFile bytes for a header of exactly 5 plain texts (the third
+// being the body key) and the plain lines of the body.
+std::string EncryptProtectedText(TextList header, TextList body);
+
+// Decrypts the ProtectedFile FileName into its plain file (FileName less
+// its last 8 characters), which it creates anew and marks hidden.
+// LastStatus becomes the success text, or "Cannot Open File " followed by
+// FileName when the file cannot be read (then nothing is written). A file
+// of fewer than 5 lines writes nothing. Raises ConvertError for a
+// malformed line (nothing written) and FileCreateError when the plain file
+// cannot be created.
+void DecryptProtectedFile(const std::string& FileName);
+
+}  // namespace veilbox

@@ -1,0 +1,226 @@
+#include "protect/protected_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "sysutil/errors.h"
+#include "sysutil/globals.h"
+#include "testing/test_support.h"
+
+namespace veilbox {
+namespace {
+
+using testing::ScratchDir;
+using Lines = std::vector<std::string>;
+
+TextList ListOf(const Lines& lines) {
+  TextList list;
+  for (const std::string& line : lines) list.Add(line);
+  return list;
+}
+
+Lines Header(const std::string& body_key) {
+  return {"Veilbox V1.0. See https://veilbox.example for more info", "", body_key, "", ""};
+}
+
+// A ProtectedFile's bytes, with the given line end in place of CR LF.
+std::string Protect(const Lines& header, const Lines& body, const std::string& eol = "\r\n") {
+  std::string bytes = EncryptProtectedText(ListOf(header), ListOf(body));
+  std::string out;
+  for (std::size_t at = 0;;) {
+    const std::size_t end = bytes.find("\r\n", at);
+    if (end == std::string::npos) break;
+    out += bytes.substr(at, end - at) + eol;
+    at = end + 2;
+  }
+  return out;
+}
+
+std::string CrLfLines(const Lines& lines) { return ListOf(lines).Text(); }
+
+// The plain file's name for a ProtectedFile's full name.
+std::string PlainName(const std::string& protected_name) {
+  return protected_name.substr(0, protected_name.size() - 8);
+}
+
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+class DecryptProtectedFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { LastStatus = "stale"; }
+  ScratchDir dir_;
+};
+
+TEST(ProtectedFileTest, CryptListReplacesLinesUpToTheMalformedOne) {
+  EXPECT_EQ(BuildHeaderKey().size(), 67u);
+  EXPECT_EQ(BuildHeaderKey(), BuildHeaderKey());
+  TextList lines = ListOf({"one", "", "three"});
+  CryptList(lines, "key", atEncryption);
+  EXPECT_EQ(lines[1], "");
+  TextList copy = lines;
+  CryptList(copy, "key", atDecryption);
+  EXPECT_EQ(Lines(copy.begin(), copy.end()), (Lines{"one", "", "three"}));
+
+  TextList broken = ListOf({lines[0], "10G1", lines[2]});
+  EXPECT_THROW(CryptList(broken, "key", atDecryption), ConvertError);
+  EXPECT_EQ(Lines(broken.begin(), broken.end()), (Lines{"one", "10G1", lines[2]}));
+}
+
+TEST(ProtectedFileTest, DecryptsAnyLineEndsIntoCrLfLines) {
+  const Lines body = {"first line", "", "  indented\ttab", "\x01\x7F\x80\xFE", "last"};
+  for (const std::string& key : {std::string(), std::string("body key")}) {
+    for (const std::string eol : {"\r\n", "\n", "\r"}) {
+      for (bool final_end : {true, false}) {
+        std::string bytes = Protect(Header(key), body, eol);
+        if (!final_end) bytes.resize(bytes.size() - eol.size());
+        std::size_t lines = 0;
+        ASSERT_TRUE(DecryptProtectedText(&bytes, &lines));
+        EXPECT_EQ(bytes, CrLfLines(body)) << "key '" << key << "' eol " << eol.size();
+        EXPECT_EQ(lines, body.size());
+      }
+    }
+  }
+}
+
+TEST(ProtectedFileTest, OutputLongerThanInputAndByteZero) {
+  // Empty lines with one-byte line ends give more than they take.
+  Lines body(500, "");
+  body.push_back("after the empty lines");
+  std::string bytes = Protect({"", "", "", "", ""}, body, "\n");
+  ASSERT_TRUE(DecryptProtectedText(&bytes));
+  EXPECT_EQ(bytes, CrLfLines(body));
+
+  // Reading stops at the first byte 0.
+  bytes = Protect(Header("k"), {"seen", "not seen"});
+  bytes.insert(bytes.rfind("\r\n", bytes.size() - 3) + 2, 1, '\0');
+  ASSERT_TRUE(DecryptProtectedText(&bytes));
+  EXPECT_EQ(bytes, "seen\r\n");
+}
+
+TEST(ProtectedFileTest, MalformedLineNamesItsNumber) {
+  const std::string good = Protect(Header("k"), {"a", "b", "c"});
+  TextList lines;
+  for (std::size_t bad : {1u, 3u, 5u, 6u, 8u}) {
+    lines.SetText(good);
+    lines[bad - 1] = "0G";
+    std::string bytes = lines.Text();
+    std::size_t number = 0;
+    EXPECT_THROW(DecryptProtectedText(&bytes, nullptr, &number), ConvertError);
+    EXPECT_EQ(number, bad);
+  }
+}
+
+TEST_F(DecryptProtectedFileTest, FewerThanFiveLinesWriteNothing) {
+  const std::string full = Protect(Header("k"), {});
+  TextList lines;
+  lines.SetText(full);
+  for (std::size_t count = 0; count < 5; ++count) {
+    TextList head;
+    for (std::size_t i = 0; i < count; ++i) head.Add(lines[i]);
+    const std::string name = dir_.Write("short.ci.Veilbox", head.Text());
+    DecryptProtectedFile(name);
+    EXPECT_EQ(LastStatus, kSuccessText);
+    EXPECT_FALSE(Exists(PlainName(name))) << count;
+  }
+}
+
+TEST_F(DecryptProtectedFileTest, WritesHiddenPlainFileBesideIt) {
+  struct Case {
+    std::string file_name;
+    Lines body;
+  };
+  const Case cases[] = {
+      {"header.only.Veilbox", {}},
+      {"source.ci.VEILBOX", {"line one", "", "line three"}},
+      {"dropped.ci.12345678", {"x"}},
+  };
+  for (const Case& c : cases) {
+    const std::string name = dir_.Write(c.file_name, Protect(Header("secret"), c.body));
+    DecryptProtectedFile(name);
+    EXPECT_EQ(LastStatus, kSuccessText);
+    EXPECT_EQ(testing::ReadFileBytes(PlainName(name)), CrLfLines(c.body)) << c.file_name;
+    EXPECT_EQ(platform::GetFileAttributes(PlainName(name)), platform::kAttrHidden);
+  }
+}
+
+TEST_F(DecryptProtectedFileTest, ReplacesAnExistingPlainFileWhateverItsAttributes) {
+  const std::uint32_t cases[] = {
+      0,
+      platform::kAttrHidden,
+      platform::kAttrReadOnly,
+      platform::kAttrHidden | platform::kAttrSystem | platform::kAttrReadOnly,
+  };
+  for (std::uint32_t attributes : cases) {
+    const std::string name = dir_.Write("again.ci.Veilbox", Protect(Header("k"), {"new"}));
+    const std::string plain = dir_.Write("again.ci", "old contents, longer than the new\r\n");
+    if (attributes) {
+      ASSERT_TRUE(platform::SetFileAttributes(plain, attributes));
+    }
+    DecryptProtectedFile(name);
+    EXPECT_EQ(testing::ReadFileBytes(plain), "new\r\n") << attributes;
+    EXPECT_EQ(platform::GetFileAttributes(plain), platform::kAttrHidden) << attributes;
+    EXPECT_EQ(LastStatus, kSuccessText);
+    platform::SetFileAttributes(plain, platform::kAttrNormal);
+  }
+}
+
+TEST_F(DecryptProtectedFileTest, MalformedLineRaisesAndWritesNothing) {
+  const std::string good = Protect(Header("k"), {"a", "b"});
+  for (std::size_t bad : {2u, 7u}) {
+    TextList lines;
+    lines.SetText(good);
+    std::string& line = lines[bad - 1];  // line 2 is empty, line 7 is not
+    if (line.empty())
+      line = "+";
+    else
+      line[2] = '+';
+    const std::string name = dir_.Write("bad.ci.Veilbox", lines.Text());
+    try {
+      DecryptProtectedFile(name);
+      ADD_FAILURE() << "no error for line " << bad;
+    } catch (const ConvertError& e) {
+      EXPECT_NE(std::string(e.what()).find("+"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(LastStatus, kSuccessText);
+    EXPECT_FALSE(Exists(PlainName(name)));
+  }
+}
+
+TEST_F(DecryptProtectedFileTest, UnreadableFileSetsStatus) {
+  const std::string missing = (dir_.path() / "missing.ci.Veilbox").string();
+  DecryptProtectedFile(missing);
+  EXPECT_EQ(LastStatus, "Cannot Open File " + missing);
+
+  // Held open by another opener: it is read without sharing.
+  const std::string held = dir_.Write("held.ci.Veilbox", Protect(Header("k"), {"a"}));
+  {
+    platform::File other;
+    std::uint32_t error = 0;
+    ASSERT_TRUE(
+        platform::File::OpenExisting(held, false, platform::Share::kReadWrite, &other, &error));
+    DecryptProtectedFile(held);
+    EXPECT_EQ(LastStatus, "Cannot Open File " + held);
+    EXPECT_FALSE(Exists(PlainName(held)));
+  }
+  DecryptProtectedFile(held);
+  EXPECT_EQ(LastStatus, kSuccessText);
+}
+
+TEST_F(DecryptProtectedFileTest, PlainFileThatCannotBeCreatedRaises) {
+  const std::string name = dir_.Write("taken.ci.Veilbox", Protect(Header("k"), {"a"}));
+  std::filesystem::create_directory(PlainName(name));
+  try {
+    DecryptProtectedFile(name);
+    ADD_FAILURE() << "no error";
+  } catch (const FileCreateError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot create file " + PlainName(name));
+  }
+  EXPECT_EQ(LastStatus, kSuccessText);
+}
+
+}  // namespace
+}  // namespace veilbox

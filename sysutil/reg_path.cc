@@ -1,0 +1,69 @@
+#include "sysutil/reg_path.h"
+
+#include <exception>
+#include <memory>
+#include <new>
+
+#include "sysutil/ansi_case.h"
+#include "sysutil/registry_access.h"
+#include "sysutil/text_utils.h"
+
+namespace veilbox {
+
+std::string ReadRegString(RegistryRoot root, const std::string& path) {
+  LastStatus = kSuccessText;
+  std::unique_ptr<RegistryAccess> access(new (std::nothrow) RegistryAccess);
+  if (!access) {
+    LastStatus = "Failed To create registry object";
+    return kNotFound;
+  }
+  if (!access->SelectRoot(root)) {
+    LastStatus = "Cannot find root Given key";
+    return kNotFound;
+  }
+  const std::int32_t n = CountChar(path, '\\');
+  try {
+    for (std::int32_t i = 1; i <= n; ++i)
+      if (!access->OpenKey(ExtractToken(path, '\\', i))) return kNotFound;
+  } catch (const std::exception&) {
+    LastStatus = "Error While opening registry key " + path;
+    return kNotFound;
+  }
+  const std::string name = ExtractToken(path, '\\', n + 1);
+  bool listed = false;
+  for (const std::string& candidate : access->ValueNames()) {
+    if (AnsiSameText(candidate, name)) {
+      listed = true;
+      break;
+    }
+  }
+  if (!listed) return kNotFound;
+  std::string text;
+  if (!access->ReadString(name, &text)) return kNotFound;
+  return text;
+}
+
+void WriteRegString(RegistryRoot root, const std::string& path, const std::string& value) {
+  LastStatus = kSuccessText;
+  std::unique_ptr<RegistryAccess> access(new (std::nothrow) RegistryAccess);
+  if (!access) {
+    LastStatus = "Failed To create registry object";
+    return;
+  }
+  if (!access->SelectRoot(root)) {
+    LastStatus = "Cannot Open given root key";
+    return;
+  }
+  const std::int32_t n = CountChar(path, '\\');
+  try {
+    for (std::int32_t i = 1; i <= n; ++i)
+      if (!access->OpenOrCreateKey(ExtractToken(path, '\\', i))) return;
+  } catch (const std::exception&) {
+    LastStatus = "Unable to open registry path " + path;
+    return;
+  }
+  if (!access->WriteString(ExtractToken(path, '\\', n + 1), value))
+    LastStatus = "Error While writting to " + path;
+}
+
+}  // namespace veilbox

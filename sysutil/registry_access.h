@@ -1,0 +1,43 @@
+// The registry access of one read or write: a root and at most one open
+// current key. Opening a component moves below the current key (or the
+// root while none is open) and closes the previous one; everything still
+// open is closed when the object goes away.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/registry.h"
+#include "sysutil/globals.h"
+
+namespace veilbox {
+
+class RegistryAccess {
+ public:
+  // False when the handle is not a registry root.
+  bool SelectRoot(RegistryRoot root);
+
+  // Opens an existing key: with full access, else for reading only. An
+  // empty component opens the current position again.
+  bool OpenKey(std::string_view component);
+  // Opens the key, creating a missing one; an empty component is opened
+  // as by OpenKey.
+  bool OpenOrCreateKey(std::string_view component);
+
+  bool HasKey() const { return current_.IsOpen(); }
+  // Names of the current key's values; empty without a key.
+  std::vector<std::string> ValueNames() const;
+  // The value's text, the empty text when it has no data, or false when it
+  // cannot be read or is not a string.
+  bool ReadString(const std::string& name, std::string* text) const;
+  bool WriteString(const std::string& name, const std::string& value) const;
+
+ private:
+  bool Replace(long rc, platform::RegKey* opened);
+
+  RegistryRoot root_ = 0;
+  platform::RegKey current_;
+};
+
+}  // namespace veilbox
