@@ -86,13 +86,12 @@ void CryptList(TextList& lines, const std::string& key, TActionType action) {
   for (std::string& line : lines) DecryptLine(&line, keys, &scratch);
 }
 
-bool DecryptProtectedText(std::string* bytes, std::size_t* plain_lines, std::size_t* line_number) {
+bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info) {
+  ProtectedTextInfo unused;
+  if (!info) info = &unused;
   std::string& data = *bytes;
   const std::string_view visible = VisibleText(data);
   LineReader reader(visible);
-  auto at_line = [line_number](std::size_t n) {
-    if (line_number) *line_number = n;
-  };
 
   TextList header;
   std::string_view line;
@@ -102,10 +101,11 @@ bool DecryptProtectedText(std::string* bytes, std::size_t* plain_lines, std::siz
     const line_cipher::KeyStream keys(BuildHeaderKey());
     std::string scratch;
     for (std::size_t i = 0; i < kHeaderLines; ++i) {
-      at_line(i + 1);
+      info->line_number = i + 1;
       DecryptLine(&header[i], keys, &scratch);
     }
   }
+  info->banner = header[0];
   const line_cipher::KeyStream keys(header[2]);
 
   // The body is decrypted over the bytes it was read from: each plain
@@ -119,7 +119,7 @@ bool DecryptProtectedText(std::string* bytes, std::size_t* plain_lines, std::siz
   std::string spill;
   bool spilled = false;
   while (reader.Next(&line)) {
-    at_line(kHeaderLines + ++count);
+    info->line_number = kHeaderLines + ++count;
     const std::size_t n = line_cipher::DecryptedSize(line.size());
     const std::size_t next = reader.position();
     const std::size_t limit = next < visible.size() ? next : data.size();
@@ -142,7 +142,7 @@ bool DecryptProtectedText(std::string* bytes, std::size_t* plain_lines, std::siz
     data = std::move(spill);
   else
     data.resize(written);
-  if (plain_lines) *plain_lines = count;
+  info->plain_lines = count;
   return true;
 }
 

@@ -29,16 +29,24 @@ std::string BuildHeaderKey();
 // replaced, it and the lines after it have not.
 void CryptList(TextList& lines, const std::string& key, TActionType action);
 
+// What DecryptProtectedText found besides the plain bytes.
+struct ProtectedTextInfo {
+  // Number of lines of the plain file.
+  std::size_t plain_lines = 0;
+  // Number (from 1) of the ProtectedFile line being decrypted; after a
+  // ConvertError, the malformed line.
+  std::size_t line_number = 0;
+  // Header line 1, decrypted.
+  std::string banner;
+};
+
 // Decrypts the ProtectedFile held in *bytes, in memory. On success *bytes
-// becomes the plain file's bytes (every line followed by CR LF), *plain_lines
-// (when given) the number of plain lines, and the result is true. A file of
-// fewer than 5 lines gives false. A malformed line, in the header or the
-// body, raises ConvertError; *line_number (when given) then holds that
-// line's number in the ProtectedFile, counted from 1, and *bytes is
-// unspecified. Works in place, so the memory it needs is little more than
-// the file's own size.
-bool DecryptProtectedText(std::string* bytes, std::size_t* plain_lines = nullptr,
-                          std::size_t* line_number = nullptr);
+// becomes the plain file's bytes (every line followed by CR LF) and the
+// result is true. A file of fewer than 5 lines gives false. A malformed
+// line, in the header or the body, raises ConvertError and leaves *bytes
+// unspecified. Works in place, so it needs little more memory than the
+// file's own size.
+bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info = nullptr);
 
 // The ProtectedFile bytes for a header of exactly 5 plain texts (the third
 // being the body key) and the plain lines of the body.

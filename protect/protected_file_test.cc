@@ -77,10 +77,11 @@ TEST(ProtectedFileTest, DecryptsAnyLineEndsIntoCrLfLines) {
       for (bool final_end : {true, false}) {
         std::string bytes = Protect(Header(key), body, eol);
         if (!final_end) bytes.resize(bytes.size() - eol.size());
-        std::size_t lines = 0;
-        ASSERT_TRUE(DecryptProtectedText(&bytes, &lines));
+        ProtectedTextInfo info;
+        ASSERT_TRUE(DecryptProtectedText(&bytes, &info));
         EXPECT_EQ(bytes, CrLfLines(body)) << "key '" << key << "' eol " << eol.size();
-        EXPECT_EQ(lines, body.size());
+        EXPECT_EQ(info.plain_lines, body.size());
+        EXPECT_EQ(info.banner, Header(key)[0]);
       }
     }
   }
@@ -108,9 +109,9 @@ TEST(ProtectedFileTest, MalformedLineNamesItsNumber) {
     lines.SetText(good);
     lines[bad - 1] = "0G";
     std::string bytes = lines.Text();
-    std::size_t number = 0;
-    EXPECT_THROW(DecryptProtectedText(&bytes, nullptr, &number), ConvertError);
-    EXPECT_EQ(number, bad);
+    ProtectedTextInfo info;
+    EXPECT_THROW(DecryptProtectedText(&bytes, &info), ConvertError);
+    EXPECT_EQ(info.line_number, bad);
   }
 }
 
