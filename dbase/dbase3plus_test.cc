@@ -310,7 +310,9 @@ TEST_F(TableTest, FieldsBeyondSixteenAreIgnored) {
   TableBuilder t;
   std::vector<std::string> values;
   for (int i = 1; i <= 18; ++i) {
-    t.fields.push_back({"F" + std::to_string(i), 2});
+    std::string name = "F";
+    name += std::to_string(i);  // (not "F" + ...: GCC 12 warns falsely)
+    t.fields.push_back({name, 2});
     values.push_back(std::to_string(i));
   }
   t.Add(' ', values).Add(' ', {"a"});
@@ -507,11 +509,13 @@ class CountingTable : public TDBase3Plus {
     TDBase3Plus::Close();
   }
   bool WriteRecord(int32_t n) override {
-    log += "W" + std::to_string(n);
+    log += 'W';
+    log += std::to_string(n);
     return TDBase3Plus::WriteRecord(n);
   }
   void GoToRecord(int32_t n) override {
-    log += "G" + std::to_string(n);
+    log += 'G';
+    log += std::to_string(n);
     TDBase3Plus::GoToRecord(n);
   }
   std::string log;
