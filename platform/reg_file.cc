@@ -64,8 +64,11 @@ std::string AnsiToUtf16(std::string_view text) {
   return out;
 }
 
-bool IsStringType(std::uint32_t type) {
-  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+// Whether the bytes of a hex(n) list are UTF-16LE, as regedit imports
+// them: always for REG_SZ; for REG_EXPAND_SZ and REG_MULTI_SZ only in a
+// UTF-16 file, while an 8-bit file holds them as 8-bit text.
+bool IsUtf16Hex(std::uint32_t type, bool utf16_file) {
+  return type == kRegSz || (utf16_file && (type == kRegExpandSz || type == kRegMultiSz));
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -118,8 +121,8 @@ bool IsAtOrBelow(std::string_view path, std::string_view ancestor) {
 
 class Parser {
  public:
-  Parser(std::string_view text, RegFile* file, std::string* err)
-      : text_(text), file_(file), err_(err) {}
+  Parser(std::string_view text, bool utf16_file, RegFile* file, std::string* err)
+      : text_(text), file_(file), err_(err), utf16_file_(utf16_file) {}
 
   bool Run() {
     std::string_view line;
@@ -129,9 +132,7 @@ class Parser {
       if (!have_header) {
         if (line.empty()) continue;
         line = TrimRight(line);
-        if (line == kHeader5) {
-          unicode_hex_ = true;
-        } else if (line != kHeader4) {
+        if (line != kHeader5 && line != kHeader4) {
           return Fail("no registry file header");
         }
         have_header = true;
@@ -317,7 +318,7 @@ class Parser {
       if (line.empty() || line.front() != ':') return Fail(where + "bad hex value");
       std::string bytes;
       if (!HexList(line.substr(1), &bytes)) return Fail(where + "bad hex list");
-      data = unicode_hex_ && IsStringType(type) ? Utf16ToAnsi(bytes) : bytes;
+      data = IsUtf16Hex(type, utf16_file_) ? Utf16ToAnsi(bytes) : bytes;
     } else {
       return Fail(where + "unknown value form");
     }
@@ -335,7 +336,7 @@ class Parser {
   std::string* err_;
   std::size_t pos_ = 0;
   int line_no_ = 0;
-  bool unicode_hex_ = false;
+  bool utf16_file_;
   bool skipping_ = false;
   std::string current_;
 };
@@ -449,6 +450,8 @@ RegFileKey& RegFile::AddKey(std::string_view path) {
     const RegFileKey* own = FindKey(candidate);
     if (own) {
       built = own->path;
+    } else if (built.empty() && end != path.size()) {
+      built = candidate;  // a root gets a section only when it holds values itself
     } else {
       // The case of the level as named by an existing deeper key.
       built = candidate;
@@ -479,6 +482,7 @@ std::string_view RegRootName(RegistryRoot root) {
 bool ParseRegFile(std::string_view bytes, RegFile* file, std::string* err) {
   *file = RegFile{};
   std::string decoded;
+  bool utf16 = false;
   if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
     if (bytes.size() % 2 != 0) {
       if (err) *err = "odd length of a UTF-16 file";
@@ -486,10 +490,11 @@ bool ParseRegFile(std::string_view bytes, RegFile* file, std::string* err) {
     }
     decoded = Utf16ToAnsi(bytes.substr(2));
     bytes = decoded;
+    utf16 = true;
   } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
     bytes.remove_prefix(3);
   }
-  Parser parser(bytes, file, err);
+  Parser parser(bytes, utf16, file, err);
   if (parser.Run()) return true;
   *file = RegFile{};
   return false;
@@ -535,7 +540,7 @@ std::string FormatRegFile(const RegFile& file) {
           out += "hex(" + type + "):";
         }
         AppendHex(&out, out.size() - line_start,
-                  IsStringType(v.type) ? AnsiToUtf16(v.data) : v.data);
+                  IsUtf16Hex(v.type, false) ? AnsiToUtf16(v.data) : v.data);
       }
       out += "\r\n";
     }

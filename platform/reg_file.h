@@ -3,9 +3,10 @@
 // "Name"=... value lines. Pure text work, no files: the caller reads and
 // writes the bytes.
 //
-// Values hold the bytes an ANSI caller sees: string types are 8-bit texts
-// (in a 5.00 file their hex(n) forms are UTF-16LE and are converted both
-// ways through code page 1252).
+// Values hold the bytes an ANSI caller sees: string types are 8-bit texts.
+// Their hex(n) forms are read as regedit reads them: hex(1) is UTF-16LE,
+// hex(2) and hex(7) are UTF-16LE in a UTF-16 file and 8-bit text in an
+// 8-bit one; UTF-16 is converted both ways through code page 1252.
 #pragma once
 
 #include <cstdint>
@@ -68,7 +69,8 @@ std::string_view RegRootName(RegistryRoot root);
 // Returns false with a reason in *err when the bytes are not such a file.
 bool ParseRegFile(std::string_view bytes, RegFile* file, std::string* err);
 
-// The file as "Windows Registry Editor Version 5.00" text with CRLF lines.
+// The file as 8-bit "Windows Registry Editor Version 5.00" text with CRLF
+// lines.
 std::string FormatRegFile(const RegFile& file);
 
 }  // namespace veilbox::platform
