@@ -294,11 +294,13 @@ def main():
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--floor-only", action="store_true", help="measure the floor alone")
     ap.add_argument("--keep", action="store_true", help="keep the layouts")
+    ap.add_argument("--note", default="", help="a line for the report on what was measured")
     ap.add_argument("--out", default=os.path.join(ROOT, "docs", "compile-run-bench"),
                     help="writes OUT.md, OUT.png and OUT.json")
     args = ap.parse_args()
 
     os.makedirs(args.work, exist_ok=True)
+    load_start = os.getloadavg()[0]
     results = []
     for multiple in [int(m) for m in args.sizes.split(",")]:
         results.append(measure(args, multiple, args.work))
@@ -320,6 +322,9 @@ def main():
             "Median of %d runs after one warm-up run each; Veilbox and the floor alternate on"
             " the same layout. Base (1x): 2,000 projects in the master table, 300 included"
             " projects six levels deep, 3,000 ProtectedFiles of 150 MB in all." % args.runs,
+            "Load average at the start: %.1f (the machine may be shared; the CPU columns are"
+            " the child's user and system time, which other load disturbs less)." % load_start,
+            ] + (["", args.note] if args.note else []) + [
             "", table(summaries), "", "Goals:", ""] + goals(summaries)
     errors = [r for r in results if r["veilbox_error"]]
     if errors:

@@ -256,6 +256,8 @@ def main(argv=None):
     ap.add_argument("--jobs", type=int, default=2, help="veilbox-protect runs at a time")
     args = ap.parse_args(argv)
 
+    if not os.access(args.protect, os.X_OK):
+        raise SystemExit("cannot run veilbox-protect: " + args.protect)
     if args.projects < args.includes + 1:
         raise SystemExit("--projects must exceed --includes")
     if os.path.exists(args.out) and os.listdir(args.out):
