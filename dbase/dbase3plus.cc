@@ -27,6 +27,22 @@ std::uint32_t LittleEndian(const unsigned char* p, int bytes) {
   return v;
 }
 
+char UpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Length of the text without its trailing blanks, eight bytes at a time
+// while it can.
+std::size_t TrimmedLength(const char* text, std::size_t length) {
+  constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
+  while (length >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text + length - 8, 8);
+    if (word != kBlanks) break;
+    length -= 8;
+  }
+  while (length > 0 && text[length - 1] == ' ') --length;
+  return length;
+}
+
 }  // namespace
 
 TDBase3Plus::TDBase3Plus() = default;
@@ -65,6 +81,7 @@ std::string TDBase3Plus::FieldName(int j) const {
 
 void TDBase3Plus::Close() {
   if (!open_) return;
+  SettleValues();
   file_.Close();
   open_ = false;
   record_.clear();
@@ -78,6 +95,7 @@ void TDBase3Plus::Close() {
 
 void TDBase3Plus::Open() {
   if (open_) Close();
+  SettleValues();
   if (file_name_.empty()) throw TableOpenError("Cannot open a table without a file name");
   platform::File file;
   std::uint32_t error = 0;
@@ -98,22 +116,19 @@ void TDBase3Plus::Open() {
   window_size_ = 0;
   window_at_end_ = false;
 
-  std::array<unsigned char, kHeaderSize> header;
-  if (ReadBytes(0, reinterpret_cast<char*>(header.data()), header.size()) != ReadResult::kWhole) {
+  const char* bytes = nullptr;
+  if (ReadBytes(0, kHeaderSize, &bytes) != ReadResult::kWhole) {
     Close();
     throw TableOpenError("Table " + file_name_ + " is too short for a header");
   }
-  header_ = header;
+  std::memcpy(header_.data(), bytes, kHeaderSize);
   record_.assign(RecordLength(), 0);
 
   int stored = 0;
   for (std::uint64_t offset = kHeaderSize; stored < kMaxFields; offset += kDescriptorSize) {
-    std::array<unsigned char, kDescriptorSize> chunk;
-    if (ReadBytes(offset, reinterpret_cast<char*>(chunk.data()), chunk.size()) !=
-        ReadResult::kWhole)
-      break;
-    if (chunk[0] == kTerminator) break;
-    descriptors_[stored++] = chunk;
+    if (ReadBytes(offset, kDescriptorSize, &bytes) != ReadResult::kWhole) break;
+    if (static_cast<unsigned char>(bytes[0]) == kTerminator) break;
+    std::memcpy(descriptors_[stored++].data(), bytes, kDescriptorSize);
   }
   field_count_ = static_cast<std::uint8_t>(stored);
 
@@ -123,9 +138,10 @@ void TDBase3Plus::Open() {
   std::size_t position = 1;
   for (int j = 0; j < field_count_; ++j) {
     FieldLayout& field = layout_[j];
-    field.upper_name = FieldName(j + 1);
-    for (char& c : field.upper_name)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    const std::string name = FieldName(j + 1);
+    field.name_length = name.size();
+    std::memset(field.upper_name, 0, sizeof(field.upper_name));
+    for (std::size_t i = 0; i < name.size(); ++i) field.upper_name[i] = UpperChar(name[i]);
     field.declared = descriptors_[j][kFieldLengthOffset];
     field.start = std::min(position, record_length);
     field.length = std::min(position + field.declared, record_length) - field.start;
@@ -135,19 +151,21 @@ void TDBase3Plus::Open() {
   if (RecordCount() > 0) GoToRecord(0);
 }
 
-TDBase3Plus::ReadResult TDBase3Plus::ReadBytes(std::uint64_t offset, char* dest, std::size_t n) {
+TDBase3Plus::ReadResult TDBase3Plus::ReadBytes(std::uint64_t offset, std::size_t n,
+                                               const char** bytes) {
   if (offset + n > kAddressLimit) return ReadResult::kShort;
-  if (n == 0) return ReadResult::kWhole;
   const std::uint64_t window_end = window_start_ + window_size_;
-  if (offset >= window_start_ && offset + n <= window_end) {
-    std::memcpy(dest, window_.get() + (offset - window_start_), n);
+  if (n == 0 || (offset >= window_start_ && offset + n <= window_end)) {
+    *bytes = window_.get() + (n == 0 ? 0 : offset - window_start_);
     return ReadResult::kWhole;
   }
   std::size_t got = 0;
   if (window_at_end_ && offset >= window_start_) {
     // Past the end of the file as it was: ask the file itself, which may
     // have grown since, and keep the window.
-    if (!file_.ReadAt(offset, dest, n, &got)) return ReadResult::kFailed;
+    probe_.resize(n);
+    if (!file_.ReadAt(offset, probe_.data(), n, &got)) return ReadResult::kFailed;
+    *bytes = probe_.data();
     return got == n ? ReadResult::kWhole : ReadResult::kShort;
   }
   if (n > window_capacity_) {
@@ -160,7 +178,7 @@ TDBase3Plus::ReadResult TDBase3Plus::ReadBytes(std::uint64_t offset, char* dest,
   window_start_ = offset;
   window_size_ = got;
   window_at_end_ = got < window_capacity_;
-  std::memcpy(dest, window_.get(), std::min(got, n));
+  *bytes = window_.get();
   return got >= n ? ReadResult::kWhole : ReadResult::kShort;
 }
 
@@ -208,7 +226,10 @@ void TDBase3Plus::GoToRecord(std::int32_t n) {
     return;
   }
   rec_no_ = n;
-  const ReadResult result = ReadBytes(RecordOffset(n), record_.data(), record_.size());
+  const char* bytes = nullptr;
+  const ReadResult result = ReadBytes(RecordOffset(n), record_.size(), &bytes);
+  if (result == ReadResult::kWhole && !record_.empty())
+    std::memcpy(record_.data(), bytes, record_.size());
   if (result == ReadResult::kShort) {
     // The table has ended: go back to the nearest whole record, if any.
     if (n > 0) GoToRecord(LastWholeRecordBefore(n));
@@ -220,19 +241,28 @@ void TDBase3Plus::GoToRecord(std::int32_t n) {
 }
 
 void TDBase3Plus::SplitRecord() {
-  const char* record = record_.data();
-  for (int j = 0; j < field_count_; ++j) {
-    const FieldLayout& field = layout_[j];
-    const char* value = record + field.start;
-    std::size_t length = field.length;
-    while (length > 0 && value[length - 1] == ' ') --length;
-    values_[j + 1].assign(value, length);
-  }
-  if (record_.empty())
+  // The field values are taken from the buffer when first asked for (or
+  // before the buffer changes); the flag at once.
+  pending_ = field_count_ == 0 ? 0 : (std::uint32_t{1} << field_count_) - 1;
+  if (record_.empty()) {
     values_[0].clear();
-  else
-    values_[0].assign(1, record[0]);
-  deleted_ = values_[0] != " ";
+    deleted_ = true;
+  } else {
+    values_[0].assign(1, record_[0]);
+    deleted_ = record_[0] != ' ';
+  }
+}
+
+void TDBase3Plus::SplitField(int j, std::string* value) const {
+  const FieldLayout& field = layout_[j];
+  const char* bytes = record_.data() + field.start;
+  value->assign(bytes, TrimmedLength(bytes, field.length));
+}
+
+void TDBase3Plus::SettleValues() {
+  for (int j = 0; j < field_count_; ++j)
+    if (pending_ & (std::uint32_t{1} << j)) SplitField(j, &values_[j + 1]);
+  pending_ = 0;
 }
 
 void TDBase3Plus::First() { GoToRecord(0); }
@@ -244,18 +274,16 @@ void TDBase3Plus::Next() {
 
 void TDBase3Plus::FieldValue(std::string_view name, std::string* value) const {
   for (int j = 0; j < field_count_; ++j) {
-    const std::string& stored = layout_[j].upper_name;
-    if (stored.size() != name.size()) continue;
-    bool equal = true;
-    for (std::size_t i = 0; i < name.size() && equal; ++i) {
-      char c = name[i];
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      equal = c == stored[i];
-    }
-    if (equal) {
+    const FieldLayout& field = layout_[j];
+    if (field.name_length != name.size()) continue;
+    std::size_t i = 0;
+    while (i < name.size() && field.upper_name[i] == UpperChar(name[i])) ++i;
+    if (i != name.size()) continue;
+    if (pending_ & (std::uint32_t{1} << j))
+      SplitField(j, value);
+    else
       *value = values_[j + 1];
-      return;
-    }
+    return;
   }
 }
 
@@ -264,6 +292,7 @@ bool TDBase3Plus::WriteRecord(std::int32_t n) {
   const std::uint64_t offset = RecordOffset(n);
   if (offset + record_.size() > kAddressLimit) return false;
   rec_no_ = n;
+  SettleValues();
   if (!record_.empty()) record_[0] = ' ';
   for (int j = 0; j < field_count_; ++j) {
     const FieldLayout& field = layout_[j];
@@ -284,6 +313,7 @@ bool TDBase3Plus::Append() {
   if (count < 0 || count == std::numeric_limits<std::int32_t>::max()) return false;
   if (RecordOffset(count) + record_.size() > kAddressLimit) return false;
   for (int j = 1; j <= field_count_; ++j) values_[j].clear();
+  pending_ = 0;
   SetRecordCount(count + 1);
   bool written = WriteBytes(0, reinterpret_cast<const char*>(header_.data()), header_.size());
   written = WriteRecord(count) && written;

@@ -30,6 +30,8 @@
 //   record count (Eof set, nothing else changes); WriteRecord refuses them.
 // - On a closed table GoToRecord, First and Next only set Eof; WriteRecord
 //   and Append do nothing and return false.
+// - A read that the end of the file cuts short leaves the record buffer
+//   as it was (a later failed read splits that buffer again).
 // - WriteRecord cuts a value longer than its field to the field length.
 //   WriteRecord and Append return false when the write failed or was
 //   refused.
@@ -119,12 +121,18 @@ class TDBase3Plus {
   void SetRecordCount(std::int32_t count);
   // File offset of record n (n >= 0), in 64 bits.
   std::uint64_t RecordOffset(std::int32_t n) const;
-  // Reads n bytes at offset into dest through the window.
-  ReadResult ReadBytes(std::uint64_t offset, char* dest, std::size_t n);
+  // Points *bytes at the n bytes at offset, in the window or (past the end
+  // of the file as the window saw it) in probe_; valid until the next
+  // read. *bytes is only set for a whole read.
+  ReadResult ReadBytes(std::uint64_t offset, std::size_t n, const char** bytes);
   bool WriteBytes(std::uint64_t offset, const char* data, std::size_t n);
   // The highest record below n that the file can still hold whole, or 0.
   std::int32_t LastWholeRecordBefore(std::int32_t n);
   void SplitRecord();
+  // Field j (from 0) of the buffer, trailing blanks removed.
+  void SplitField(int j, std::string* value) const;
+  // Takes every value still pending from the buffer, before it changes.
+  void SettleValues();
 
   std::string file_name_;
   bool open_ = false;
@@ -137,11 +145,14 @@ class TDBase3Plus {
   std::array<std::string, kMaxFields + 1> values_;
   bool deleted_ = false;
   bool eof_ = false;
+  // Bit j: value j + 1 is still in the buffer and not yet in values_.
+  std::uint32_t pending_ = 0;
 
   // Derived from the descriptors at Open: each field's upper-cased name
   // and its place in the record, cut to the record length.
   struct FieldLayout {
-    std::string upper_name;
+    char upper_name[16];
+    std::size_t name_length = 0;
     std::size_t start = 0;
     std::size_t length = 0;    // bytes inside the record
     std::size_t declared = 0;  // field length from the descriptor
@@ -155,6 +166,7 @@ class TDBase3Plus {
   std::uint64_t window_start_ = 0;
   std::size_t window_size_ = 0;
   bool window_at_end_ = false;
+  std::vector<char> probe_;
 };
 
 }  // namespace veilbox

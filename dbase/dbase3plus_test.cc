@@ -31,6 +31,7 @@ struct TableBuilder {
   bool eof_byte = true;
   char pad = '\0';
   std::string tail;  // bytes after the records (before the 0x1A)
+  std::string gap;   // bytes between the terminator and record 0
 
   int RecordLength() const {
     if (record_length >= 0) return record_length;
@@ -62,7 +63,8 @@ struct TableBuilder {
     h[1] = 126, h[2] = 5, h[3] = 17;
     const auto n = static_cast<uint32_t>(count >= 0 ? count : static_cast<int64_t>(records.size()));
     for (int i = 0; i < 4; ++i) h[4 + i] = static_cast<char>(n >> (8 * i));
-    const int header_length = 32 + 32 * static_cast<int>(fields.size()) + 1;
+    const int header_length =
+        32 + 32 * static_cast<int>(fields.size()) + 1 + static_cast<int>(gap.size());
     h[8] = static_cast<char>(header_length & 0xFF), h[9] = static_cast<char>(header_length >> 8);
     const int rl = RecordLength();
     h[10] = static_cast<char>(rl & 0xFF), h[11] = static_cast<char>(rl >> 8);
@@ -80,7 +82,7 @@ struct TableBuilder {
       one += std::string(15, '\0');
       d += one;
     }
-    return d + '\x0D';
+    return d + '\x0D' + gap;
   }
   std::string Bytes() const {
     std::string b = Header() + Descriptors();
@@ -199,6 +201,17 @@ TEST_F(TableTest, ScanVisitsEveryRecordAndStaysOnTheLast) {
     EXPECT_EQ(table.RecNo(), 0);
     EXPECT_EQ(Value(table, "name"), "ZERO");
   }
+}
+
+TEST_F(TableTest, TheHeaderLengthLocatesRecordZero) {
+  TableBuilder t = NamePath();
+  t.gap = std::string(" NOTAREC  ") + '\x0D';
+  t.Add(' ', {"FIRST"}).Add(' ', {"SECOND"});
+  TDBase3Plus table;
+  OpenBytes(table, t.Bytes());
+  EXPECT_EQ(Value(table, "name"), "FIRST");
+  table.Next();
+  EXPECT_EQ(Value(table, "name"), "SECOND");
 }
 
 TEST_F(TableTest, AWholeRecordAfterTheCountIsReadAsOneMore) {

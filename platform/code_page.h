@@ -8,6 +8,6 @@
 
 namespace veilbox::platform {
 
-std::string OemToAnsi(std::string_view text);
+std::string OemToAnsiText(std::string_view text);
 
 }  // namespace veilbox::platform

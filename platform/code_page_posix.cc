@@ -2,6 +2,6 @@
 
 namespace veilbox::platform {
 
-std::string OemToAnsi(std::string_view text) { return std::string(text); }
+std::string OemToAnsiText(std::string_view text) { return std::string(text); }
 
 }  // namespace veilbox::platform

@@ -4,7 +4,7 @@
 
 namespace veilbox::platform {
 
-std::string OemToAnsi(std::string_view text) {
+std::string OemToAnsiText(std::string_view text) {
   std::string result(text);
   if (!result.empty())
     OemToCharBuffA(result.data(), result.data(), static_cast<DWORD>(result.size()));

@@ -101,7 +101,12 @@ std::string QuoteArgument(std::string_view argument) {
 std::string QuoteProgramName(std::string_view program) {
   if (!program.empty() && program.find_first_of(" \t") == std::string_view::npos)
     return std::string(program);
-  return "\"" + std::string(program) + "\"";
+  std::string out;
+  out.reserve(program.size() + 2);
+  out += '"';
+  out.append(program);
+  out += '"';
+  return out;
 }
 
 std::string JoinCommandLine(const std::vector<std::string>& arguments) {

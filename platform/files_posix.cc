@@ -98,13 +98,21 @@ std::string ResolveComponents(std::string base, std::string_view rest) {
 }
 
 std::uint32_t ReadStoredAttributes(const std::string& native) {
-  char text[64];
-  ssize_t n = ::getxattr(native.c_str(), kDosAttrName, text, sizeof(text) - 1);
-  if (n <= 0) return 0;
-  text[n] = '\0';
-  // Wine writes "0x%x"; Samba's newer records start with the same text.
-  if (text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return 0;
-  return static_cast<std::uint32_t>(std::strtoul(text + 2, nullptr, 16)) & kStoredAttributes;
+  // Wine writes the text "0x%x"; Samba writes a longer record that starts
+  // with the same zero-terminated text.
+  std::string value(64, '\0');
+  ssize_t n = ::getxattr(native.c_str(), kDosAttrName, value.data(), value.size());
+  if (n < 0 && errno == ERANGE) {
+    n = ::getxattr(native.c_str(), kDosAttrName, nullptr, 0);
+    if (n <= 0) return 0;
+    value.assign(static_cast<std::size_t>(n), '\0');
+    n = ::getxattr(native.c_str(), kDosAttrName, value.data(), value.size());
+  }
+  if (n < 3) return 0;
+  value.resize(static_cast<std::size_t>(n));
+  if (value[0] != '0' || (value[1] != 'x' && value[1] != 'X')) return 0;
+  return static_cast<std::uint32_t>(std::strtoul(value.c_str() + 2, nullptr, 16)) &
+         kStoredAttributes;
 }
 
 bool WriteStoredAttributes(const std::string& native, std::uint32_t attributes) {

@@ -1,5 +1,6 @@
 // The stand-in's mapping of Windows paths onto the POSIX file system.
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -55,6 +56,32 @@ TEST(NativePath, ExactNameWinsOverOtherCases) {
   dir.Write("NAME.TXT", "upper");
   EXPECT_EQ(NativePath(dir.str() + "\\NAME.TXT"), dir.str() + "/NAME.TXT");
   EXPECT_EQ(NativePath(dir.str() + "\\Name.txt"), dir.str() + "/Name.txt");
+}
+
+TEST(Attributes, ReadWhatWineAndSambaWrite) {
+  ScratchDir dir;
+  const std::string name = dir.Write("f.ci", "x");
+  // Samba's record: the text, its zero byte, then binary fields.
+  std::string samba("0x22\0", 5);
+  samba += std::string(120, '\x01');
+  struct Case {
+    std::string value;
+    std::uint32_t attributes;
+  } cases[] = {
+      {"0x2", kAttrHidden},
+      {"0X6", kAttrHidden | kAttrSystem},
+      {samba, kAttrHidden | kAttrArchive},
+      {"junk", kAttrNormal},
+  };
+  for (const Case& c : cases) {
+    if (::setxattr(name.c_str(), "user.DOSATTRIB", c.value.data(), c.value.size(), 0) != 0)
+      GTEST_SKIP() << "this file system keeps no extended attributes";
+    EXPECT_EQ(GetFileAttributes(name), c.attributes) << c.value;
+  }
+  ASSERT_TRUE(SetFileAttributes(name, kAttrHidden | kAttrSystem));
+  char text[16] = {};
+  ASSERT_EQ(::getxattr(name.c_str(), "user.DOSATTRIB", text, sizeof(text) - 1), 3);
+  EXPECT_STREQ(text, "0x6");
 }
 
 TEST(FindFiles, WildcardsIgnoreCase) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "testing/test_support.h"
 
 namespace veilbox::platform {
@@ -9,13 +11,7 @@ namespace {
 
 using veilbox::testing::ScratchDir;
 
-std::string Sep() {
-#ifdef _WIN32
-  return "\\";
-#else
-  return "/";
-#endif
-}
+std::string Sep() { return std::string(1, std::filesystem::path::preferred_separator); }
 
 TEST(Files, CreateWriteReadBack) {
   ScratchDir dir;

@@ -197,7 +197,8 @@ class Parser {
       current_.clear();
       skipping_ = true;
     } else {
-      file_->AddKey(path);
+      // Only the key named; the levels above exist through it.
+      if (!file_->FindKey(path)) file_->keys.push_back({path, {}});
       current_ = path;
       skipping_ = false;
     }
@@ -436,6 +437,12 @@ const RegFileKey* RegFile::FindKey(std::string_view path) const {
 bool RegFile::KeyExists(std::string_view path) const {
   return std::any_of(keys.begin(), keys.end(),
                      [&](const RegFileKey& k) { return IsAtOrBelow(k.path, path); });
+}
+
+std::string RegFile::Spelling(std::string_view path) const {
+  for (const RegFileKey& k : keys)
+    if (IsAtOrBelow(k.path, path)) return k.path.substr(0, path.size());
+  return std::string(path);
 }
 
 RegFileKey& RegFile::AddKey(std::string_view path) {

@@ -55,6 +55,9 @@ struct RegFile {
   const RegFileKey* FindKey(std::string_view path) const;
   // True when the key has its own section or a key below it has one.
   bool KeyExists(std::string_view path) const;
+  // The path as the existing key is spelled; the path itself when the key
+  // does not exist.
+  std::string Spelling(std::string_view path) const;
   // The key's section, created with every missing level above it.
   RegFileKey& AddKey(std::string_view path);
   // Removes the key and everything below it.

@@ -161,8 +161,7 @@ long OpenRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_ke
   if (!store.usable) return kRegBadDatabase;
   if (!IsRootPath(path) && !store.reg.KeyExists(path)) return kRegFileNotFound;
   if (writes && store.read_only) return kRegAccessDenied;
-  const RegFileKey* own = store.reg.FindKey(path);
-  *key = RegKey(MakeHandle(root, own ? own->path : path, access));
+  *key = RegKey(MakeHandle(root, store.reg.Spelling(path), access));
   return kRegSuccess;
 }
 
@@ -175,12 +174,11 @@ long CreateRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_
   Store store = Load();
   if (!store.usable) return kRegBadDatabase;
   if (store.read_only) return kRegAccessDenied;
-  if (!IsRootPath(path) && !store.reg.FindKey(path)) {
+  if (!IsRootPath(path) && !store.reg.KeyExists(path)) {
     store.reg.AddKey(path);
     if (!Save(store)) return kRegAccessDenied;
   }
-  const RegFileKey* own = store.reg.FindKey(path);
-  *key = RegKey(MakeHandle(root, own ? own->path : path, kKeyAllAccess));
+  *key = RegKey(MakeHandle(root, store.reg.Spelling(path), kKeyAllAccess));
   return kRegSuccess;
 }
 

@@ -19,7 +19,7 @@ std::string DefaultTitle(std::string_view program_file) {
 
 void StartSettingsUnit() {
   RegBasePath =
-      "Software\\Talvoren\\" + DefaultTitle(platform::OemToAnsi(platform::ModuleFileName()));
+      "Software\\Talvoren\\" + DefaultTitle(platform::OemToAnsiText(platform::ModuleFileName()));
   RegRoot = kHkeyCurrentUser;
 }
 

@@ -48,9 +48,7 @@ TEST(TextUtils, CountCharAndExtractToken) {
   EXPECT_EQ(ExtractToken("", '\\', 1), "");
 }
 
-TEST(TextUtils, UpperAsciiTouchesOnlyLettersAToZ) {
-  EXPECT_EQ(UpperAscii("ab\xe4z{"), "AB\xe4Z{");
-}
+TEST(TextUtils, UpperAsciiTouchesOnlyLettersAToZ) { EXPECT_EQ(UpperAscii("ab\xe4z{"), "AB\xe4Z{"); }
 
 TEST(StrToInt, DecimalWithOptionalSign) {
   EXPECT_EQ(StrToInt("0"), 0);

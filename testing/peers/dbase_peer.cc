@@ -32,7 +32,10 @@ std::string Hex(const std::string& value) {
 
 void PrintRecord(bool deleted, const std::vector<std::string>& values) {
   std::string line(1, deleted ? '*' : ' ');
-  for (const std::string& v : values) line += "|" + Hex(v);
+  for (const std::string& v : values) {
+    line += '|';
+    line += Hex(v);
+  }
   std::printf("%s\n", line.c_str());
 }
 
@@ -46,8 +49,13 @@ int WriteShapelib(const char* path) {
   const char* names[] = {"Plant", "example", "INCLUDE_ALL", "x", "", "sixteen_chars_ab"};
   for (int i = 0; i < 200; ++i) {
     std::string name = names[i % 6];
-    if (i % 7 == 3) name = "  lead" + std::to_string(i);
-    std::string path = "C:\\Citect\\User\\" + name + std::to_string(i * 37 % 1000);
+    if (i % 7 == 3) {
+      name = "  lead";
+      name += std::to_string(i);
+    }
+    std::string path = "C:\\Citect\\User\\";
+    path += name;
+    path += std::to_string(i * 37 % 1000);
     if (i % 11 == 5) path.assign(64, 'p');
     if (i % 13 == 6) path += "\xE9\xFC";
     DBFWriteStringAttribute(dbf, i, 0, name.c_str());
@@ -68,7 +76,8 @@ int DumpShapelib(const char* path) {
   for (int j = 0; j < fields; ++j) {
     char name[12] = {};
     DBFGetFieldInfo(dbf, j, name, nullptr, nullptr);
-    header += (j ? " " : "") + std::string(name);
+    if (j) header += ' ';
+    header += name;
   }
   std::printf("%s\n", header.c_str());
   const int records = DBFGetRecordCount(dbf);
@@ -91,7 +100,10 @@ int DumpVeilbox(const char* path, int count, char** names) {
     return 2;
   }
   std::string header;
-  for (int j = 0; j < count; ++j) header += (j ? " " : "") + std::string(names[j]);
+  for (int j = 0; j < count; ++j) {
+    if (j) header += ' ';
+    header += names[j];
+  }
   std::printf("%s\n", header.c_str());
   for (table.First(); !table.Eof(); table.Next()) {
     std::vector<std::string> values;

@@ -1,0 +1,104 @@
+// The stand-in's own rules: the registry file, its atomic rewrite, and
+// files that must not be written.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/registry.h"
+#include "sysutil/globals.h"
+#include "sysutil/reg_path.h"
+#include "testing/test_support.h"
+
+namespace veilbox {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::ScratchDir;
+
+const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
+const std::string kSettings = kHeader +
+                              "[HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox]\r\n"
+                              "\"CitectDir\"=\"C:\\\\Citect\\\\\"\r\n\r\n";
+
+TEST(RegistryPosix, FirstWriteCreatesTheFile) {
+  ScratchDir dir;
+  testing::PrefixOverride prefix(dir.str() + "/new");
+  EXPECT_EQ(ReadRegString(kHkeyLocalMachine, "Software\\Talvoren\\Veilbox\\CitectDir"), kNotFound);
+  WriteRegString(kHkeyCurrentUser, "Software\\Talvoren\\Veilbox\\Forms\\FrmMainLeft", "12");
+  EXPECT_EQ(LastStatus, kSuccessText);
+  EXPECT_EQ(ReadFileBytes(dir.path() / "new" / "registry.reg"),
+            kHeader +
+                "[HKEY_CURRENT_USER\\Software]\r\n\r\n"
+                "[HKEY_CURRENT_USER\\Software\\Talvoren]\r\n\r\n"
+                "[HKEY_CURRENT_USER\\Software\\Talvoren\\Veilbox]\r\n\r\n"
+                "[HKEY_CURRENT_USER\\Software\\Talvoren\\Veilbox\\Forms]\r\n"
+                "\"FrmMainLeft\"=\"12\"\r\n\r\n");
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path() / "new"))
+    ++entries;
+  EXPECT_EQ(entries, 1) << "no temporary file is left behind";
+}
+
+TEST(RegistryPosix, KeepsTheSpellingOfExistingKeysAndValues) {
+  ScratchDir dir;
+  testing::PrefixOverride prefix(dir.str());
+  dir.Write("registry.reg", kSettings);
+  WriteRegString(kHkeyLocalMachine, "SOFTWARE\\talvoren\\VEILBOX\\citectdir", "D:\\");
+  WriteRegString(kHkeyLocalMachine, "SOFTWARE\\talvoren\\VEILBOX\\CompExe", "ctc.exe");
+  EXPECT_EQ(ReadFileBytes(dir.path() / "registry.reg"),
+            kHeader +
+                "[HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox]\r\n"
+                "\"CitectDir\"=\"D:\\\\\"\r\n"
+                "\"CompExe\"=\"ctc.exe\"\r\n\r\n");
+}
+
+TEST(RegistryPosix, ReadsFilesRegeditWrites) {
+  ScratchDir dir;
+  testing::PrefixOverride prefix(dir.str());
+  std::string utf16 = "\xFF\xFE";
+  for (char c : kSettings) utf16 += std::string{c, '\0'};
+  dir.Write("registry.reg", utf16);
+  EXPECT_EQ(ReadRegString(kHkeyLocalMachine, "Software\\Talvoren\\Veilbox\\CitectDir"),
+            "C:\\Citect\\");
+}
+
+// Registries the caller may not change: nothing is written, the read still
+// works where the file can be read, and the file stays as it was.
+TEST(RegistryPosix, RegistriesThatMustNotBeWritten) {
+  struct Case {
+    const char* what;
+    std::string content;
+    bool read_only_file;
+    bool read_only_dir;
+    std::string read;  // of CitectDir
+  };
+  const std::vector<Case> cases = {
+      {"file that does not parse", "not a registry file\r\n", false, false, kNotFound},
+      {"file without write permission", kSettings, true, false, "C:\\Citect\\"},
+      {"directory without write permission", "", false, true, kNotFound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    testing::PrefixOverride prefix(dir.str());
+    const auto file = dir.path() / "registry.reg";
+    if (!c.content.empty()) dir.Write("registry.reg", c.content);
+    if (c.read_only_file) ::chmod(file.c_str(), 0444);
+    if (c.read_only_dir) ::chmod(dir.path().c_str(), 0555);
+
+    EXPECT_EQ(ReadRegString(kHkeyLocalMachine, "Software\\Talvoren\\Veilbox\\CitectDir"), c.read);
+    EXPECT_EQ(LastStatus, kSuccessText);
+    WriteRegString(kHkeyLocalMachine, "Software\\Talvoren\\Veilbox\\CitectDir", "D:\\");
+    EXPECT_EQ(LastStatus, kSuccessText) << "a key that cannot be opened stops the write quietly";
+    WriteRegString(kHkeyLocalMachine, "Software\\Other\\Value", "x");
+    EXPECT_EQ(LastStatus, kSuccessText);
+
+    EXPECT_EQ(ReadFileBytes(file), c.content);
+    EXPECT_EQ(std::filesystem::exists(file), !c.content.empty());
+    ::chmod(dir.path().c_str(), 0755);
+  }
+}
+
+}  // namespace
+}  // namespace veilbox
