@@ -7,10 +7,11 @@
 #include "platform/command_line_split.h"
 #include "platform/profile.h"
 #include "sysutil/errors.h"
+#include "sysutil/file_utils.h"
 #include "sysutil/globals.h"
 #include "sysutil/reg_path.h"
+#include "sysutil/run_and_wait.h"
 #include "sysutil/text_utils.h"
-#include "sysutil/HELPERS_PENDING.h"
 
 namespace veilbox {
 namespace {
@@ -148,8 +149,7 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
     ui.ShowMessage("BIN directory not defined in " + settings_file);
   }
 
-  const int exit_code =
-      RunAndWait("", CompilerCommandLine(bin, AttachName, params), bin);
+  const int exit_code = RunAndWait("", CompilerCommandLine(bin, AttachName, params), bin);
   const bool started = LastStatus == kSuccessText;
 
   completion.Restore();

@@ -5,10 +5,11 @@
 #include "dbase/dbase3plus.h"
 #include "platform/files.h"
 #include "protect/protected_file.h"
+#include "protect/text_list.h"
 #include "sysutil/errors.h"
+#include "sysutil/file_utils.h"
 #include "sysutil/globals.h"
 #include "sysutil/text_utils.h"
-#include "sysutil/HELPERS_PENDING.h"
 
 namespace veilbox {
 namespace {
@@ -68,8 +69,8 @@ void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includ
         }
       }
       if (!found) {
-        ui.ShowMessage("Unable to find include \"" + FieldText(includes, "Name") +
-                       "\" in Table " + master_dir + "Master.dbf.");
+        ui.ShowMessage("Unable to find include \"" + FieldText(includes, "Name") + "\" in Table " +
+                       master_dir + "Master.dbf.");
         return;  // both tables close as they go
       }
       CollectProtectedFiles(ui, FieldText(master, "path"), follow_includes, list, walked);
@@ -95,27 +96,42 @@ std::string PlainFileName(const std::string& protected_name) {
   return LeftStr(protected_name, static_cast<std::int32_t>(protected_name.size()) - 8);
 }
 
+namespace {
+
+// Whether DecryptProtectedFile will write a plain file for this
+// ProtectedFile: it does for a readable file of at least 5 lines, unless
+// the decryption fails.
+bool HoldsAHeader(const std::string& protected_name) {
+  std::string bytes;
+  std::uint32_t error = 0;
+  if (!platform::ReadWholeFile(protected_name, platform::Share::kReadWrite, &bytes, &error)) {
+    return false;
+  }
+  LineReader lines(VisibleText(bytes));
+  std::string_view line;
+  std::size_t count = 0;
+  while (count < kHeaderLines && lines.Next(&line)) ++count;
+  return count == kHeaderLines;
+}
+
+}  // namespace
+
 void DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
                       WrittenPlainFiles& written) {
   for (const std::string& entry : collected) {
     const std::string plain = PlainFileName(entry);
     if (written.Contains(plain)) continue;
-    // A plain file counts as written by this run when it is there
-    // afterwards and was not there before, or was there with other
-    // attributes (the decryption marks it hidden). A file that carried the
-    // name before and was left alone is not this run's.
-    const std::uint32_t before = platform::GetFileAttributes(plain);
+    // A file that carries a plain file's name and that this run does not
+    // write (the ProtectedFile cannot be read or is too short) is not the
+    // run's, and the clean-up leaves it alone.
+    const bool writes = HoldsAHeader(entry);
     try {
       DecryptProtectedFile(entry);
     } catch (const Error& e) {
       written.DeleteAll();
       EndRun(ui, "Unable to decrypt " + entry + ": " + e.what(), 251);
     }
-    const std::uint32_t after = platform::GetFileAttributes(plain);
-    if (after != platform::kInvalidAttributes && !(after & platform::kAttrDirectory) &&
-        after != before) {
-      written.Add(plain);
-    }
+    if (writes && LastStatus == kSuccessText) written.Add(plain);
   }
 }
 

@@ -58,17 +58,17 @@ struct Parsed {
 
 Parsed ParseLine(std::string_view content) {
   const std::string_view s = Trim(content);
-  if (s.empty()) return {Kind::kEmpty, {}};
-  if (s.front() == ';') return {Kind::kComment, {}};
+  if (s.empty()) return {Kind::kEmpty, {}, false, {}};
+  if (s.front() == ';') return {Kind::kComment, {}, false, {}};
   if (s.front() == '[') {
     std::string_view inner = s.substr(1);
     if (const std::size_t close = inner.rfind(']'); close != std::string_view::npos) {
       inner = inner.substr(0, close);
     }
-    return {Kind::kSection, Trim(inner)};
+    return {Kind::kSection, Trim(inner), false, {}};
   }
   const std::size_t eq = s.find('=');
-  if (eq == std::string_view::npos) return {Kind::kKey, s};
+  if (eq == std::string_view::npos) return {Kind::kKey, s, false, {}};
   return {Kind::kKey, Trim(s.substr(0, eq)), true, Trim(s.substr(eq + 1))};
 }
 
@@ -82,8 +82,8 @@ std::string_view Unquote(std::string_view v) {
 // Where a section and a key stand in the text.
 struct Location {
   bool section_found = false;
-  std::size_t section_line = 0;   // index of the "[section]" line
-  std::size_t last_content = 0;   // last non-empty line of the section
+  std::size_t section_line = 0;  // index of the "[section]" line
+  std::size_t last_content = 0;  // last non-empty line of the section
   bool key_found = false;
   std::size_t key_line = 0;
 };

@@ -43,7 +43,9 @@ TEST(IniFindValue, LooksUpTheFirstSectionAndKeyIgnoringCase) {
     std::string value = "untouched";
     EXPECT_EQ(IniFindValue(kCitectIni, c.section, c.key, &value), c.found)
         << c.section << "/" << c.key;
-    if (c.found) EXPECT_EQ(value, c.value) << c.section << "/" << c.key;
+    if (c.found) {
+      EXPECT_EQ(value, c.value) << c.section << "/" << c.key;
+    }
   }
 }
 

@@ -13,13 +13,12 @@ namespace veilbox::platform {
 // quotes dropped), or the default, trimmed of trailing blanks, when the
 // file, the section or the key is missing.
 std::string GetProfileValue(const std::string& section, const std::string& key,
-                                    const std::string& default_value,
-                                    const std::string& file_name);
+                            const std::string& default_value, const std::string& file_name);
 
 // Sets key in section to value, creating the file, the section and the
 // key as needed and keeping everything else. False when it cannot be
 // written.
-bool SetProfileValue(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& file_name);
+bool SetProfileValue(const std::string& section, const std::string& key, const std::string& value,
+                     const std::string& file_name);
 
 }  // namespace veilbox::platform

@@ -26,8 +26,7 @@ std::string TrimTrailingBlanks(std::string text) {
 }  // namespace
 
 std::string GetProfileValue(const std::string& section, const std::string& key,
-                                    const std::string& default_value,
-                                    const std::string& file_name) {
+                            const std::string& default_value, const std::string& file_name) {
   std::string text;
   std::uint32_t error = 0;
   std::string value;
@@ -38,8 +37,8 @@ std::string GetProfileValue(const std::string& section, const std::string& key,
   return TrimTrailingBlanks(default_value);
 }
 
-bool SetProfileValue(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& file_name) {
+bool SetProfileValue(const std::string& section, const std::string& key, const std::string& value,
+                     const std::string& file_name) {
   const std::string path = ResolveProfile(file_name);
   std::string text;
   std::uint32_t error = 0;

@@ -60,11 +60,9 @@ void DrawTransparentImage(HDC dc, HBITMAP image, const RECT& box) {
   const COLORREF old_bk = SetBkColor(dc, RGB(255, 255, 255));
   const COLORREF old_text = SetTextColor(dc, RGB(0, 0, 0));
   // Background where the image is, image bits XOR'ed in where it is not.
-  StretchBlt(dc, box.left, box.top, w, h, image_dc, 0, 0, info.bmWidth, info.bmHeight,
-             SRCINVERT);
+  StretchBlt(dc, box.left, box.top, w, h, image_dc, 0, 0, info.bmWidth, info.bmHeight, SRCINVERT);
   StretchBlt(dc, box.left, box.top, w, h, mask_dc, 0, 0, info.bmWidth, info.bmHeight, SRCAND);
-  StretchBlt(dc, box.left, box.top, w, h, image_dc, 0, 0, info.bmWidth, info.bmHeight,
-             SRCINVERT);
+  StretchBlt(dc, box.left, box.top, w, h, image_dc, 0, 0, info.bmWidth, info.bmHeight, SRCINVERT);
   SetBkColor(dc, old_bk);
   SetTextColor(dc, old_text);
 
@@ -105,8 +103,7 @@ struct MainWindow::Impl {
     DrawEdge(dc, &panel, BDR_SUNKENOUTER | BDR_RAISEDINNER, BF_RECT);
     RECT line = {kPanelLeft + 2, kPanelTop + 32, kPanelLeft + 2 + 55, kPanelTop + 33};
     FillRect(dc, &line, GetSysColorBrush(COLOR_BTNFACE));
-    RECT image_box = {kPanelLeft + 153, kPanelTop + 3, kPanelLeft + 153 + 27,
-                      kPanelTop + 3 + 36};
+    RECT image_box = {kPanelLeft + 153, kPanelTop + 3, kPanelLeft + 153 + 27, kPanelTop + 3 + 36};
     DrawTransparentImage(dc, image, image_box);
     // The black text is drawn first, 2 pixels right and 3 below the red.
     DrawLabel(dc, font, RGB(0, 0, 0), 48, 4, 109, 38);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <random>
 
 #include "platform/files.h"
 #include "protect/line_cipher.h"
@@ -68,22 +69,23 @@ std::string BuildHeaderKey() {
 }
 
 void CryptList(TextList& lines, const std::string& key, TActionType action) {
-  if (action == atEncryption) {
-    TWexEncryption cipher;
-    cipher.SetKey(key);
-    cipher.SetAction(action);
-    for (std::string& line : lines) {
-      cipher.SetInput(line);
-      cipher.Execute();
-      line = cipher.Output();
-    }
-    return;
-  }
-  // Decryption runs in every compile over every line: the same rules as
-  // Execute, straight on the lines, with the key laid out once.
+  // The rules of TWexEncryption's Execute, run straight on the lines with
+  // the key laid out once: decryption runs in every compile over every
+  // line, encryption over every line a vendor protects.
   const line_cipher::KeyStream keys(key);
   std::string scratch;
-  for (std::string& line : lines) DecryptLine(&line, keys, &scratch);
+  if (action == atDecryption) {
+    for (std::string& line : lines) DecryptLine(&line, keys, &scratch);
+    return;
+  }
+  std::mt19937 random(std::random_device{}());
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (std::string& line : lines) {
+    if (line.empty()) continue;
+    scratch.clear();
+    line_cipher::Encrypt(line, keys, static_cast<std::uint8_t>(byte(random)), &scratch);
+    line.swap(scratch);
+  }
 }
 
 bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info) {

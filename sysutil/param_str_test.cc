@@ -17,7 +17,9 @@ TEST(SplitParams, FollowsTheRuntimeRules) {
       {"veilbox.exe   ", {}},
       {"veilbox.exe /Ifoo.ini MYPROJ /Z", {"/Ifoo.ini", "MYPROJ", "/Z"}},
       // Tabs and other control bytes separate like blanks.
-      {"veilbox.exe a\tb\x01" "c\r\nd", {"a", "b", "c", "d"}},
+      {"veilbox.exe a\tb\x01"
+       "c\r\nd",
+       {"a", "b", "c", "d"}},
       // Quotes keep blanks and are dropped, also inside a word.
       {"veilbox.exe \"My Project\" x", {"My Project", "x"}},
       {"veilbox.exe ab\"c d\"ef", {"abc def"}},

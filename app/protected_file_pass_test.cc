@@ -1,0 +1,95 @@
+#include "app/protected_file_pass.h"
+
+#include <gtest/gtest.h>
+
+#include "sysutil/errors.h"
+#include "sysutil/globals.h"
+#include "sysutil/text_utils.h"
+#include "testing/dbf_writer.h"
+#include "testing/test_support.h"
+
+namespace veilbox {
+namespace {
+
+using veilbox::testing::MakeIncludeDbf;
+using veilbox::testing::MakeMasterDbf;
+
+class RecordingUi : public RunUi {
+ public:
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  void ShowErrorDialog(const std::string& text) override { messages.push_back("Error: " + text); }
+  void RestorePlacement() override {}
+  void HideWindow() override {}
+  std::vector<std::string> messages;
+};
+
+// Projects below a scratch directory, each with its ProtectedFiles and
+// its includes, and the master table that names them.
+class PassTest : public ::testing::Test {
+ protected:
+  void Project(const std::string& name, const std::vector<std::string>& files,
+               const std::vector<std::string>& includes) {
+    for (const std::string& file : files) dir_.Write(name + "/" + file, "x");
+    if (!includes.empty()) {
+      std::vector<veilbox::testing::DbfRecord> records;
+      for (const std::string& include : includes) records.push_back({{include}});
+      dir_.Write(name + "/Include.dbf", MakeIncludeDbf(records));
+    }
+    master_.push_back({{name, Dir(name)}});
+  }
+  std::string Dir(const std::string& name) const { return (dir_.path() / name).string(); }
+  std::string Entry(const std::string& project, const std::string& file) const {
+    return UpperAscii(AddBackslash(Dir(project)) + file);
+  }
+  std::vector<std::string> Collect(const std::string& dir) {
+    dir_.Write("master/master.dbf", MakeMasterDbf(master_));
+    MasterPath = (dir_.path() / "master").string();
+    std::vector<std::string> list;
+    WalkedDirectories walked;
+    CollectProtectedFiles(ui_, dir, true, list, walked);
+    return list;
+  }
+
+  veilbox::testing::ScratchDir dir_;
+  std::vector<veilbox::testing::DbfRecord> master_;
+  RecordingUi ui_;
+};
+
+TEST_F(PassTest, WalksDepthFirstAndEachDirectoryOnce) {
+  Project("P", {"p.ci.Veilbox"}, {"A", "B"});
+  Project("A", {"a.ci.Veilbox"}, {"C"});
+  Project("B", {"b.ci.Veilbox"}, {});
+  Project("C", {"c.ci.Veilbox"}, {"p", "B"});  // back to P, and B ahead of P's turn
+  EXPECT_EQ(Collect(Dir("P")),
+            (std::vector<std::string>{Entry("P", "p.ci.Veilbox"), Entry("A", "a.ci.Veilbox"),
+                                      Entry("C", "c.ci.Veilbox"), Entry("B", "b.ci.Veilbox")}));
+  EXPECT_TRUE(ui_.messages.empty());
+}
+
+TEST_F(PassTest, AnUnknownIncludeEndsOnlyItsOwnTable) {
+  Project("Q", {"q.ci.Veilbox"}, {"P", "B"});
+  Project("P", {"p.ci.Veilbox"}, {"Nope", "A"});
+  Project("A", {"a.ci.Veilbox"}, {});
+  Project("B", {"b.ci.Veilbox"}, {});
+  EXPECT_EQ(Collect(AddBackslash(Dir("Q"))),
+            (std::vector<std::string>{Entry("Q", "q.ci.Veilbox"), Entry("P", "p.ci.Veilbox"),
+                                      Entry("B", "b.ci.Veilbox")}));
+  EXPECT_EQ(ui_.messages, std::vector<std::string>{"Unable to find include \"Nope\" in Table " +
+                                                   AddBackslash(MasterPath) + "Master.dbf."});
+}
+
+TEST_F(PassTest, AnUnreadableIncludeTableEndsTheRunWith249) {
+  Project("P", {}, {});
+  dir_.Write("P/Include.dbf", "short");
+  try {
+    Collect(Dir("P"));
+    FAIL() << "the run went on";
+  } catch (const RunEnded& end) {
+    EXPECT_EQ(end.code(), 249);
+  }
+  EXPECT_EQ(ui_.messages, std::vector<std::string>{"Error : Unable to open " +
+                                                   AddBackslash(Dir("P")) + "Include.dbf."});
+}
+
+}  // namespace
+}  // namespace veilbox

@@ -1,0 +1,47 @@
+// Runs arbitrary bytes as a ProtectedFile through the in-place decryption
+// and checks it against the plain road: load the lines into a text list,
+// decrypt the header and then the body with CryptList, and write them out.
+// Both must fail alike or give the same plain bytes.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "protect/protected_file.h"
+#include "protect/text_list.h"
+#include "sysutil/errors.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace veilbox;
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+
+  std::string expected;
+  bool expect_lines = false;
+  bool expect_error = false;
+  TextList body;
+  body.SetText(bytes);
+  if (body.Count() >= kHeaderLines) {
+    expect_lines = true;
+    TextList header;
+    for (std::size_t i = 0; i < kHeaderLines; ++i) header.Add(body[i]);
+    for (std::size_t i = 0; i < kHeaderLines; ++i) body.Delete(0);
+    try {
+      CryptList(header, BuildHeaderKey(), atDecryption);
+      CryptList(body, header[2], atDecryption);
+      expected = body.Text();
+    } catch (const ConvertError&) {
+      expect_error = true;
+    }
+  }
+
+  std::string in_place = bytes;
+  ProtectedTextInfo info;
+  try {
+    const bool decrypted = DecryptProtectedText(&in_place, &info);
+    if (decrypted != expect_lines || expect_error) std::abort();
+    if (decrypted && (in_place != expected || info.plain_lines != body.Count())) std::abort();
+  } catch (const ConvertError&) {
+    if (!expect_error) std::abort();
+  }
+  return 0;
+}

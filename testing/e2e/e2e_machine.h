@@ -1,0 +1,61 @@
+// The machine an end-to-end scenario runs on: the native build's stand-in
+// (a fresh prefix directory per scenario) or the Windows build under Wine
+// (the Wine prefix's drive C:, registry and Windows directory). Paths are
+// Windows paths (C:\...) on both.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace veilbox::e2e {
+
+struct Box {
+  std::string caption;
+  std::string text;
+};
+
+struct RunResult {
+  int exit_code = -1;
+  std::vector<Box> boxes;
+  // Anything the run showed that a box record cannot hold (a box with the
+  // wrong icon, stray output, a hang).
+  std::vector<std::string> problems;
+};
+
+class Machine {
+ public:
+  // Clears what an earlier scenario left: the scratch tree root, the
+  // registry keys below Software\Talvoren, the settings files.
+  explicit Machine(const std::string& root);
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // Replaces the registry keys below Software\Talvoren with those of the
+  // .reg text (regedit format).
+  void ImportRegistry(const std::string& reg_text);
+  // The Windows directory as the program sees it.
+  std::string WindowsDir() const;
+  // Runs Veilbox with these arguments and answers its message boxes.
+  RunResult RunVeilbox(const std::vector<std::string>& args);
+
+  // Writes a file (creating its directories) that the scenario's end
+  // removes again; for files outside the scratch tree.
+  void WriteOutsideFile(const std::string& path, const std::string& bytes);
+
+  // Sets an environment variable for the programs started from now on.
+  static void SetEnv(const std::string& name, const std::string& value);
+
+ private:
+  struct Impl;
+  std::string root_;
+  std::vector<std::string> outside_files_;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Full name of a program built with the tests (Veilbox itself lies one
+// directory up from the helpers).
+std::string VeilboxPath();
+
+}  // namespace veilbox::e2e

@@ -1,0 +1,82 @@
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/files.h"
+#include "testing/e2e/e2e_machine.h"
+#include "testing/test_support.h"
+
+namespace veilbox::e2e {
+
+// A fresh prefix directory stands in for the machine: drive C: is its
+// drive_c, the registry its registry.reg.
+struct Machine::Impl {
+  veilbox::testing::ScratchDir prefix;
+  veilbox::testing::PrefixOverride override_prefix{prefix.str()};
+};
+
+Machine::Machine(const std::string& root) : root_(root), impl_(std::make_unique<Impl>()) {
+  std::filesystem::create_directories(platform::NativePath(root_));
+}
+
+Machine::~Machine() = default;
+
+void Machine::ImportRegistry(const std::string& reg_text) {
+  std::ofstream out(impl_->prefix.path() / "registry.reg", std::ios::binary | std::ios::trunc);
+  out << reg_text;
+}
+
+std::string Machine::WindowsDir() const {
+  std::string dir;
+  std::uint32_t error = 0;
+  platform::GetWindowsDirectory(&dir, &error);
+  return dir;
+}
+
+void Machine::SetEnv(const std::string& name, const std::string& value) {
+  setenv(name.c_str(), value.c_str(), 1);
+}
+
+RunResult Machine::RunVeilbox(const std::vector<std::string>& args) {
+  const std::string program = VeilboxPath();
+  const std::string err_path = (impl_->prefix.path() / "veilbox.stderr").string();
+  std::vector<std::string> argv_text = {program};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  RunResult result;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 2);
+    const int null_fd = open("/dev/null", O_RDWR);
+    dup2(null_fd, 0);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+
+  // Each message box is one line: caption, ": ", text.
+  std::ifstream err(err_path, std::ios::binary);
+  std::string line;
+  while (std::getline(err, line)) {
+    const std::size_t sep = line.find(": ");
+    const std::string caption = sep == std::string::npos ? "" : line.substr(0, sep);
+    if (caption != "Veilbox" && caption != "Error") {
+      result.problems.push_back("stray output: " + line);
+      continue;
+    }
+    result.boxes.push_back({caption, line.substr(sep + 2)});
+  }
+  return result;
+}
+
+}  // namespace veilbox::e2e
