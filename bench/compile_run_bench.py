@@ -36,21 +36,29 @@ PHASES = [("collection", "collect"), ("decryption", "decrypt"), ("compiler", "co
 # its libraries and the run's small structures.
 FIXED_MEMORY_MB = 32
 MB = 1 << 20
+WORK = {"dir": "."}  # the scratch directory of this run
 
 
 def run_child(argv, env=None):
     """Runs a program; returns (exit code, wall seconds, CPU seconds (user
-    and system), peak RSS bytes, stderr text). Dirty pages of earlier steps are written out first, so
-    that no run pays for another's writes."""
+    and system), peak RSS bytes, stderr text). Dirty pages of earlier steps
+    are written out first, so that no run pays for another's writes.
+
+    The peak is taken by /usr/bin/time: a child forked from this Python
+    process would count the interpreter's pages in its own maximum."""
     os.sync()
+    rss_file = os.path.join(WORK["dir"], "peak-rss.txt")
     start = time.monotonic_ns()
-    proc = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    proc = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", rss_file] + argv, env=env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     err = proc.stderr.read()
     _, status, usage = os.wait4(proc.pid, 0)
     wall = (time.monotonic_ns() - start) / 1e9
     proc.returncode = os.waitstatus_to_exitcode(status)
     cpu = usage.ru_utime + usage.ru_stime
-    return proc.returncode, wall, cpu, usage.ru_maxrss * 1024, err.decode("latin-1")
+    with open(rss_file) as f:
+        rss = int(f.read().split()[-1]) * 1024
+    return proc.returncode, wall, cpu, rss, err.decode("latin-1")
 
 
 def leftover_plain_files(projects_dir):
@@ -300,6 +308,7 @@ def main():
     args = ap.parse_args()
 
     os.makedirs(args.work, exist_ok=True)
+    WORK["dir"] = args.work
     load_start = os.getloadavg()[0]
     results = []
     for multiple in [int(m) for m in args.sizes.split(",")]:
