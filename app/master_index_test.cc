@@ -109,7 +109,9 @@ TEST(MasterIndex, GivesWhatTheScanFromTheFirstRecordGives) {
       const std::optional<std::string> expected = ScanFromFirst(scanned, name);
       const std::string* found = index.Find(name);
       ASSERT_EQ(found != nullptr, expected.has_value()) << c.what << ": " << name;
-      if (found) EXPECT_EQ(*found, *expected) << c.what << ": " << name;
+      if (found) {
+        EXPECT_EQ(*found, *expected) << c.what << ": " << name;
+      }
     }
   }
 }
