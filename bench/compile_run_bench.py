@@ -339,7 +339,7 @@ def main():
     if errors:
         text += ["", "Veilbox could not complete a run:", ""] + [
             "- %dx: %s" % (r["multiple"], r["veilbox_error"]) for r in errors]
-    text += ["", "![Compile run against the floor](compile-run-bench.png)", ""]
+    text += ["", "![Compile run against the floor](%s.png)" % os.path.basename(args.out), ""]
     os.makedirs(os.path.dirname(args.out), exist_ok=True)
     with open(args.out + ".md", "w") as f:
         f.write("\n".join(text))
