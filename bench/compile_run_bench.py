@@ -36,7 +36,7 @@ PHASES = [("collection", "collect"), ("decryption", "decrypt"), ("compiler", "co
 # its libraries and the run's small structures.
 FIXED_MEMORY_MB = 32
 MB = 1 << 20
-WORK = {"dir": "."}  # the scratch directory of this run
+WORK = {"dir": ".", "settle": 0.0}  # the scratch directory and --settle of this run
 
 
 def run_child(argv, env=None):
@@ -47,6 +47,8 @@ def run_child(argv, env=None):
     The peak is taken by /usr/bin/time: a child forked from this Python
     process would count the interpreter's pages in its own maximum."""
     os.sync()
+    if WORK["settle"]:
+        time.sleep(WORK["settle"])
     rss_file = os.path.join(WORK["dir"], "peak-rss.txt")
     start = time.monotonic_ns()
     proc = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", rss_file] + argv, env=env,
@@ -110,19 +112,19 @@ def floor_run(layout, work):
 
 
 def lay_out(args, multiple, work):
-    prefix = os.path.join(work, "layout-%dx" % multiple)
+    prefix = os.path.join(work, "layout-%gx" % multiple)
     shutil.rmtree(prefix, ignore_errors=True)
     need = BASE["size_mb"] * multiple * MB * 3.5
     free = shutil.disk_usage(work).free
     if free < need:
-        raise SystemExit("not enough disk for %dx: %.1f GB free, %.1f GB needed"
+        raise SystemExit("not enough disk for %gx: %.1f GB free, %.1f GB needed"
                          % (multiple, free / 1e9, need / 1e9))
     cmd = [sys.executable, os.path.join(ROOT, "tools", "citect_layout.py"), prefix,
-           "--projects", str(BASE["projects"] * multiple),
-           "--includes", str(BASE["includes"] * multiple),
+           "--projects", str(round(BASE["projects"] * multiple)),
+           "--includes", str(round(BASE["includes"] * multiple)),
            "--depth", str(BASE["depth"]),
-           "--files", str(BASE["files"] * multiple),
-           "--size", "%dM" % (BASE["size_mb"] * multiple),
+           "--files", str(round(BASE["files"] * multiple)),
+           "--size", "%dK" % round(BASE["size_mb"] * multiple * 1024),
            "--seed", str(args.seed), "--protect", args.protect]
     start = time.monotonic()
     subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
@@ -134,7 +136,7 @@ def lay_out(args, multiple, work):
 
 def measure(args, multiple, work):
     layout = lay_out(args, multiple, work)
-    print("%dx: %d projects, %d included, %d ProtectedFiles, %.1f MB (largest %.2f MB), laid out"
+    print("%gx: %d projects, %d included, %d ProtectedFiles, %.1f MB (largest %.2f MB), laid out"
           " in %.1f s" % (multiple, layout["projects"], layout["included_projects"],
                           layout["files"], layout["protected_bytes"] / MB,
                           layout["largest_protected_file"] / MB,
@@ -144,11 +146,33 @@ def measure(args, multiple, work):
               "veilbox_error": None}
     run_veilbox = not args.floor_only
     if run_veilbox:
-        warm = veilbox_run(args.veilbox, layout, trace)
+        # The warm-up run has a compiler that counts the plain files it
+        # can see: every ProtectedFile must have one while it runs.
+        compiler = os.path.join(layout["prefix"], "drive_c", "Citect", "Bin", "CtCompile.exe")
+        seen_file = os.path.join(work, "plain-files-seen.txt")
+        if os.path.exists(seen_file):
+            os.remove(seen_file)
+        with open(compiler, "rb") as f:
+            original = f.read()
+        with open(compiler, "w") as f:
+            f.write("#!/bin/sh\nfind '%s' -type f ! -name '*.Veilbox' ! -name '*.dbf' | wc -l"
+                    " > '%s'\n" % (layout["projects_dir"], seen_file))
+        try:
+            warm = veilbox_run(args.veilbox, layout, trace)
+        finally:
+            with open(compiler, "wb") as f:
+                f.write(original)
+        try:
+            with open(seen_file) as f:
+                seen = int(f.read().strip() or -1)
+        except (OSError, ValueError):
+            seen = -1
         result["warm_stderr"] = warm["stderr"]
-        if warm["code"] != 0 or warm["left"]:
-            result["veilbox_error"] = "exit code %d, %d plain files left; stderr: %s" % (
-                warm["code"], len(warm["left"]), warm["stderr"].strip()[:500])
+        if warm["code"] != 0 or warm["left"] or seen != layout["files"]:
+            result["veilbox_error"] = (
+                "exit code %d, the compiler saw %d of %d plain files, %d left afterwards;"
+                " stderr: %s" % (warm["code"], seen, layout["files"], len(warm["left"]),
+                                 warm["stderr"].strip()[:500]))
             print("  veilbox did not complete: " + result["veilbox_error"], flush=True)
             run_veilbox = False
     floor_run(layout, work)  # warm-up
@@ -200,7 +224,7 @@ def table(summaries):
                    p for p, _ in PHASES] + ["other"]
     rows = ["| " + " | ".join(columns) + " |", "|" + "---|" * len(columns)]
     for s in summaries:
-        cells = ["%dx" % s["multiple"], str(s["projects"]), str(s["includes"]), str(s["files"]),
+        cells = ["%gx" % s["multiple"], str(s["projects"]), str(s["includes"]), str(s["files"]),
                  "%.0f" % s["mb"]]
         bound = "%.1f" % (3 * s["largest_mb"] + FIXED_MEMORY_MB)
         if s["veilbox"] is None:
@@ -222,7 +246,7 @@ def goals(summaries):
     if not measured:
         return ["Veilbox could not be measured in this run (see above); only the floor was."]
     worst = max(measured, key=lambda s: s["ratio"])
-    lines.append("- Whole run at most 1.5 x the floor at every size: worst %.2f x at %dx: %s"
+    lines.append("- Whole run at most 1.5 x the floor at every size: worst %.2f x at %gx: %s"
                  " (CPU time: %s)."
                  % (worst["ratio"], worst["multiple"], "met" if worst["ratio"] <= 1.5 else
                     "NOT met", ", ".join("%.2f x" % s["cpu_ratio"] for s in measured
@@ -236,7 +260,7 @@ def goals(summaries):
     over = [s for s in measured if s["peak_mb"] > 3 * s["largest_mb"] + FIXED_MEMORY_MB]
     lines.append("- Peak memory at most 3 x the largest ProtectedFile + %d MB: %s (peak %s MB)."
                  % (FIXED_MEMORY_MB, "met" if not over else "NOT met at " +
-                    ", ".join("%dx" % s["multiple"] for s in over),
+                    ", ".join("%gx" % s["multiple"] for s in over),
                     " / ".join("%.1f" % s["peak_mb"] for s in measured)))
     return lines
 
@@ -256,7 +280,7 @@ def plot(summaries, path):
         mx = [s["multiple"] for s in measured]
         ax.plot(mx, [s["veilbox"] for s in measured], "s-", label="Veilbox")
         base = measured[0]["veilbox"] / measured[0]["multiple"]
-        ax.plot(mx, [base * m for m in mx], "--", color="lightgray", label="linear from %dx"
+        ax.plot(mx, [base * m for m in mx], "--", color="lightgray", label="linear from %gx"
                 % measured[0]["multiple"])
     ax.set_xlabel("layout size (x base)")
     ax.set_ylabel("median wall time (s)")
@@ -293,7 +317,7 @@ def plot(summaries, path):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("--sizes", default="1,2,4,8", help="multiples of the base layout")
+    ap.add_argument("--sizes", default="1,2,4,8", help="multiples of the base layout (fractions for a quick check)")
     ap.add_argument("--runs", type=int, default=3, help="timed runs of each program per size")
     ap.add_argument("--veilbox", default=os.path.join(ROOT, "build", "release", "veilbox"))
     ap.add_argument("--protect", default=os.path.join(ROOT, "build", "release",
@@ -302,6 +326,10 @@ def main():
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--floor-only", action="store_true", help="measure the floor alone")
     ap.add_argument("--keep", action="store_true", help="keep the layouts")
+    ap.add_argument("--settle", type=float, default=0.0,
+                    help="seconds to wait before each run, after writing out dirty pages (ext4"
+                         " without a journal passes over inodes deleted in the last minute"
+                         " whenever it creates a file)")
     ap.add_argument("--note", default="", help="a line for the report on what was measured")
     ap.add_argument("--out", default=os.path.join(ROOT, "docs", "compile-run-bench"),
                     help="writes OUT.md, OUT.png and OUT.json")
@@ -309,9 +337,10 @@ def main():
 
     os.makedirs(args.work, exist_ok=True)
     WORK["dir"] = args.work
+    WORK["settle"] = args.settle
     load_start = os.getloadavg()[0]
     results = []
-    for multiple in [int(m) for m in args.sizes.split(",")]:
+    for multiple in [float(m) for m in args.sizes.split(",")]:
         results.append(measure(args, multiple, args.work))
         s = summarize(results[-1])
         print("  floor %.2f s, Veilbox %s" % (s["floor"], "n/a" if s["veilbox"] is None else
@@ -338,7 +367,7 @@ def main():
     errors = [r for r in results if r["veilbox_error"]]
     if errors:
         text += ["", "Veilbox could not complete a run:", ""] + [
-            "- %dx: %s" % (r["multiple"], r["veilbox_error"]) for r in errors]
+            "- %gx: %s" % (r["multiple"], r["veilbox_error"]) for r in errors]
     text += ["", "![Compile run against the floor](%s.png)" % os.path.basename(args.out), ""]
     os.makedirs(os.path.dirname(args.out), exist_ok=True)
     with open(args.out + ".md", "w") as f:
