@@ -6,10 +6,36 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "protect/protected_file.h"
 #include "protect/text_list.h"
 #include "sysutil/errors.h"
+
+namespace {
+
+// The reading rules, byte by byte.
+std::vector<std::string> ReferenceLines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  std::string line;
+  bool open = false;
+  for (std::size_t i = 0; i < bytes.size() && bytes[i] != '\0'; ++i) {
+    const char c = bytes[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(line);
+      line.clear();
+      open = false;
+      if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    } else {
+      line += c;
+      open = true;
+    }
+  }
+  if (open) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace veilbox;
@@ -20,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool expect_error = false;
   TextList body;
   body.SetText(bytes);
+  if (std::vector<std::string>(body.begin(), body.end()) != ReferenceLines(bytes)) std::abort();
   if (body.Count() >= kHeaderLines) {
     expect_lines = true;
     TextList header;

@@ -5,6 +5,14 @@
 
 #include "sysutil/errors.h"
 
+// SSE2 is part of every x86-64 processor.
+#if defined(__SSE2__) || defined(_M_X64)
+#define VEILBOX_CIPHER_SSE2 1
+#include <emmintrin.h>
+#else
+#define VEILBOX_CIPHER_SSE2 0
+#endif
+
 namespace veilbox::line_cipher {
 namespace {
 
@@ -54,6 +62,74 @@ inline char Unchain(unsigned b, unsigned chain) {
   return static_cast<char>(d);
 }
 
+#if VEILBOX_CIPHER_SSE2
+// The values of 16 characters as hexadecimal digits, one per byte; the
+// bytes of *bad become 0xFF where a character is not a digit.
+inline __m128i HexNibbles(__m128i chars, __m128i* bad) {
+  const __m128i digit = _mm_sub_epi8(chars, _mm_set1_epi8('0'));
+  const __m128i is_digit = _mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(9)), digit);
+  // Setting bit 5 folds A-F onto a-f and nothing else onto them.
+  const __m128i letter = _mm_sub_epi8(_mm_or_si128(chars, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+  const __m128i is_letter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter);
+  *bad = _mm_or_si128(*bad, _mm_andnot_si128(_mm_or_si128(is_digit, is_letter),
+                                             _mm_set1_epi8(static_cast<char>(0xFF))));
+  return _mm_or_si128(_mm_and_si128(is_digit, digit),
+                      _mm_and_si128(is_letter, _mm_add_epi8(letter, _mm_set1_epi8(10))));
+}
+
+// Pairs of digit values (high digit first) to the bytes they make, one per
+// 16-bit lane.
+inline __m128i JoinNibbles(__m128i nibbles) {
+  return _mm_or_si128(_mm_slli_epi16(_mm_and_si128(nibbles, _mm_set1_epi16(0x00FF)), 4),
+                      _mm_srli_epi16(nibbles, 8));
+}
+#endif
+
+// Decrypts `count` pairs at p, meeting keys[0], keys[1], ..., into o, with
+// *chain the cipher byte before the first pair; returns count, or the
+// index of the first pair that is not two hexadecimal digits (the bytes
+// before it written). Byte j is stored only after pair j, and every pair
+// after it lies further on, so o may be p - 2 or lie before it (decryption
+// in place).
+std::size_t DecryptPairs(const std::uint8_t* p, const std::uint8_t* keys, std::size_t count,
+                         char* o, unsigned* chain) {
+  std::size_t j = 0;
+#if VEILBOX_CIPHER_SSE2
+  if (count >= 16) {
+    __m128i previous = _mm_cvtsi32_si128(static_cast<int>(*chain));
+    for (; j + 16 <= count; j += 16) {
+      const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * j));
+      const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * j + 16));
+      __m128i bad = _mm_setzero_si128();
+      const __m128i c = _mm_packus_epi16(JoinNibbles(HexNibbles(first, &bad)),
+                                         JoinNibbles(HexNibbles(second, &bad)));
+      if (_mm_movemask_epi8(bad)) break;
+      // The chain of each byte is the cipher byte before it.
+      const __m128i chains = _mm_or_si128(_mm_slli_si128(c, 1), previous);
+      previous = _mm_srli_si128(c, 15);
+      const __m128i b =
+          _mm_xor_si128(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + j)));
+      // b - chain, and 255 more (that is, 1 less) where b <= chain.
+      const __m128i at_most = _mm_cmpeq_epi8(_mm_min_epu8(b, chains), b);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j),
+                       _mm_add_epi8(_mm_sub_epi8(b, chains), at_most));
+    }
+    *chain = static_cast<unsigned>(_mm_cvtsi128_si32(previous)) & 0xFF;
+  }
+#endif
+  unsigned c0 = *chain;
+  for (; j < count; ++j) {
+    const unsigned hi = kHexValue[p[2 * j]];
+    const unsigned lo = kHexValue[p[2 * j + 1]];
+    if ((hi | lo) & kNotHex) break;
+    const unsigned c = (hi << 4) | lo;
+    o[j] = Unchain(keys[j] ^ c, c0);
+    c0 = c;
+  }
+  *chain = c0;
+  return j;
+}
+
 }  // namespace
 
 KeyStream::KeyStream(std::string_view key) {
@@ -78,21 +154,11 @@ std::size_t Decrypt(std::string_view text, const KeyStream& key, char* out) {
   }
   const std::size_t n = (size - 2) / 2;
   const auto* pairs = reinterpret_cast<const std::uint8_t*>(text.data()) + 2;
-  // Byte j is written at out[j] only after pair j (at 2 + 2j) has been
-  // read, and later pairs lie further on, so out may overlay text.
   for (std::size_t done = 0; done < n;) {
     const std::size_t run = std::min(key.block(), n - done);
-    const std::uint8_t* p = pairs + 2 * done;
-    char* o = out + done;
-    for (std::size_t j = 0; j < run; ++j) {
-      const unsigned hi = kHexValue[p[2 * j]];
-      const unsigned lo = kHexValue[p[2 * j + 1]];
-      if ((hi | lo) & kNotHex) {
-        GroupValue(text.substr(2 + 2 * (done + j), 2));  // throws, naming the group
-      }
-      const unsigned c = (hi << 4) | lo;
-      o[j] = Unchain(keys[j] ^ c, chain);
-      chain = c;
+    const std::size_t good = DecryptPairs(pairs + 2 * done, keys, run, out + done, &chain);
+    if (good < run) {
+      GroupValue(text.substr(2 + 2 * (done + good), 2));  // throws, naming the group
     }
     done += run;
   }

@@ -34,6 +34,20 @@ void DecryptLine(std::string* line, const line_cipher::KeyStream& keys, std::str
   line->assign(scratch->data(), n);
 }
 
+// Makes room in *bytes for the whole file, when its size can be told.
+// ReadWholeFile fills the text it is given from empty and keeps its room;
+// without this, the text grows by copies and needs about twice the file's
+// size on the way.
+void ReserveFileSize(const std::string& path, std::string* bytes) {
+  platform::File file;
+  std::uint32_t error = 0;
+  if (!platform::File::OpenExisting(path, false, platform::Share::kReadWrite, &file, &error))
+    return;  // the read itself will tell
+  const std::int64_t size = file.Size();
+  if (size > 0 && static_cast<std::uint64_t>(size) < bytes->max_size())
+    bytes->reserve(static_cast<std::size_t>(size));
+}
+
 // Writes the plain file anew and marks it hidden and nothing else.
 void WritePlainFile(const std::string& name, const std::string& bytes) {
   // A plain file left hidden (or read-only, or system) by a run that was
@@ -159,6 +173,7 @@ void DecryptProtectedFile(const std::string& FileName) {
   LastStatus = kSuccessText;
   std::string bytes;
   std::uint32_t error = 0;
+  ReserveFileSize(FileName, &bytes);
   if (!platform::ReadWholeFile(FileName, platform::Share::kNone, &bytes, &error)) {
     LastStatus = "Cannot Open File " + FileName;
     return;

@@ -44,7 +44,7 @@ struct ProtectedTextInfo {
 // becomes the plain file's bytes (every line followed by CR LF) and the
 // result is true. A file of fewer than 5 lines gives false. A malformed
 // line, in the header or the body, raises ConvertError and leaves *bytes
-// unspecified. Works in place, so it needs little more memory than the
+// half done. Works in place, so it needs little more memory than the
 // file's own size.
 bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info = nullptr);
 

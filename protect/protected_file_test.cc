@@ -76,7 +76,12 @@ TEST(ProtectedFileTest, CryptListReplacesLinesUpToTheMalformedOne) {
 }
 
 TEST(ProtectedFileTest, DecryptsAnyLineEndsIntoCrLfLines) {
-  const Lines body = {"first line", "", "  indented\ttab", "\x01\x7F\x80\xFE", "last"};
+  const Lines body = {"first line",
+                      "",
+                      "  indented\ttab",
+                      "\x01\x7F\x80\xFE",
+                      "a line long enough to be read sixteen bytes at a time, and then some",
+                      "last"};
   for (const std::string& key : {std::string(), std::string("body key")}) {
     for (const std::string eol : {"\r\n", "\n", "\r"}) {
       for (bool final_end : {true, false}) {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,7 +37,13 @@ class LineReader {
     const char* const begin = text_.data() + pos_;
     const char* const end = text_.data() + text_.size();
     const char* p = begin;
-    while (p < end && (static_cast<unsigned char>(*p) > '\r' || (*p != '\r' && *p != '\n'))) ++p;
+    for (;;) {
+      // Eight bytes at a time while none of them is below 14; CR and LF are.
+      while (end - p >= 8 && !HasByteBelow14(p)) p += 8;
+      const char* const stop = end - p >= 8 ? p + 8 : end;
+      while (p < stop && *p != '\r' && *p != '\n') ++p;
+      if (p < stop || p == end) break;
+    }
     *line = std::string_view(begin, static_cast<std::size_t>(p - begin));
     if (p < end && *p == '\r') {
       ++p;
@@ -52,6 +59,13 @@ class LineReader {
   std::size_t position() const { return pos_; }
 
  private:
+  static bool HasByteBelow14(const char* p) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    return ((word - kOnes * 14) & ~word & (kOnes * 0x80)) != 0;
+  }
+
   std::string_view text_;
   std::size_t pos_ = 0;
 };

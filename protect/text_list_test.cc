@@ -31,6 +31,11 @@ TEST(TextListTest, ReadingSplitsAtCrLfOrBothAndStopsAtByteZero) {
       {std::string("ab\r\n\0cd\r\n", 9), {"ab"}},
       {std::string("\0ab", 3), {}},
       {"\t\v\f x\x0E\xFF", {"\t\v\f x\x0E\xFF"}},
+      {"0123456789\t\x0B\x0C\x01"
+       "abcdefghijkl\rnext line, longer\n\n12345678\r\n",
+       {"0123456789\t\x0B\x0C\x01"
+        "abcdefghijkl",
+        "next line, longer", "", "12345678"}},
   };
   for (const Case& c : cases) {
     TextList list;

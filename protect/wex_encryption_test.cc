@@ -164,6 +164,12 @@ TEST(WexEncryptionTest, MalformedCipherTextRaisesAndKeepsOutput) {
       {"104141-541", "'$-5' is not a valid integer value"},
       {"10414g", "'$4g' is not a valid integer value"},
       {" 1041", "'$ 1' is not a valid integer value"},
+      // Past the first 16 and 32 bytes, which are read together.
+      {"10" + std::string(72, 'A') + "Z1" + std::string(20, 'b'),
+       "'$Z1' is not a valid integer value"},
+      {"10" + std::string(32, 'f') + "\xC1" + "0",
+       "'$\xC1"
+       "0' is not a valid integer value"},
   };
   for (const Case& c : cases) {
     TWexEncryption cipher;
