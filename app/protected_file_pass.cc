@@ -1,7 +1,5 @@
 #include "app/protected_file_pass.h"
 
-#include <algorithm>
-
 #include "dbase/dbase3plus.h"
 #include "platform/files.h"
 #include "protect/protected_file.h"
@@ -82,14 +80,17 @@ void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includ
 WrittenPlainFiles::~WrittenPlainFiles() { DeleteAll(); }
 
 bool WrittenPlainFiles::Contains(const std::string& plain_name) const {
-  return std::find(names_.begin(), names_.end(), plain_name) != names_.end();
+  return lookup_.count(plain_name) != 0;
 }
 
-void WrittenPlainFiles::Add(const std::string& plain_name) { names_.push_back(plain_name); }
+void WrittenPlainFiles::Add(const std::string& plain_name) {
+  if (lookup_.insert(plain_name).second) names_.push_back(plain_name);
+}
 
 void WrittenPlainFiles::DeleteAll() {
   for (const std::string& name : names_) DeleteFileChecked(name);
   names_.clear();
+  lookup_.clear();
 }
 
 std::string PlainFileName(const std::string& protected_name) {

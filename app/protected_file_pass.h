@@ -47,7 +47,8 @@ class WrittenPlainFiles {
   const std::vector<std::string>& names() const { return names_; }
 
  private:
-  std::vector<std::string> names_;
+  std::vector<std::string> names_;  // in the order written
+  std::set<std::string> lookup_;    // the same names, for Contains
 };
 
 // The plain file's name of a ProtectedFile's name.

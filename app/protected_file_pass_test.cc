@@ -78,17 +78,34 @@ TEST_F(PassTest, AnUnknownIncludeEndsOnlyItsOwnTable) {
                                                    AddBackslash(MasterPath) + "Master.dbf."});
 }
 
-TEST_F(PassTest, AnUnreadableIncludeTableEndsTheRunWith249) {
-  Project("P", {}, {});
-  dir_.Write("P/Include.dbf", "short");
-  try {
-    Collect(Dir("P"));
-    FAIL() << "the run went on";
-  } catch (const RunEnded& end) {
-    EXPECT_EQ(end.code(), 249);
+TEST_F(PassTest, ATableThatCannotBeOpenedEndsTheRunWith249) {
+  struct Case {
+    const char* include_table;  // bytes of P's Include.dbf
+    bool master_present;
+    const char* message_tail;  // after "Error : Unable to open "
+  };
+  const Case cases[] = {
+      {"short", true, "Include.dbf."},
+      {nullptr, false, "master.dbf"},
+  };
+  for (const Case& c : cases) {
+    veilbox::testing::ScratchDir dir;
+    dir.Write("P/Include.dbf", c.include_table ? c.include_table : MakeIncludeDbf({{{"A"}}}));
+    if (c.master_present) dir.Write("M/master.dbf", MakeMasterDbf({}));
+    MasterPath = (dir.path() / "M").string();
+    const std::string failing = c.include_table ? (dir.path() / "P").string() : MasterPath;
+    RecordingUi ui;
+    std::vector<std::string> list;
+    WalkedDirectories walked;
+    try {
+      CollectProtectedFiles(ui, (dir.path() / "P").string(), true, list, walked);
+      ADD_FAILURE() << "the run went on: " << c.message_tail;
+    } catch (const RunEnded& end) {
+      EXPECT_EQ(end.code(), 249);
+    }
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Error : Unable to open " +
+                                                    AddBackslash(failing) + c.message_tail});
   }
-  EXPECT_EQ(ui_.messages, std::vector<std::string>{"Error : Unable to open " +
-                                                   AddBackslash(Dir("P")) + "Include.dbf."});
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/escaped_exception.h"
 #include "platform/message_loop.h"
 
 namespace veilbox::platform {
@@ -13,6 +14,7 @@ void ProcessPendingMessages() {
     }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
+    internal::RethrowEscapedException();
   }
 }
 

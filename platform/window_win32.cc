@@ -3,6 +3,7 @@
 #include <exception>
 #include <memory>
 
+#include "platform/escaped_exception.h"
 #include "platform/window.h"
 
 namespace veilbox::platform {
@@ -91,8 +92,6 @@ struct MainWindow::Impl {
   HFONT font = nullptr;
   HBITMAP image = nullptr;
   int pending_state = kStateNormal;
-  // What a handler let escape, carried out of the system's dispatch.
-  std::exception_ptr escaped;
 
   void Paint() {
     PAINTSTRUCT ps;
@@ -116,6 +115,7 @@ struct MainWindow::Impl {
     try {
       handler();
     } catch (...) {
+      std::exception_ptr& escaped = internal::EscapedException();
       if (!escaped) escaped = std::current_exception();
     }
   }
@@ -211,11 +211,7 @@ int MainWindow::RunMessageLoop() {
     if (got == 0 || got == -1) break;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
-    if (impl_->escaped) {
-      std::exception_ptr escaped = impl_->escaped;
-      impl_->escaped = nullptr;
-      std::rethrow_exception(escaped);
-    }
+    internal::RethrowEscapedException();
   }
   return static_cast<int>(msg.wParam);
 }

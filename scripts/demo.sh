@@ -11,9 +11,10 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$root/build/release
 targets=(veilbox veilbox-protect fake-compiler write-dbf)
 
+mkdir -p "$root/build"
 if [ ! -f "$build/build.ninja" ]; then
   echo "== Configuring the release build"
-  cmake --preset release -S "$root" >"$root/build/release.configure.log" 2>&1 ||
+  (cd "$root" && cmake --preset release) >"$root/build/release.configure.log" 2>&1 ||
     { cat "$root/build/release.configure.log"; exit 1; }
 fi
 echo "== Building ${targets[*]}"
@@ -40,8 +41,8 @@ project() {  # name, then source files as name=text
   local name=$1 dir=$c/Citect/User/$1
   shift
   mkdir -p "$dir"
-  for spec in "$@"; do
-    printf '%b' "${spec#*=}" >"$dir/${spec%%=*}"
+  for file in "$@"; do
+    printf '%b' "${file#*=}" >"$dir/${file%%=*}"
   done
 }
 project Plant "Plant.ci=FUNCTION PlantStart()\r\n  Message(\"Plant\", \"started\", 0);\r\nEND\r\n" \

@@ -41,11 +41,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::vector<veilbox::testing::DbfField> fields;
-  for (const std::string& spec : Split(argv[2], ',')) {
-    const std::vector<std::string> parts = Split(spec, ':');
+  for (const std::string& field_text : Split(argv[2], ',')) {
+    const std::vector<std::string> parts = Split(field_text, ':');
     const int length = parts.size() == 2 ? std::atoi(parts[1].c_str()) : 0;
     if (parts[0].empty() || length < 1 || length > 255) {
-      std::fprintf(stderr, "write-dbf: bad field \"%s\"\n", spec.c_str());
+      std::fprintf(stderr, "write-dbf: bad field \"%s\"\n", field_text.c_str());
       return 2;
     }
     fields.push_back({parts[0], length});
