@@ -372,6 +372,9 @@ def main():
     os.makedirs(os.path.dirname(args.out), exist_ok=True)
     with open(args.out + ".md", "w") as f:
         f.write("\n".join(text))
+    for r in results:  # where this machine kept the layouts is no figure
+        for key in ("prefix", "projects_dir"):
+            r["layout"].pop(key, None)
     with open(args.out + ".json", "w") as f:
         json.dump({"summaries": summaries, "results": results}, f, indent=1, default=str)
     plot(summaries, args.out + ".png")
