@@ -1,0 +1,120 @@
+#include "app/master_index.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dbase/dbase3plus.h"
+#include "sysutil/text_utils.h"
+#include "testing/test_support.h"
+
+namespace veilbox {
+namespace {
+
+struct Field {
+  const char* name;
+  int length;
+};
+
+// A dBase III Plus table: records are a flag byte and one value per field.
+std::string Table(const std::vector<Field>& fields,
+                  const std::vector<std::pair<char, std::vector<std::string>>>& records,
+                  const std::string& tail = "") {
+  int record_length = 1;
+  for (const Field& f : fields) record_length += f.length;
+  const int header_length = 32 + 32 * static_cast<int>(fields.size()) + 1;
+  std::string b(32, '\0');
+  b[0] = 0x03;
+  b[4] = static_cast<char>(records.size());
+  b[8] = static_cast<char>(header_length & 0xFF), b[9] = static_cast<char>(header_length >> 8);
+  b[10] = static_cast<char>(record_length & 0xFF), b[11] = static_cast<char>(record_length >> 8);
+  for (const Field& f : fields) {
+    std::string d = f.name;
+    d.resize(11, '\0');
+    d += 'C' + std::string(4, '\0') + static_cast<char>(f.length) + std::string(15, '\0');
+    b += d;
+  }
+  b += '\x0D';
+  for (const auto& [flag, values] : records) {
+    b += flag;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      std::string v = i < values.size() ? values[i] : "";
+      v.resize(fields[i].length, ' ');
+      b += v;
+    }
+  }
+  return b + tail + '\x1A';
+}
+
+// The lookup the index stands in for: the scan from the first record.
+std::optional<std::string> ScanFromFirst(TDBase3Plus& master, const std::string& name) {
+  master.First();
+  while (!master.Eof()) {
+    std::string value;
+    master.FieldValue("name", &value);
+    if (UpperAscii(value) == UpperAscii(name)) {
+      std::string path;
+      master.FieldValue("path", &path);
+      return path;
+    }
+    master.Next();
+  }
+  return std::nullopt;
+}
+
+TEST(MasterIndex, GivesWhatTheScanFromTheFirstRecordGives) {
+  const std::string extra_record = " Tail    " + std::string("C:\\T") + std::string(8, ' ');
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"names differing in a-z case, repeats, deleted records, blanks",
+       Table({{"NAME", 8}, {"PATH", 12}}, {{' ', {"Pumps", "C:\\P1"}},
+                                           {'*', {"Old", "C:\\OLD"}},
+                                           {' ', {"PUMPS", "C:\\P2"}},
+                                           {' ', {" Lead", "C:\\L"}},
+                                           {'\x1A', {"Mix\xe9", "C:\\M"}},
+                                           {' ', {"", "C:\\E"}}}),
+       {"pumps", "PUMPS", "Pumps", "old", "Lead", " lead", "MIX\xe9", "mix\xc9", "", "missing",
+        "Pumps "}},
+      {"field names in other case, fields in other order",
+       Table({{"path", 6}, {"Name", 5}}, {{' ', {"C:\\A", "a"}}, {' ', {"C:\\B", "b"}}}),
+       {"A", "b", "c"}},
+      {"no path field", Table({{"NAME", 5}}, {{' ', {"x"}}}), {"X", "y"}},
+      {"no name field: every lookup stops at the first record",
+       Table({{"PATH", 6}}, {{' ', {"C:\\1"}}, {' ', {"C:\\2"}}}),
+       {"", "any"}},
+      {"no records", Table({{"NAME", 5}, {"PATH", 5}}, {}), {"", "x"}},
+      {"bytes of one more record after the counted ones",
+       Table({{"NAME", 8}, {"PATH", 12}}, {{' ', {"Head", "C:\\H"}}}, extra_record),
+       {"tail", "head"}},
+  };
+  for (const Case& c : cases) {
+    testing::ScratchDir dir;
+    const std::string file = dir.Write("master.dbf", c.bytes);
+    TDBase3Plus indexed;
+    indexed.SetFileName(file);
+    indexed.Open();
+    MasterIndex index;
+    EXPECT_FALSE(index.loaded());
+    index.Load(indexed);
+    EXPECT_TRUE(index.loaded());
+    for (const std::string& name : c.names) {
+      TDBase3Plus scanned;  // a fresh component per lookup: Eof never clears
+      scanned.SetFileName(file);
+      scanned.Open();
+      const std::optional<std::string> expected = ScanFromFirst(scanned, name);
+      const std::string* found = index.Find(name);
+      ASSERT_EQ(found != nullptr, expected.has_value()) << c.what << ": " << name;
+      if (found) {
+        EXPECT_EQ(*found, *expected) << c.what << ": " << name;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace veilbox

@@ -1,0 +1,388 @@
+#!/usr/bin/env python3
+"""End-to-end benchmark of the compile run against the floor.
+
+For each size (multiples of a base of 2,000 projects in the master table,
+300 included projects six levels deep and 3,000 ProtectedFiles of 150 MB in
+all) it lays out a Citect installation with tools/citect_layout.py, then
+runs, side by side on the same layout:
+
+  veilbox  the native program with a compiler that ends at once; its wall
+           time, its peak memory (the child's maximum resident set) and its
+           phase marks (VEILBOX_TRACE_TIMINGS)
+  floor    copying the same ProtectedFiles once: cp -r of the projects'
+           directory tree
+
+Each is run once to warm the caches and then --runs times, alternating;
+medians are reported. After every Veilbox run the tree is checked for plain
+files left behind. The layout is removed before the next size is laid out.
+
+Writes a Markdown table and a PNG plot (matplotlib) and prints the table.
+"""
+
+import argparse
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BASE = {"projects": 2000, "includes": 300, "files": 3000, "size_mb": 150, "depth": 6}
+PHASES = [("collection", "collect"), ("decryption", "decrypt"), ("compiler", "compile"),
+          ("clean-up", "cleanup")]
+# Memory allowed besides three times the largest ProtectedFile: the program,
+# its libraries and the run's small structures.
+FIXED_MEMORY_MB = 32
+MB = 1 << 20
+WORK = {"dir": ".", "settle": 0.0}  # the scratch directory and --settle of this run
+
+
+def run_child(argv, env=None):
+    """Runs a program; returns (exit code, wall seconds, CPU seconds (user
+    and system), peak RSS bytes, stderr text). Dirty pages of earlier steps
+    are written out first, so that no run pays for another's writes.
+
+    The peak is taken by /usr/bin/time: a child forked from this Python
+    process would count the interpreter's pages in its own maximum."""
+    os.sync()
+    if WORK["settle"]:
+        time.sleep(WORK["settle"])
+    rss_file = os.path.join(WORK["dir"], "peak-rss.txt")
+    start = time.monotonic_ns()
+    proc = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", rss_file] + argv, env=env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    err = proc.stderr.read()
+    _, status, usage = os.wait4(proc.pid, 0)
+    wall = (time.monotonic_ns() - start) / 1e9
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    cpu = usage.ru_utime + usage.ru_stime
+    with open(rss_file) as f:
+        rss = int(f.read().split()[-1]) * 1024
+    return proc.returncode, wall, cpu, rss, err.decode("latin-1")
+
+
+def leftover_plain_files(projects_dir):
+    left = []
+    for dirpath, _, names in os.walk(projects_dir):
+        for name in names:
+            low = name.lower()
+            if not (low.endswith(".veilbox") or low.endswith(".dbf")):
+                left.append(os.path.join(dirpath, name))
+    return left
+
+
+def read_phases(trace, wall):
+    marks = {}
+    try:
+        with open(trace) as f:
+            for line in f:
+                label, value = line.split()
+                marks.setdefault(label, int(value))
+    except (OSError, ValueError):
+        return None
+    phases = {}
+    for name, key in PHASES:
+        begin, end = marks.get(key + "-begin"), marks.get(key + "-end")
+        phases[name] = (end - begin) / 1e9 if begin is not None and end is not None else None
+    known = sum(v for v in phases.values() if v is not None)
+    phases["other"] = max(0.0, wall - known)
+    return phases
+
+
+def veilbox_run(veilbox, layout, trace):
+    env = dict(os.environ, VEILBOX_PREFIX=layout["prefix"], VEILBOX_TRACE_TIMINGS=trace)
+    if os.path.exists(trace):
+        os.remove(trace)
+    code, wall, cpu, rss, err = run_child([veilbox, layout["project"]], env)
+    left = leftover_plain_files(layout["projects_dir"])
+    return {"code": code, "wall": wall, "cpu": cpu, "rss": rss, "stderr": err,
+            "phases": read_phases(trace, wall), "left": left}
+
+
+def floor_run(layout, work):
+    target = os.path.join(work, "floor-copy")
+    shutil.rmtree(target, ignore_errors=True)
+    code, wall, cpu, _, err = run_child(["cp", "-r", layout["projects_dir"], target])
+    if code != 0:
+        raise SystemExit("cp failed: " + err)
+    shutil.rmtree(target)
+    return {"wall": wall, "cpu": cpu}
+
+
+def lay_out(args, multiple, work):
+    prefix = os.path.join(work, "layout-%gx" % multiple)
+    shutil.rmtree(prefix, ignore_errors=True)
+    need = BASE["size_mb"] * multiple * MB * 3.5
+    free = shutil.disk_usage(work).free
+    if free < need:
+        raise SystemExit("not enough disk for %gx: %.1f GB free, %.1f GB needed"
+                         % (multiple, free / 1e9, need / 1e9))
+    cmd = [sys.executable, os.path.join(ROOT, "tools", "citect_layout.py"), prefix,
+           "--projects", str(round(BASE["projects"] * multiple)),
+           "--includes", str(round(BASE["includes"] * multiple)),
+           "--depth", str(BASE["depth"]),
+           "--files", str(round(BASE["files"] * multiple)),
+           "--size", "%dK" % round(BASE["size_mb"] * multiple * 1024),
+           "--seed", str(args.seed), "--protect", args.protect]
+    start = time.monotonic()
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
+    with open(os.path.join(prefix, "layout.json")) as f:
+        layout = json.load(f)
+    layout["generation_seconds"] = time.monotonic() - start
+    return layout
+
+
+def measure(args, multiple, work):
+    layout = lay_out(args, multiple, work)
+    print("%gx: %d projects, %d included, %d ProtectedFiles, %.1f MB (largest %.2f MB), laid out"
+          " in %.1f s" % (multiple, layout["projects"], layout["included_projects"],
+                          layout["files"], layout["protected_bytes"] / MB,
+                          layout["largest_protected_file"] / MB,
+                          layout["generation_seconds"]), flush=True)
+    trace = os.path.join(work, "trace.txt")
+    result = {"multiple": multiple, "layout": layout, "veilbox": [], "floor": [],
+              "veilbox_error": None}
+    run_veilbox = not args.floor_only
+    if run_veilbox:
+        # The warm-up run has a compiler that counts the plain files it
+        # can see: every ProtectedFile must have one while it runs.
+        compiler = os.path.join(layout["prefix"], "drive_c", "Citect", "Bin", "CtCompile.exe")
+        seen_file = os.path.join(work, "plain-files-seen.txt")
+        if os.path.exists(seen_file):
+            os.remove(seen_file)
+        with open(compiler, "rb") as f:
+            original = f.read()
+        with open(compiler, "w") as f:
+            f.write("#!/bin/sh\nfind '%s' -type f ! -name '*.Veilbox' ! -name '*.dbf' | wc -l"
+                    " > '%s'\n" % (layout["projects_dir"], seen_file))
+        try:
+            warm = veilbox_run(args.veilbox, layout, trace)
+        finally:
+            with open(compiler, "wb") as f:
+                f.write(original)
+        try:
+            with open(seen_file) as f:
+                seen = int(f.read().strip() or -1)
+        except (OSError, ValueError):
+            seen = -1
+        result["warm_stderr"] = warm["stderr"]
+        if warm["code"] != 0 or warm["left"] or seen != layout["files"]:
+            result["veilbox_error"] = (
+                "exit code %d, the compiler saw %d of %d plain files, %d left afterwards;"
+                " stderr: %s" % (warm["code"], seen, layout["files"], len(warm["left"]),
+                                 warm["stderr"].strip()[:500]))
+            print("  veilbox did not complete: " + result["veilbox_error"], flush=True)
+            run_veilbox = False
+    floor_run(layout, work)  # warm-up
+    for _ in range(args.runs):
+        if run_veilbox:
+            r = veilbox_run(args.veilbox, layout, trace)
+            if r["code"] != 0 or r["left"]:
+                raise SystemExit("veilbox run failed: code %d, %d plain files left"
+                                 % (r["code"], len(r["left"])))
+            del r["stderr"], r["left"]
+            result["veilbox"].append(r)
+        result["floor"].append(floor_run(layout, work))
+    if not args.keep:
+        shutil.rmtree(layout["prefix"])
+    return result
+
+
+def summarize(result):
+    layout = result["layout"]
+    s = {"multiple": result["multiple"], "projects": layout["projects"],
+         "includes": layout["included_projects"], "files": layout["files"],
+         "mb": layout["protected_bytes"] / MB,
+         "largest_mb": layout["largest_protected_file"] / MB,
+         "floor": statistics.median(r["wall"] for r in result["floor"]),
+         "floor_cpu": statistics.median(r["cpu"] for r in result["floor"]), "veilbox": None}
+    runs = result["veilbox"]
+    if runs:
+        s["veilbox"] = statistics.median(r["wall"] for r in runs)
+        s["ratio"] = s["veilbox"] / s["floor"]
+        s["veilbox_cpu"] = statistics.median(r["cpu"] for r in runs)
+        s["cpu_ratio"] = s["veilbox_cpu"] / s["floor_cpu"] if s["floor_cpu"] else None
+        s["peak_mb"] = max(r["rss"] for r in runs) / MB
+        s["shares"] = {}
+        for name in [p for p, _ in PHASES] + ["other"]:
+            values = [r["phases"][name] for r in runs if r["phases"] and
+                      r["phases"].get(name) is not None]
+            s["shares"][name] = (statistics.median(values) / s["veilbox"]
+                                 if values and s["veilbox"] else None)
+    return s
+
+
+def pct(x):
+    return "n/a" if x is None else "%.0f %%" % (100 * x)
+
+
+def table(summaries):
+    columns = ["size", "projects", "included", "ProtectedFiles", "MB", "Veilbox s", "floor s",
+               "ratio", "Veilbox CPU s", "floor CPU s", "CPU ratio", "peak MB", "3x largest + %d MB" % FIXED_MEMORY_MB] + [
+                   p for p, _ in PHASES] + ["other"]
+    rows = ["| " + " | ".join(columns) + " |", "|" + "---|" * len(columns)]
+    for s in summaries:
+        cells = ["%gx" % s["multiple"], str(s["projects"]), str(s["includes"]), str(s["files"]),
+                 "%.0f" % s["mb"]]
+        bound = "%.1f" % (3 * s["largest_mb"] + FIXED_MEMORY_MB)
+        if s["veilbox"] is None:
+            cells += ["n/a", "%.2f" % s["floor"], "n/a", "n/a", "%.2f" % s["floor_cpu"], "n/a",
+                      "n/a", bound] + ["n/a"] * 5
+        else:
+            cells += ["%.2f" % s["veilbox"], "%.2f" % s["floor"], "%.2f" % s["ratio"],
+                      "%.2f" % s["veilbox_cpu"], "%.2f" % s["floor_cpu"],
+                      "n/a" if s["cpu_ratio"] is None else "%.2f" % s["cpu_ratio"],
+                      "%.1f" % s["peak_mb"], bound]
+            cells += [pct(s["shares"][p]) for p, _ in PHASES] + [pct(s["shares"]["other"])]
+        rows.append("| " + " | ".join(cells) + " |")
+    return "\n".join(rows)
+
+
+def goals(summaries):
+    lines = []
+    measured = [s for s in summaries if s["veilbox"] is not None]
+    if not measured:
+        return ["Veilbox could not be measured in this run (see above); only the floor was."]
+    worst = max(measured, key=lambda s: s["ratio"])
+    lines.append("- Whole run at most 1.5 x the floor at every size: worst %.2f x at %gx: %s"
+                 " (CPU time: %s)."
+                 % (worst["ratio"], worst["multiple"], "met" if worst["ratio"] <= 1.5 else
+                    "NOT met", ", ".join("%.2f x" % s["cpu_ratio"] for s in measured
+                                         if s["cpu_ratio"] is not None)))
+    by = {s["multiple"]: s for s in measured}
+    if 1 in by and 8 in by:
+        growth = by[8]["veilbox"] / by[1]["veilbox"]
+        cpu_growth = by[8]["veilbox_cpu"] / by[1]["veilbox_cpu"]
+        lines.append("- 8x at most 9 x the 1x time: %.2f x wall (%s), %.2f x CPU."
+                     % (growth, "met" if growth <= 9 else "NOT met", cpu_growth))
+    over = [s for s in measured if s["peak_mb"] > 3 * s["largest_mb"] + FIXED_MEMORY_MB]
+    lines.append("- Peak memory at most 3 x the largest ProtectedFile + %d MB: %s (peak %s MB)."
+                 % (FIXED_MEMORY_MB, "met" if not over else "NOT met at " +
+                    ", ".join("%gx" % s["multiple"] for s in over),
+                    " / ".join("%.1f" % s["peak_mb"] for s in measured)))
+    return lines
+
+
+def plot(summaries, path):
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+
+    xs = [s["multiple"] for s in summaries]
+    fig, axes = plt.subplots(1, 3, figsize=(15, 4.5))
+    ax = axes[0]
+    ax.plot(xs, [s["floor"] for s in summaries], "o-", label="floor (cp -r)")
+    ax.plot(xs, [1.5 * s["floor"] for s in summaries], ":", color="gray", label="1.5 x floor")
+    measured = [s for s in summaries if s["veilbox"] is not None]
+    if measured:
+        mx = [s["multiple"] for s in measured]
+        ax.plot(mx, [s["veilbox"] for s in measured], "s-", label="Veilbox")
+        base = measured[0]["veilbox"] / measured[0]["multiple"]
+        ax.plot(mx, [base * m for m in mx], "--", color="lightgray", label="linear from %gx"
+                % measured[0]["multiple"])
+    ax.set_xlabel("layout size (x base)")
+    ax.set_ylabel("median wall time (s)")
+    ax.set_xticks(xs)
+    ax.set_title("Whole run against the floor")
+    ax.legend()
+
+    ax = axes[1]
+    names = [p for p, _ in PHASES] + ["other"]
+    bottom = [0.0] * len(measured)
+    for name in names:
+        values = [100 * (s["shares"][name] or 0) for s in measured]
+        ax.bar([str(s["multiple"]) + "x" for s in measured], values, bottom=bottom, label=name)
+        bottom = [b + v for b, v in zip(bottom, values)]
+    ax.set_ylabel("share of Veilbox's time (%)")
+    ax.set_title("Where the time goes")
+    ax.legend(fontsize="small")
+
+    ax = axes[2]
+    ax.plot(xs, [3 * s["largest_mb"] + FIXED_MEMORY_MB for s in summaries], ":", color="gray",
+            label="3 x largest file + %d MB" % FIXED_MEMORY_MB)
+    if measured:
+        ax.plot([s["multiple"] for s in measured], [s["peak_mb"] for s in measured], "s-",
+                label="Veilbox peak")
+    ax.set_xlabel("layout size (x base)")
+    ax.set_ylabel("MB")
+    ax.set_xticks(xs)
+    ax.set_ylim(bottom=0)
+    ax.set_title("Peak memory")
+    ax.legend()
+    fig.tight_layout()
+    fig.savefig(path, dpi=90)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("--sizes", default="1,2,4,8", help="multiples of the base layout (fractions for a quick check)")
+    ap.add_argument("--runs", type=int, default=3, help="timed runs of each program per size")
+    ap.add_argument("--veilbox", default=os.path.join(ROOT, "build", "release", "veilbox"))
+    ap.add_argument("--protect", default=os.path.join(ROOT, "build", "release",
+                                                      "veilbox-protect"))
+    ap.add_argument("--work", default=os.path.join(ROOT, "build", "bench-work"))
+    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--floor-only", action="store_true", help="measure the floor alone")
+    ap.add_argument("--keep", action="store_true", help="keep the layouts")
+    ap.add_argument("--settle", type=float, default=0.0,
+                    help="seconds to wait before each run, after writing out dirty pages (ext4"
+                         " without a journal passes over inodes deleted in the last minute"
+                         " whenever it creates a file)")
+    ap.add_argument("--note", default="", help="a line for the report on what was measured")
+    ap.add_argument("--out", default=os.path.join(ROOT, "docs", "compile-run-bench"),
+                    help="writes OUT.md, OUT.png and OUT.json")
+    args = ap.parse_args()
+
+    os.makedirs(args.work, exist_ok=True)
+    WORK["dir"] = args.work
+    WORK["settle"] = args.settle
+    load_start = os.getloadavg()[0]
+    results = []
+    for multiple in [float(m) for m in args.sizes.split(",")]:
+        results.append(measure(args, multiple, args.work))
+        s = summarize(results[-1])
+        print("  floor %.2f s, Veilbox %s" % (s["floor"], "n/a" if s["veilbox"] is None else
+                                              "%.2f s (%.2f x), peak %.1f MB" %
+                                              (s["veilbox"], s["ratio"], s["peak_mb"])),
+              flush=True)
+    summaries = [summarize(r) for r in results]
+    cpu = ""
+    try:
+        with open("/proc/cpuinfo") as f:
+            cpu = next((l.split(":", 1)[1].strip() for l in f if l.startswith("model name")), "")
+    except OSError:
+        pass
+    text = ["# Compile run against the floor", "",
+            "Measured by `bash bench/compile_run_bench.sh` on %s (%d cores), %s." % (
+                cpu or "this machine", os.cpu_count() or 0, time.strftime("%Y-%m-%d")),
+            "Median of %d runs after one warm-up run each; Veilbox and the floor alternate on"
+            " the same layout. Base (1x): 2,000 projects in the master table, 300 included"
+            " projects six levels deep, 3,000 ProtectedFiles of 150 MB in all." % args.runs,
+            "Load average at the start: %.1f (the machine may be shared; the CPU columns are"
+            " the child's user and system time, which other load disturbs less)." % load_start,
+            ] + (["", args.note] if args.note else []) + [
+            "", table(summaries), "", "Goals:", ""] + goals(summaries)
+    errors = [r for r in results if r["veilbox_error"]]
+    if errors:
+        text += ["", "Veilbox could not complete a run:", ""] + [
+            "- %gx: %s" % (r["multiple"], r["veilbox_error"]) for r in errors]
+    text += ["", "![Compile run against the floor](%s.png)" % os.path.basename(args.out), ""]
+    os.makedirs(os.path.dirname(args.out), exist_ok=True)
+    with open(args.out + ".md", "w") as f:
+        f.write("\n".join(text))
+    for r in results:  # where this machine kept the layouts is no figure
+        for key in ("prefix", "projects_dir"):
+            r["layout"].pop(key, None)
+    with open(args.out + ".json", "w") as f:
+        json.dump({"summaries": summaries, "results": results}, f, indent=1, default=str)
+    plot(summaries, args.out + ".png")
+    print()
+    print("\n".join(text))
+    load = os.getloadavg()
+    print("load average at the end: %.1f %.1f %.1f" % load)
+
+
+if __name__ == "__main__":
+    main()
