@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native unit and end-to-end
 # tests, the same under AddressSanitizer and UndefinedBehaviorSanitizer,
-# the Windows build under Wine, and each fuzz target for a bounded time.
+# the Windows build under Wine, each fuzz target for a bounded time, and
+# the demo.
 # Installs what a fresh machine lacks first (as root, through apt-get).
 #
 #   FUZZ_SECONDS   seconds per fuzz target (default 30)
@@ -77,11 +78,18 @@ fuzz_tests() {
   return $ok
 }
 
+demo() {
+  bash scripts/demo.sh >build/demo.log 2>&1 || { cat build/demo.log; return 1; }
+  grep -q "no plain file remains" build/demo.log || { cat build/demo.log; return 1; }
+  tail -n 4 build/demo.log
+}
+
 mkdir -p build
 stage "native tests" native_tests
 stage "sanitizer tests" sanitizer_tests
 stage "Windows tests under Wine" windows_tests
 stage "fuzzing" fuzz_tests
+stage "demo" demo
 
 echo
 for f in "${failures[@]+"${failures[@]}"}"; do echo "failed: $f"; done
