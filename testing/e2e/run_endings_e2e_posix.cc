@@ -6,6 +6,7 @@
 // and no run journal remains.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,6 +30,8 @@
 
 namespace veilbox::e2e {
 namespace {
+
+using veilbox::testing::DbfRecord;
 
 const std::string kRoot = "C:\\VBE";
 const std::string kUser = kRoot + "\\Citect\\User";
@@ -112,7 +115,7 @@ class RunEndings : public ::testing::Test {
   }
 
   // Starts Veilbox; its message boxes go nowhere.
-  pid_t Start(const std::vector<std::string>& args) {
+  pid_t Start(const std::vector<std::string>& args, rlim_t open_files = 0) {
     const std::string program = VeilboxPath();
     std::vector<std::string> text = {program};
     text.insert(text.end(), args.begin(), args.end());
@@ -122,6 +125,10 @@ class RunEndings : public ::testing::Test {
     const pid_t pid = fork();
     if (pid == 0) {
       if (std::freopen("/dev/null", "w", stderr) == nullptr) _exit(126);
+      if (open_files != 0) {
+        const rlimit limit{open_files, open_files};
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(126);
+      }
       execv(program.c_str(), argv.data());
       _exit(127);
     }
@@ -203,6 +210,26 @@ TEST_F(RunEndings, RunsOfProjectsSharingAnIncludeStartedTogether) {
   const pid_t b = Start({"500", "Other"});
   EXPECT_EQ(Wait(a), 0);
   EXPECT_EQ(Wait(b), 0);
+  ExpectCleanedUp();
+}
+
+// A chain of includes deeper than the handles the run may open: the table
+// that cannot be opened ends the run with 249, nothing is decrypted.
+TEST_F(RunEndings, IncludeChainBeyondTheOpenFileLimit) {
+  std::vector<DbfRecord> master = {{{"Solo", Proj("Solo")}}};
+  const auto name = [](int i) {
+    std::string text = "C";  // appended, not "C" + ...: GCC 12 warns wrongly on that
+    return text.append(std::to_string(i));
+  };
+  Write(Proj("Solo") + "\\Include.dbf", veilbox::testing::MakeIncludeDbf({{{name(1)}}}));
+  for (int i = 1; i <= 60; ++i) {
+    master.push_back({{name(i), Proj(name(i))}});
+    Write(Proj(name(i)) + "\\" + name(i) + ".ci.Veilbox", Protect(name(i)));
+    Write(Proj(name(i)) + "\\Include.dbf", veilbox::testing::MakeIncludeDbf({{{name(i + 1)}}}));
+  }
+  Write(kUser + "\\master.dbf", veilbox::testing::MakeMasterDbf(master));
+  before_ = Tree();
+  EXPECT_EQ(Wait(Start({"0", "Solo"}, 48)), 249);
   ExpectCleanedUp();
 }
 
