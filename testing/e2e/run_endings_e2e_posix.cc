@@ -233,5 +233,21 @@ TEST_F(RunEndings, IncludeChainBeyondTheOpenFileLimit) {
   ExpectCleanedUp();
 }
 
+// A run that waits for the lock and is told to stop ends by the signal and
+// leaves the running one's plain files alone.
+TEST_F(RunEndings, SoftEndWhileWaitingForTheLock) {
+  const pid_t holder = Start({"20000", "Solo"});
+  AwaitPlainFile();
+  const pid_t waiter = Start({"0", "Other"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  kill(waiter, SIGTERM);
+  EXPECT_EQ(Wait(waiter), 128 + SIGTERM);
+  EXPECT_TRUE(std::filesystem::exists(Native(Proj("Solo") + "\\SOLO.CI")));
+  EXPECT_TRUE(std::filesystem::exists(Native(Proj("Shared") + "\\SHARED.CI")));
+  kill(holder, SIGTERM);
+  EXPECT_EQ(Wait(holder), 128 + SIGTERM);
+  ExpectCleanedUp();
+}
+
 }  // namespace
 }  // namespace veilbox::e2e
