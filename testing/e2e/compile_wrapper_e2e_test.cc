@@ -161,7 +161,6 @@ const std::string kSoloNotInMaster =
     "Veilbox: Unable to find Project \"Solo\" in Table " + kUser + "\\Master.dbf.";
 const std::string kSoloIncludeUnopened =
     "Veilbox: Error : Unable to open " + Proj("Solo") + "\\Include.dbf.";
-const std::string kLongProject = "Long\\" + std::string(150, 'p') + "\\" + std::string(150, 'q');
 const std::string kLongArgument = "-" + std::string(1100, 'a');
 
 std::string ChainName(int i) {
@@ -401,14 +400,6 @@ const Scenario kScenarios[] = {
      {kComplete}, true, ChainSeen(200)},
     {"CommandLineLongerThanAThousand", {"Solo", kLongArgument}, NoChange, 0, 0, {kComplete}, true,
      kSoloSeen},
-    {"ProjectPathLongerThan259", {"Long"},
-     [](Install& s) {
-       s.master.push_back({{"Long", Proj(kLongProject)}});
-       s.files["Proj\\" + kLongProject + "\\Long.ci.Veilbox"] = Protect({"long"});
-     },
-     // Past the system's path limit the directory holds no ProtectedFile
-     // the run can list: nothing is decrypted, nothing is left.
-     0, 0, {kComplete}, true, {}},
 };
 // clang-format on
 

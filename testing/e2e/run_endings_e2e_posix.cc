@@ -249,5 +249,19 @@ TEST_F(RunEndings, SoftEndWhileWaitingForTheLock) {
   ExpectCleanedUp();
 }
 
+// A project directory past the Windows path limit (the stand-in keeps it):
+// it holds no ProtectedFile the run can list, so nothing is decrypted and
+// nothing is left. Native only: under Wine the scratch tree could not be
+// cleared again.
+TEST_F(RunEndings, ProjectPathLongerThan259) {
+  const std::string dir = Proj("Long\\" + std::string(150, 'p') + "\\" + std::string(150, 'q'));
+  std::vector<DbfRecord> master = {{{"Long", dir}}};
+  Write(kUser + "\\master.dbf", veilbox::testing::MakeMasterDbf(master));
+  Write(dir + "\\Long.ci.Veilbox", Protect("long"));
+  before_ = Tree();
+  EXPECT_EQ(Wait(Start({"0", "Long"})), 0);
+  ExpectCleanedUp();
+}
+
 }  // namespace
 }  // namespace veilbox::e2e
