@@ -1,10 +1,13 @@
 #include "app/compile_run.h"
 
 #include <exception>
+#include <functional>
 
 #include "app/protected_file_pass.h"
+#include "app/run_safety.h"
 #include "dbase/dbase3plus.h"
 #include "platform/command_line_split.h"
+#include "platform/interrupts.h"
 #include "platform/profile.h"
 #include "sysutil/errors.h"
 #include "sysutil/file_utils.h"
@@ -39,9 +42,11 @@ class CompletionMessageSwitch {
   CompletionMessageSwitch(const CompletionMessageSwitch&) = delete;
   CompletionMessageSwitch& operator=(const CompletionMessageSwitch&) = delete;
 
-  // Suppresses the compiler's own message when it is on ("1").
-  void Suppress() {
+  // Suppresses the compiler's own message when it is on ("1");
+  // before_write runs just before "0" is written.
+  void Suppress(const std::function<void()>& before_write) {
     if (platform::GetProfileValue(kSection, "COMPILEOKMESSAGE", "1", settings_file_) == "1") {
+      before_write();
       platform::SetProfileValue(kSection, "COMPILEOKMESSAGE", "0", settings_file_);
       suppressed_ = pending_ = true;
     }
@@ -59,7 +64,16 @@ class CompletionMessageSwitch {
   bool pending_ = false;
 };
 
-void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& written) {
+// Puts back the "1" that a killed run left as "0"; a value set since then
+// stays.
+bool RestoreCompletionMessage(const std::string& settings_file) {
+  if (platform::GetProfileValue(kSection, "COMPILEOKMESSAGE", "1", settings_file) != "0")
+    return true;
+  return platform::SetProfileValue(kSection, "COMPILEOKMESSAGE", "1", settings_file);
+}
+
+void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& written,
+         RunSafety& safety) {
   RegRoot = kHkeyLocalMachine;
   ui.RestorePlacement();
 
@@ -138,10 +152,14 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
   CollectProtectedFiles(ui, project_dir, true, collected, walked);
 
   ui.HideWindow();
+  safety.CheckInterrupt();
+  std::vector<std::string> plain_files;
+  for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
+  safety.BeforePlainFiles(plain_files);
   DecryptCollected(ui, collected, written);
 
   CompletionMessageSwitch completion(settings_file);
-  completion.Suppress();
+  completion.Suppress([&] { safety.BeforeOkMessageOff(settings_file); });
 
   std::string bin = platform::GetProfileValue(kSection, "BIN", "-1", settings_file);
   if (bin == "-1") {
@@ -149,10 +167,12 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
     ui.ShowMessage("BIN directory not defined in " + settings_file);
   }
 
+  safety.CheckInterrupt();  // no compiler is started after a soft end
   const int exit_code = RunAndWait("", CompilerCommandLine(bin, AttachName, params), bin);
   const bool started = LastStatus == kSuccessText;
 
   completion.Restore();
+  safety.CheckInterrupt();  // the compiler had it too and has ended: clean up, end by it
 
   if (!started) {
     written.DeleteAll();
@@ -162,6 +182,8 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
   }
 
   written.DeleteAll();
+  safety.Settle();
+  safety.CheckInterrupt();
 
   if (completion.suppressed()) ui.ShowMessage("Veilbox Compile Complete");
   throw RunEnded(exit_code);
@@ -177,10 +199,19 @@ std::string CompilerCommandLine(const std::string& bin, const std::string& attac
 }
 
 void RunCompile(RunUi& ui, const std::vector<std::string>& params) {
+  RunSafety safety(RestoreCompletionMessage);
   WrittenPlainFiles written;
+  // The end of the session leaves no time to unwind: clean up in place.
+  platform::EmergencyCleanup session_end([&] {
+    written.DeleteAll();
+    safety.Settle();
+  });
   try {
-    Run(ui, params, written);
+    safety.Begin();
+    Run(ui, params, written, safety);
   } catch (const RunEnded&) {
+    throw;
+  } catch (const RunInterrupted&) {
     throw;
   } catch (const std::exception& e) {
     written.DeleteAll();

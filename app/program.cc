@@ -3,6 +3,8 @@
 #include <exception>
 
 #include "app/frm_main.h"
+#include "app/run_safety.h"
+#include "platform/interrupts.h"
 #include "platform/message_box.h"
 #include "sysutil/errors.h"
 #include "sysutil/settings_unit.h"
@@ -19,9 +21,9 @@ class SettingsUnit {
   SettingsUnit& operator=(const SettingsUnit&) = delete;
 };
 
-}  // namespace
-
-int RunProgram(std::vector<std::string> params) {
+// The program between the settings unit's start and end code; *interrupt
+// is the soft end that stopped the run, if one did.
+int RunUnits(std::vector<std::string> params, int* interrupt) {
   SettingsUnit settings;
   try {
     TFrmMain form(std::move(params));
@@ -29,12 +31,26 @@ int RunProgram(std::vector<std::string> params) {
     return form.RunMessageLoop();
   } catch (const RunEnded& end) {
     return end.code();
+  } catch (const RunInterrupted& stop) {
+    *interrupt = stop.interrupt();
+    return 252;
   } catch (const std::exception& e) {
     // Nothing should get here; the caller waiting for an exit code must
     // not be left waiting all the same.
     platform::ShowPlainMessage(kApplicationTitle, e.what());
     return 252;
   }
+}
+
+}  // namespace
+
+int RunProgram(std::vector<std::string> params) {
+  int interrupt = 0;
+  const int code = RunUnits(std::move(params), &interrupt);
+  // A soft end ends the process by the same signal, after every unit's
+  // end code has run.
+  if (interrupt != 0) platform::EndByInterrupt(interrupt, code);
+  return code;
 }
 
 }  // namespace veilbox

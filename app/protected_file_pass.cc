@@ -1,5 +1,7 @@
 #include "app/protected_file_pass.h"
 
+#include <memory>
+
 #include "dbase/dbase3plus.h"
 #include "platform/files.h"
 #include "protect/protected_file.h"
@@ -26,7 +28,7 @@ std::string FieldText(const TDBase3Plus& table, const char* name) {
 }  // namespace
 
 void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includes,
-                           std::vector<std::string>& list, WalkedDirectories& walked) {
+                           std::vector<std::string>& list, WalkedDirectories& walked, int depth) {
   const std::string b = AddBackslash(dir);
   if (!walked.insert(UpperAscii(b)).second) return;
 
@@ -37,7 +39,12 @@ void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includ
   if (!follow_includes) return;
   if (!platform::FileExists(b + "Include.dbf")) return;
 
-  TDBase3Plus includes;
+  // Past the deepest chain the walk takes, the table is not opened: ended
+  // like a table that cannot be opened, well before the stack runs out.
+  if (depth >= kMaxIncludeDepth) EndRun(ui, "Error : Unable to open " + b + "Include.dbf.", 249);
+  // The tables live on the heap: a level's frame stays small.
+  const auto includes_table = std::make_unique<TDBase3Plus>();
+  TDBase3Plus& includes = *includes_table;
   includes.SetFileName(b + "Include.Dbf");
   try {
     includes.Open();
@@ -45,7 +52,8 @@ void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includ
     EndRun(ui, "Error : Unable to open " + b + "Include.dbf.", 249);
   }
   const std::string master_dir = AddBackslash(MasterPath);
-  TDBase3Plus master;
+  const auto master_table = std::make_unique<TDBase3Plus>();
+  TDBase3Plus& master = *master_table;
   master.SetFileName(master_dir + "master.dbf");
   try {
     master.Open();
@@ -71,7 +79,8 @@ void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includ
                        master_dir + "Master.dbf.");
         return;  // both tables close as they go
       }
-      CollectProtectedFiles(ui, FieldText(master, "path"), follow_includes, list, walked);
+      CollectProtectedFiles(ui, FieldText(master, "path"), follow_includes, list, walked,
+                            depth + 1);
     }
     includes.Next();
   }

@@ -25,9 +25,13 @@ using WalkedDirectories = std::set<std::string>;
 // Include.dbf (looked up in MasterPath's master.dbf), depth first. Shows
 // "Unable to find include ..." and stops this level's walk for an include
 // that is not in the master table; a table that cannot be opened shows its
-// message and ends the run with 249 (RunEnded).
+// message and ends the run with 249 (RunEnded). depth is the number of
+// include levels above dir; an include table deeper than kMaxIncludeDepth
+// levels ends the run like one that cannot be opened.
+inline constexpr int kMaxIncludeDepth = 400;
 void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includes,
-                           std::vector<std::string>& list, WalkedDirectories& walked);
+                           std::vector<std::string>& list, WalkedDirectories& walked,
+                           int depth = 0);
 
 // The plain files that the decryption loop wrote in this run. Whatever is
 // still listed when the object goes away is deleted then, so that no

@@ -108,5 +108,32 @@ TEST_F(PassTest, ATableThatCannotBeOpenedEndsTheRunWith249) {
   }
 }
 
+// A chain of includes is walked to its deepest allowed level; one level
+// more ends the run like a table that cannot be opened, never with a stack
+// overflow or running out of handles.
+TEST_F(PassTest, IncludeChainDepth) {
+  const auto name = [](int level) {
+    std::string text = "L";  // appended, not "L" + ...: GCC 12 warns wrongly on that
+    return text.append(std::to_string(level));
+  };
+  for (int level = 0; level < kMaxIncludeDepth; ++level) {
+    Project(name(level), {"f.ci.Veilbox"}, {name(level + 1)});
+  }
+  Project(name(kMaxIncludeDepth), {"f.ci.Veilbox"}, {});
+  EXPECT_EQ(Collect(Dir(name(0))).size(), static_cast<std::size_t>(kMaxIncludeDepth) + 1);
+  EXPECT_TRUE(ui_.messages.empty());
+
+  dir_.Write(name(kMaxIncludeDepth) + "/Include.dbf", MakeIncludeDbf({{{name(0)}}}));
+  try {
+    Collect(Dir(name(0)));
+    ADD_FAILURE() << "the run went on";
+  } catch (const RunEnded& end) {
+    EXPECT_EQ(end.code(), 249);
+  }
+  EXPECT_EQ(ui_.messages,
+            std::vector<std::string>{"Error : Unable to open " +
+                                     AddBackslash(Dir(name(kMaxIncludeDepth))) + "Include.dbf."});
+}
+
 }  // namespace
 }  // namespace veilbox

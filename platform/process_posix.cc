@@ -15,15 +15,18 @@
 // as the shells report it.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 
 #include "platform/command_line_split.h"
 #include "platform/files.h"
+#include "platform/interrupts.h"
 #include "platform/message_loop.h"
 #include "platform/posix_errors.h"
 #include "platform/process.h"
@@ -145,12 +148,29 @@ bool RunProcessAndWait(const std::string& application, const std::string& comman
   Fd read_end(fds[0]);
   Fd write_end(fds[1]);
 
+  // The soft ends (interrupts.h) wait over the fork: the child must not
+  // run this process's handlers, and from here until the child has ended
+  // every soft end that reaches this process is passed on to it.
+  sigset_t soft_ends, mask;
+  sigemptyset(&soft_ends);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&soft_ends, s);
+  ::pthread_sigmask(SIG_BLOCK, &soft_ends, &mask);
   const pid_t pid = ::fork();
   if (pid < 0) {
+    ::pthread_sigmask(SIG_SETMASK, &mask, nullptr);
     *error = WindowsErrorFromErrno(errno);
     return false;
   }
   if (pid == 0) {
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+      struct sigaction action {};
+      ::sigaction(s, nullptr, &action);
+      if (action.sa_handler != SIG_IGN) {
+        action.sa_handler = SIG_DFL;
+        ::sigaction(s, &action, nullptr);
+      }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &mask, nullptr);
     StartFailure failure{1, 0};
     if (dir.empty() || ::chdir(dir.c_str()) == 0) {
       failure.step = 2;
@@ -160,6 +180,9 @@ bool RunProcessAndWait(const std::string& application, const std::string& comman
     [[maybe_unused]] ssize_t n = ::write(write_end.get(), &failure, sizeof(failure));
     ::_exit(127);
   }
+  std::optional<InterruptForwarding> forwarding;
+  forwarding.emplace(static_cast<std::uint32_t>(pid));
+  ::pthread_sigmask(SIG_SETMASK, &mask, nullptr);
   write_end.Close();
 
   StartFailure failure{};
@@ -173,7 +196,13 @@ bool RunProcessAndWait(const std::string& application, const std::string& comman
     // Nothing but this thread fills the stand-in's queue, so what waits now
     // is all there is until the child ends: dispatch it, then block.
     if (got != static_cast<ssize_t>(sizeof(failure))) ProcessPendingMessages();
-    if (::waitpid(pid, &status, 0) == pid) break;
+    // Wait without reaping first: once reaped, the child's id is free for
+    // another process, which must not get what is passed on.
+    siginfo_t info{};
+    if (::waitid(P_PID, pid, &info, WEXITED | WNOWAIT) == 0) {
+      forwarding.reset();
+      if (::waitpid(pid, &status, 0) == pid) break;
+    }
     if (errno != EINTR) {
       *error = WindowsErrorFromErrno(errno);
       return false;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/escaped_exception.h"
+#include "platform/interrupts.h"
 #include "platform/window.h"
 
 namespace veilbox::platform {
@@ -140,7 +141,20 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
     case kWmStartCompile:
       impl->Guarded([impl] { impl->events->OnStartCompile(); });
       return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      // The process may be ended as soon as this returns: the run cleans
+      // up here and now.
+      if (wparam) RunEmergencyCleanup();
+      return 0;
     case WM_CLOSE:
+      if (CatchingInterrupts()) {
+        // A run is in progress: it stops at its next checkpoint, cleans
+        // up and ends; the window goes with the process.
+        RequestInterrupt(kInterruptCloseRequest);
+        return 0;
+      }
       impl->Guarded([impl] { impl->events->OnClose(); });
       DestroyWindow(hwnd);
       return 0;

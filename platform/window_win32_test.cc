@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "platform/interrupts.h"
 #include "platform/window.h"
 
 namespace veilbox::platform {
@@ -43,6 +44,36 @@ TEST(MainWindowWin32, CloseRunsTheHandlerAndEndsTheLoop) {
   EXPECT_EQ(window.RunMessageLoop(), 0);
   EXPECT_TRUE(events.closed);
   EXPECT_EQ(FindMainWindow(), nullptr);
+}
+
+// During a run a close request does not close: it is recorded for the
+// run's next checkpoint. The end of the session runs the run's clean-up
+// there and then, once.
+TEST(MainWindowWin32, DuringARunCloseAndSessionEndReachTheRun) {
+  Quiet events;
+  MainWindow window("Veilbox - Code Protection", &events);
+  HWND hwnd = FindMainWindow();
+  {
+    InterruptCatcher catcher;
+    SendMessageA(hwnd, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(events.closed);
+    EXPECT_EQ(FindMainWindow(), hwnd);
+    EXPECT_EQ(PendingInterrupt(), kInterruptCloseRequest);
+  }
+  {
+    InterruptCatcher catcher;
+    int cleanups = 0;
+    EmergencyCleanup cleanup([&] { ++cleanups; });
+    EXPECT_NE(SendMessageA(hwnd, WM_QUERYENDSESSION, 0, 0), 0);
+    EXPECT_EQ(cleanups, 0);
+    SendMessageA(hwnd, WM_ENDSESSION, FALSE, 0);  // the end was called off
+    EXPECT_EQ(cleanups, 0);
+    SendMessageA(hwnd, WM_ENDSESSION, TRUE, 0);
+    SendMessageA(hwnd, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(cleanups, 1);
+    EXPECT_EQ(PendingInterrupt(), kInterruptSessionEnd);
+  }
+  EXPECT_FALSE(events.closed);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 // file that the run wrote is left, and nothing else is touched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -137,6 +138,62 @@ const std::vector<Seen> kSoloSeen = {{"Proj\\Solo\\SOLO.CI", PlainText({"solo"})
 constexpr char kComplete[] = "Veilbox: Veilbox Compile Complete";
 const std::string kLongSettings = "vbe-" + std::string(240, 'n') + ".ini";
 const std::string kLongUser = kRoot + "\\" + std::string(1100, 'u');
+
+std::string Cut(std::string bytes, std::size_t keep) { return bytes.substr(0, keep); }
+
+std::string Garbage(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + 7) % 251);
+  return bytes;
+}
+
+// What the compiler sees of Solo when its ProtectedFile holds these bytes:
+// a file too short to be one gives no plain file.
+std::vector<Seen> SoloSeenOf(std::string bytes) {
+  if (!DecryptProtectedText(&bytes)) return {};
+  return {{"Proj\\Solo\\SOLO.CI", bytes}};
+}
+
+const std::string kSoloDecryptFailed =
+    "Veilbox: Unable to decrypt C:\\VBE\\PROJ\\SOLO\\SOLO.CI.VEILBOX: ";
+const std::string kMasterUnopened = "Veilbox: Error : Unable to open " + kUser + "\\master.dbf";
+const std::string kSoloNotInMaster =
+    "Veilbox: Unable to find Project \"Solo\" in Table " + kUser + "\\Master.dbf.";
+const std::string kSoloIncludeUnopened =
+    "Veilbox: Error : Unable to open " + Proj("Solo") + "\\Include.dbf.";
+const std::string kLongArgument = "-" + std::string(1100, 'a');
+
+std::string ChainName(int i) {
+  std::string name = "C";  // appended, not "C" + ...: GCC 12 warns wrongly on that
+  return name.append(std::to_string(i));
+}
+
+// Solo includes a chain of projects C1 ... C<depth>, each with one
+// ProtectedFile; cycle_to names the project the last one includes.
+void IncludeChain(Install& s, int depth, const std::string& cycle_to = "") {
+  s.files["Proj\\Solo\\Include.dbf"] = veilbox::testing::MakeIncludeDbf({{{"C1"}}});
+  for (int i = 1; i <= depth; ++i) {
+    const std::string name = ChainName(i);
+    s.master.push_back({{name, Proj(name)}});
+    s.files["Proj\\" + name + "\\" + name + ".ci.Veilbox"] = Protect({name});
+    const std::string next = i < depth ? ChainName(i + 1) : cycle_to;
+    if (!next.empty()) {
+      s.files["Proj\\" + name + "\\Include.dbf"] = veilbox::testing::MakeIncludeDbf({{{next}}});
+    }
+  }
+}
+
+std::vector<Seen> ChainSeen(int depth) {
+  std::vector<Seen> seen;
+  for (int i = 1; i <= depth; ++i) {
+    const std::string name = ChainName(i);
+    seen.push_back({"Proj\\" + name + "\\" + name + ".CI", PlainText({name})});
+  }
+  std::sort(seen.begin(), seen.end(),
+            [](const Seen& a, const Seen& b) { return UpperAscii(a.path) < UpperAscii(b.path); });
+  seen.push_back(kSoloSeen[0]);
+  return seen;
+}
 
 struct Scenario {
   const char* name;
@@ -301,6 +358,48 @@ const Scenario kScenarios[] = {
     {"LongUserValueIsReadWhole", {"Solo"},
      [](Install& s) { s.settings["Citect.ini"] = CitectIni(kLongUser, kBin, "1"); }, 0, 249,
      {"Veilbox: Error : Unable to open " + kLongUser + "\\master.dbf"}, false},
+    {"MasterTableEmpty", {"Solo"},
+     [](Install& s) { s.master_present = false; s.files["Citect\\User\\master.dbf"] = ""; }, 0,
+     249, {kMasterUnopened}, false},
+    {"MasterTableGarbage", {"Solo"},
+     [](Install& s) { s.master_present = false; s.files["Citect\\User\\master.dbf"] = Garbage(700); },
+     0, 250, {kSoloNotInMaster}, false},
+    {"MasterTableTruncated", {"Solo"},
+     [](Install& s) {
+       s.master_present = false;
+       s.files["Citect\\User\\master.dbf"] = Cut(veilbox::testing::MakeMasterDbf(s.master), 200);
+     },
+     0, 250, {kSoloNotInMaster}, false},
+    {"IncludeTableEmpty", {"Solo"}, [](Install& s) { s.files["Proj\\Solo\\Include.dbf"] = ""; }, 0,
+     249, {kSoloIncludeUnopened}, false},
+    {"IncludeTableGarbage", {"Solo"},
+     [](Install& s) { s.files["Proj\\Solo\\Include.dbf"] = Garbage(500); }, 0, 0, {kComplete},
+     true, kSoloSeen},
+    {"IncludeTableTruncated", {"Solo"},
+     [](Install& s) {
+       s.files["Proj\\Solo\\Include.dbf"] =
+           Cut(veilbox::testing::MakeIncludeDbf({{{"Alpha"}}, {{"Beta"}}}), 40);
+     },
+     0, 0, {kComplete}, true, kSoloSeen},
+    {"ProtectedFileTruncated", {"Solo"},
+     [](Install& s) { s.files["Proj\\Solo\\Solo.ci.Veilbox"] = Cut(Protect({"solo", "more"}), 60); },
+     0, 0, {kComplete}, true, SoloSeenOf(Cut(Protect({"solo", "more"}), 60))},
+    {"ProtectedFileGarbage", {"Solo"},
+     [](Install& s) { s.files["Proj\\Solo\\Solo.ci.Veilbox"] = Garbage(3000); }, 0, 0,
+     {kComplete}, true, SoloSeenOf(Garbage(3000))},
+    {"ProtectedFileWithATenMegabyteLine", {"Solo"},
+     [](Install& s) { s.files["Proj\\Solo\\Solo.ci.Veilbox"] = Protect({std::string(10 << 20, 'L')}); },
+     0, 0, {kComplete}, true, {{"Proj\\Solo\\SOLO.CI", PlainText({std::string(10 << 20, 'L')})}}},
+    {"CompilerEndsWithAnOddCode", {"Solo"}, NoChange, 255, 255, {kComplete}, true, kSoloSeen},
+    {"IncludeCycleOfOne", {"Solo"},
+     [](Install& s) { s.files["Proj\\Solo\\Include.dbf"] = veilbox::testing::MakeIncludeDbf({{{"Solo"}}}); },
+     0, 0, {kComplete}, true, kSoloSeen},
+    {"IncludeCycleOfTwo", {"Solo"}, [](Install& s) { IncludeChain(s, 1, "Solo"); }, 0, 0,
+     {kComplete}, true, ChainSeen(1)},
+    {"IncludeChainTwoHundredDeep", {"Solo"}, [](Install& s) { IncludeChain(s, 200); }, 0, 0,
+     {kComplete}, true, ChainSeen(200)},
+    {"CommandLineLongerThanAThousand", {"Solo", kLongArgument}, NoChange, 0, 0, {kComplete}, true,
+     kSoloSeen},
 };
 // clang-format on
 
