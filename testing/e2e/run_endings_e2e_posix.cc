@@ -249,15 +249,24 @@ TEST_F(RunEndings, SoftEndWhileWaitingForTheLock) {
   ExpectCleanedUp();
 }
 
-// A project directory past the Windows path limit (the stand-in keeps it):
-// it holds no ProtectedFile the run can list, so nothing is decrypted and
-// nothing is left. Native only: under Wine the scratch tree could not be
-// cleared again.
-TEST_F(RunEndings, ProjectPathLongerThan259) {
-  const std::string dir = Proj("Long\\" + std::string(150, 'p') + "\\" + std::string(150, 'q'));
+// A ProtectedFile whose full name is past the Windows path limit of 259
+// characters (the directory itself still fits the master table's field):
+// the stand-in handles it like any other, so it is decrypted for the
+// compiler and removed again. The compiler is a script that ends with 0
+// only when it sees the plain file. Native only: under Wine the scratch
+// tree could not be cleared again.
+TEST_F(RunEndings, ProtectedFileNameLongerThan259) {
+  const std::string dir = Proj("Long\\" + std::string(100, 'p') + "\\" + std::string(100, 'q'));
+  const std::string plain = dir + "\\" + std::string(60, 'L') + ".ci";
+  ASSERT_GT(plain.size() + 8, 259u);
   std::vector<DbfRecord> master = {{{"Long", dir}}};
   Write(kUser + "\\master.dbf", veilbox::testing::MakeMasterDbf(master));
-  Write(dir + "\\Long.ci.Veilbox", Protect("long"));
+  Write(plain + ".Veilbox", Protect("long"));
+  const std::filesystem::path compiler = Native(kBin + "\\ctcomp.exe");
+  std::filesystem::create_directories(compiler.parent_path());
+  std::ofstream(compiler, std::ios::trunc)
+      << "#!/bin/sh\n[ -f \"" << Native(UpperAscii(plain)).string() << "\" ] || exit 9\n";
+  std::filesystem::permissions(compiler, std::filesystem::perms::owner_all);
   before_ = Tree();
   EXPECT_EQ(Wait(Start({"0", "Long"})), 0);
   ExpectCleanedUp();
