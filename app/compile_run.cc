@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "app/phase_timer.h"
 #include "app/protected_file_pass.h"
 #include "dbase/dbase3plus.h"
 #include "platform/command_line_split.h"
@@ -135,10 +136,15 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
 
   std::vector<std::string> collected;
   WalkedDirectories walked;
-  CollectProtectedFiles(ui, project_dir, true, collected, walked);
+  MasterIndex master_index;
+  MarkPhase(kPhaseCollectBegin);
+  CollectProtectedFiles(ui, project_dir, true, collected, walked, master_index);
+  MarkPhase(kPhaseCollectEnd);
 
   ui.HideWindow();
+  MarkPhase(kPhaseDecryptBegin);
   DecryptCollected(ui, collected, written);
+  MarkPhase(kPhaseDecryptEnd);
 
   CompletionMessageSwitch completion(settings_file);
   completion.Suppress();
@@ -149,7 +155,9 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
     ui.ShowMessage("BIN directory not defined in " + settings_file);
   }
 
+  MarkPhase(kPhaseCompileBegin);
   const int exit_code = RunAndWait("", CompilerCommandLine(bin, AttachName, params), bin);
+  MarkPhase(kPhaseCompileEnd);
   const bool started = LastStatus == kSuccessText;
 
   completion.Restore();
@@ -161,7 +169,9 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
     throw RunEnded(247);
   }
 
+  MarkPhase(kPhaseCleanupBegin);
   written.DeleteAll();
+  MarkPhase(kPhaseCleanupEnd);
 
   if (completion.suppressed()) ui.ShowMessage("Veilbox Compile Complete");
   throw RunEnded(exit_code);
