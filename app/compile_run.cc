@@ -3,6 +3,7 @@
 #include <exception>
 #include <functional>
 
+#include "app/phase_timer.h"
 #include "app/protected_file_pass.h"
 #include "app/run_safety.h"
 #include "dbase/dbase3plus.h"
@@ -149,14 +150,19 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
 
   std::vector<std::string> collected;
   WalkedDirectories walked;
-  CollectProtectedFiles(ui, project_dir, true, collected, walked);
+  MasterIndex master_index;
+  MarkPhase(kPhaseCollectBegin);
+  CollectProtectedFiles(ui, project_dir, true, collected, walked, master_index);
+  MarkPhase(kPhaseCollectEnd);
 
   ui.HideWindow();
   safety.CheckInterrupt();
   std::vector<std::string> plain_files;
   for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
   safety.BeforePlainFiles(plain_files);
+  MarkPhase(kPhaseDecryptBegin);
   DecryptCollected(ui, collected, written);
+  MarkPhase(kPhaseDecryptEnd);
 
   CompletionMessageSwitch completion(settings_file);
   completion.Suppress([&] { safety.BeforeOkMessageOff(settings_file); });
@@ -168,7 +174,9 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
   }
 
   safety.CheckInterrupt();  // no compiler is started after a soft end
+  MarkPhase(kPhaseCompileBegin);
   const int exit_code = RunAndWait("", CompilerCommandLine(bin, AttachName, params), bin);
+  MarkPhase(kPhaseCompileEnd);
   const bool started = LastStatus == kSuccessText;
 
   completion.Restore();
@@ -181,7 +189,9 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
     throw RunEnded(247);
   }
 
+  MarkPhase(kPhaseCleanupBegin);
   written.DeleteAll();
+  MarkPhase(kPhaseCleanupEnd);
   safety.Settle();
   safety.CheckInterrupt();
 

@@ -2,10 +2,10 @@
 
 #include <memory>
 
+#include "app/master_index.h"
 #include "dbase/dbase3plus.h"
 #include "platform/files.h"
 #include "protect/protected_file.h"
-#include "protect/text_list.h"
 #include "sysutil/errors.h"
 #include "sysutil/file_utils.h"
 #include "sysutil/globals.h"
@@ -28,7 +28,8 @@ std::string FieldText(const TDBase3Plus& table, const char* name) {
 }  // namespace
 
 void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includes,
-                           std::vector<std::string>& list, WalkedDirectories& walked, int depth) {
+                           std::vector<std::string>& list, WalkedDirectories& walked,
+                           MasterIndex& master_index, int depth) {
   const std::string b = AddBackslash(dir);
   if (!walked.insert(UpperAscii(b)).second) return;
 
@@ -64,23 +65,17 @@ void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includ
   includes.First();
   while (!includes.Eof()) {
     if (!includes.Deleted()) {
-      const std::string wanted = UpperAscii(FieldText(includes, "name"));
-      master.First();
-      bool found = false;
-      while (!master.Eof() && !found) {
-        if (UpperAscii(FieldText(master, "name")) == wanted) {
-          found = true;
-        } else {
-          master.Next();
-        }
-      }
-      if (!found) {
+      // The master table is still opened at every level, so that one that
+      // has become unreadable ends the run as before; its records are read
+      // once, by the first level that looks an include up.
+      if (!master_index.loaded()) master_index.Load(master);
+      const std::string* path = master_index.Find(FieldText(includes, "name"));
+      if (!path) {
         ui.ShowMessage("Unable to find include \"" + FieldText(includes, "Name") + "\" in Table " +
                        master_dir + "Master.dbf.");
         return;  // both tables close as they go
       }
-      CollectProtectedFiles(ui, FieldText(master, "path"), follow_includes, list, walked,
-                            depth + 1);
+      CollectProtectedFiles(ui, *path, follow_includes, list, walked, master_index, depth + 1);
     }
     includes.Next();
   }
@@ -106,26 +101,6 @@ std::string PlainFileName(const std::string& protected_name) {
   return LeftStr(protected_name, static_cast<std::int32_t>(protected_name.size()) - 8);
 }
 
-namespace {
-
-// Whether DecryptProtectedFile will write a plain file for this
-// ProtectedFile: it does for a readable file of at least 5 lines, unless
-// the decryption fails.
-bool HoldsAHeader(const std::string& protected_name) {
-  std::string bytes;
-  std::uint32_t error = 0;
-  if (!platform::ReadWholeFile(protected_name, platform::Share::kReadWrite, &bytes, &error)) {
-    return false;
-  }
-  LineReader lines(VisibleText(bytes));
-  std::string_view line;
-  std::size_t count = 0;
-  while (count < kHeaderLines && lines.Next(&line)) ++count;
-  return count == kHeaderLines;
-}
-
-}  // namespace
-
 void DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
                       WrittenPlainFiles& written) {
   for (const std::string& entry : collected) {
@@ -134,14 +109,14 @@ void DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
     // A file that carries a plain file's name and that this run does not
     // write (the ProtectedFile cannot be read or is too short) is not the
     // run's, and the clean-up leaves it alone.
-    const bool writes = HoldsAHeader(entry);
+    bool wrote = false;
     try {
-      DecryptProtectedFile(entry);
+      DecryptProtectedFile(entry, &wrote);
     } catch (const Error& e) {
       written.DeleteAll();
       EndRun(ui, "Unable to decrypt " + entry + ": " + e.what(), 251);
     }
-    if (writes && LastStatus == kSuccessText) written.Add(plain);
+    if (wrote) written.Add(plain);
   }
 }
 

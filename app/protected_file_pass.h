@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/master_index.h"
 #include "app/run_ui.h"
 
 namespace veilbox {
@@ -22,7 +23,8 @@ using WalkedDirectories = std::set<std::string>;
 
 // Appends to list the full, upper-cased names of the ProtectedFiles in dir
 // and, when follow_includes is set, of the projects named in dir's
-// Include.dbf (looked up in MasterPath's master.dbf), depth first. Shows
+// Include.dbf (looked up in MasterPath's master.dbf, through master_index,
+// which the first lookup of the run loads), depth first. Shows
 // "Unable to find include ..." and stops this level's walk for an include
 // that is not in the master table; a table that cannot be opened shows its
 // message and ends the run with 249 (RunEnded). depth is the number of
@@ -31,7 +33,7 @@ using WalkedDirectories = std::set<std::string>;
 inline constexpr int kMaxIncludeDepth = 400;
 void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includes,
                            std::vector<std::string>& list, WalkedDirectories& walked,
-                           int depth = 0);
+                           MasterIndex& master_index, int depth = 0);
 
 // The plain files that the decryption loop wrote in this run. Whatever is
 // still listed when the object goes away is deleted then, so that no

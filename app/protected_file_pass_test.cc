@@ -46,7 +46,8 @@ class PassTest : public ::testing::Test {
     MasterPath = (dir_.path() / "master").string();
     std::vector<std::string> list;
     WalkedDirectories walked;
-    CollectProtectedFiles(ui_, dir, true, list, walked);
+    MasterIndex master_index;
+    CollectProtectedFiles(ui_, dir, true, list, walked, master_index);
     return list;
   }
 
@@ -97,8 +98,9 @@ TEST_F(PassTest, ATableThatCannotBeOpenedEndsTheRunWith249) {
     RecordingUi ui;
     std::vector<std::string> list;
     WalkedDirectories walked;
+    MasterIndex master_index;
     try {
-      CollectProtectedFiles(ui, (dir.path() / "P").string(), true, list, walked);
+      CollectProtectedFiles(ui, (dir.path() / "P").string(), true, list, walked, master_index);
       ADD_FAILURE() << "the run went on: " << c.message_tail;
     } catch (const RunEnded& end) {
       EXPECT_EQ(end.code(), 249);

@@ -16,9 +16,10 @@ constexpr std::size_t kFieldLengthOffset = 16;
 // The format addresses records with 32-bit offsets; nothing past this
 // limit belongs to the table.
 constexpr std::uint64_t kAddressLimit = std::uint64_t{1} << 32;
-// The window holds the whole file up to this size, and this much of it
-// beyond.
-constexpr std::size_t kMaxWindow = std::size_t{16} << 20;
+// The window starts small, so that opening a table to look at a few
+// records reads little of it, and doubles up to the largest size while the
+// reads go on through the file in order.
+constexpr std::size_t kMaxWindow = std::size_t{1} << 20;
 constexpr std::size_t kMinWindow = std::size_t{64} << 10;
 
 std::uint32_t LittleEndian(const unsigned char* p, int bytes) {
@@ -106,11 +107,7 @@ void TDBase3Plus::Open() {
   file_ = std::move(file);
   open_ = true;
 
-  const std::int64_t size = file_.Size();
-  window_capacity_ = size < 0 ? kMinWindow
-                              : std::clamp(static_cast<std::size_t>(std::min<std::int64_t>(
-                                               size, static_cast<std::int64_t>(kMaxWindow))),
-                                           kMinWindow, kMaxWindow);
+  window_capacity_ = kMinWindow;
   window_.reset(new char[window_capacity_]);
   window_start_ = 0;
   window_size_ = 0;
@@ -168,9 +165,16 @@ TDBase3Plus::ReadResult TDBase3Plus::ReadBytes(std::uint64_t offset, std::size_t
     *bytes = probe_.data();
     return got == n ? ReadResult::kWhole : ReadResult::kShort;
   }
-  if (n > window_capacity_) {
-    window_.reset(new char[n]);
-    window_capacity_ = n;
+  std::size_t capacity = window_capacity_;
+  if (window_size_ != 0 && offset >= window_start_ && offset <= window_end &&
+      capacity < kMaxWindow) {
+    // Reading on through the file: take more of it at a time.
+    capacity = std::min(capacity * 2, kMaxWindow);
+  }
+  capacity = std::max(capacity, n);
+  if (capacity != window_capacity_) {
+    window_.reset(new char[capacity]);
+    window_capacity_ = capacity;
   }
   window_size_ = 0;
   window_at_end_ = false;

@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/case_blind_dir.h"
 #include "platform/files.h"
 #include "platform/posix_errors.h"
 #include "platform/prefix.h"
@@ -39,13 +40,6 @@ constexpr std::uint32_t kStoredAttributes =
 
 char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  return true;
-}
-
 std::string JoinPath(const std::string& base, std::string_view component) {
   if (base.empty()) return std::string(component);
   if (base.back() == '/') return base + std::string(component);
@@ -55,21 +49,6 @@ std::string JoinPath(const std::string& base, std::string_view component) {
 bool PathExists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
-}
-
-// The entry of dir whose name equals name regardless of case, or empty.
-std::string FindIgnoringCase(const std::string& dir, std::string_view name) {
-  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-  if (!d) return {};
-  std::string found;
-  while (dirent* entry = ::readdir(d)) {
-    if (EqualsIgnoreCase(entry->d_name, name)) {
-      found = entry->d_name;
-      break;
-    }
-  }
-  ::closedir(d);
-  return found;
 }
 
 // Appends the slash-separated components of rest to base, each one with
@@ -85,7 +64,7 @@ std::string ResolveComponents(std::string base, std::string_view rest) {
     if (component.empty()) continue;
     std::string candidate = JoinPath(base, component);
     if (!missing && component != "." && component != ".." && !PathExists(candidate)) {
-      std::string actual = FindIgnoringCase(base, component);
+      std::string actual = FindEntryIgnoringCase(base, component);
       if (actual.empty())
         missing = true;
       else
@@ -240,7 +219,10 @@ bool File::CreateAlways(const std::string& path, File* out, std::uint32_t* error
   File file;
   file.handle_ = fd;
   if (!LockForShare(fd, Share::kNone, error)) return false;
-  if (::ftruncate(fd, 0) != 0) {
+  // A file that is already empty is left alone: truncating it anyway makes
+  // some file systems flush it at close, and its later removal waits.
+  struct stat created;
+  if ((::fstat(fd, &created) != 0 || created.st_size != 0) && ::ftruncate(fd, 0) != 0) {
     *error = WindowsErrorFromErrno(errno);
     return false;
   }

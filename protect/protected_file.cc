@@ -169,7 +169,8 @@ std::string EncryptProtectedText(TextList header, TextList body) {
   return header.Text() + body.Text();
 }
 
-void DecryptProtectedFile(const std::string& FileName) {
+void DecryptProtectedFile(const std::string& FileName, bool* wrote) {
+  if (wrote) *wrote = false;
   LastStatus = kSuccessText;
   std::string bytes;
   std::uint32_t error = 0;
@@ -183,6 +184,7 @@ void DecryptProtectedFile(const std::string& FileName) {
   if (!DecryptProtectedText(&bytes)) return;
   WritePlainFile(LeftStr(FileName, static_cast<std::int32_t>(FileName.size()) - kExtensionLength),
                  bytes);
+  if (wrote) *wrote = true;
 }
 
 }  // namespace veilbox

@@ -58,7 +58,8 @@ std::string EncryptProtectedText(TextList header, TextList body);
 // FileName when the file cannot be read (then nothing is written). A file
 // of fewer than 5 lines writes nothing. Raises ConvertError for a
 // malformed line (nothing written) and FileCreateError when the plain file
-// cannot be created.
-void DecryptProtectedFile(const std::string& FileName);
+// cannot be created. When wrote is given, *wrote tells whether the plain
+// file was written.
+void DecryptProtectedFile(const std::string& FileName, bool* wrote = nullptr);
 
 }  // namespace veilbox

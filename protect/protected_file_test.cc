@@ -133,8 +133,10 @@ TEST_F(DecryptProtectedFileTest, FewerThanFiveLinesWriteNothing) {
     TextList head;
     for (std::size_t i = 0; i < count; ++i) head.Add(lines[i]);
     const std::string name = dir_.Write("short.ci.Veilbox", head.Text());
-    DecryptProtectedFile(name);
+    bool wrote = true;
+    DecryptProtectedFile(name, &wrote);
     EXPECT_EQ(LastStatus, kSuccessText);
+    EXPECT_FALSE(wrote) << count;
     EXPECT_FALSE(Exists(PlainName(name))) << count;
   }
 }
@@ -151,8 +153,10 @@ TEST_F(DecryptProtectedFileTest, WritesHiddenPlainFileBesideIt) {
   };
   for (const Case& c : cases) {
     const std::string name = dir_.Write(c.file_name, Protect(Header("secret"), c.body));
-    DecryptProtectedFile(name);
+    bool wrote = false;
+    DecryptProtectedFile(name, &wrote);
     EXPECT_EQ(LastStatus, kSuccessText);
+    EXPECT_TRUE(wrote) << c.file_name;
     EXPECT_EQ(testing::ReadFileBytes(PlainName(name)), CrLfLines(c.body)) << c.file_name;
     EXPECT_EQ(AttributesOf(PlainName(name)), platform::kAttrHidden);
   }
@@ -203,8 +207,10 @@ TEST_F(DecryptProtectedFileTest, MalformedLineRaisesAndWritesNothing) {
 
 TEST_F(DecryptProtectedFileTest, UnreadableFileSetsStatus) {
   const std::string missing = (dir_.path() / "missing.ci.Veilbox").string();
-  DecryptProtectedFile(missing);
+  bool wrote = true;
+  DecryptProtectedFile(missing, &wrote);
   EXPECT_EQ(LastStatus, "Cannot Open File " + missing);
+  EXPECT_FALSE(wrote);
 
   // Held open by another opener: it is read without sharing.
   const std::string held = dir_.Write("held.ci.Veilbox", Protect(Header("k"), {"a"}));

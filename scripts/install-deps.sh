@@ -27,6 +27,8 @@ needs=(
   "clang-format:clang-format"
   "getfattr:attr"
   "hyperfine:hyperfine"
+  "/usr/bin/time:time"
+  "/usr/lib/python3/dist-packages/matplotlib/__init__.py:python3-matplotlib"
 )
 
 missing=()
