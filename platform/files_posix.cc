@@ -152,24 +152,6 @@ std::string NativePath(const std::string& path) {
   return ResolveComponents(std::move(base), rest);
 }
 
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept : handle_(other.handle_), append_offset_(other.append_offset_) {
-  other.handle_ = -1;
-  other.append_offset_ = 0;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    append_offset_ = other.append_offset_;
-    other.handle_ = -1;
-    other.append_offset_ = 0;
-  }
-  return *this;
-}
-
 bool File::OpenExisting(const std::string& path, bool write, Share share, File* out,
                         std::uint32_t* error) {
   std::uint32_t ignored;

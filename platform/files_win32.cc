@@ -35,24 +35,6 @@ OVERLAPPED At(std::uint64_t offset) {
 
 }  // namespace
 
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept : handle_(other.handle_), append_offset_(other.append_offset_) {
-  other.handle_ = -1;
-  other.append_offset_ = 0;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    append_offset_ = other.append_offset_;
-    other.handle_ = -1;
-    other.append_offset_ = 0;
-  }
-  return *this;
-}
-
 bool File::OpenExisting(const std::string& path, bool write, Share share, File* out,
                         std::uint32_t* error) {
   if (write && RefusedByAttributes(path, FILE_ATTRIBUTE_READONLY, error)) return false;
