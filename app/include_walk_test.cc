@@ -1,7 +1,9 @@
-#include "app/protected_file_pass.h"
+#include "app/include_walk.h"
 
 #include <gtest/gtest.h>
 
+#include "app/project_lookup.h"
+#include "dbase/dbase3plus.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
 #include "sysutil/text_utils.h"
@@ -14,6 +16,20 @@ namespace {
 using veilbox::testing::MakeIncludeDbf;
 using veilbox::testing::MakeMasterDbf;
 
+// The master table's index, as the project look-up loads it; left empty
+// when the table cannot be opened (the walk then ends on opening it).
+MasterIndex LoadMasterIndex() {
+  MasterIndex index;
+  TDBase3Plus master;
+  master.SetFileName(MasterTableName());
+  try {
+    master.Open();
+    index.Load(master);
+  } catch (const TableOpenError&) {
+  }
+  return index;
+}
+
 class RecordingUi : public RunUi {
  public:
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
@@ -25,7 +41,7 @@ class RecordingUi : public RunUi {
 
 // Projects below a scratch directory, each with its ProtectedFiles and
 // its includes, and the master table that names them.
-class PassTest : public ::testing::Test {
+class IncludeWalkTest : public ::testing::Test {
  protected:
   void Project(const std::string& name, const std::vector<std::string>& files,
                const std::vector<std::string>& includes) {
@@ -45,9 +61,10 @@ class PassTest : public ::testing::Test {
     dir_.Write("master/master.dbf", MakeMasterDbf(master_));
     MasterPath = (dir_.path() / "master").string();
     std::vector<std::string> list;
-    WalkedDirectories walked;
-    MasterIndex master_index;
-    CollectProtectedFiles(ui_, dir, true, list, walked, master_index);
+    const MasterIndex index = LoadMasterIndex();
+    IncludeWalk walk;
+    walk.master_index = &index;
+    CollectProtectedFiles(ui_, dir, true, list, walk);
     return list;
   }
 
@@ -56,7 +73,7 @@ class PassTest : public ::testing::Test {
   RecordingUi ui_;
 };
 
-TEST_F(PassTest, WalksDepthFirstAndEachDirectoryOnce) {
+TEST_F(IncludeWalkTest, WalksDepthFirstAndEachDirectoryOnce) {
   Project("P", {"p.ci.Veilbox"}, {"A", "B"});
   Project("A", {"a.ci.Veilbox"}, {"C"});
   Project("B", {"b.ci.Veilbox"}, {});
@@ -67,7 +84,7 @@ TEST_F(PassTest, WalksDepthFirstAndEachDirectoryOnce) {
   EXPECT_TRUE(ui_.messages.empty());
 }
 
-TEST_F(PassTest, AnUnknownIncludeEndsOnlyItsOwnTable) {
+TEST_F(IncludeWalkTest, AnUnknownIncludeEndsOnlyItsOwnTable) {
   Project("Q", {"q.ci.Veilbox"}, {"P", "B"});
   Project("P", {"p.ci.Veilbox"}, {"Nope", "A"});
   Project("A", {"a.ci.Veilbox"}, {});
@@ -79,7 +96,7 @@ TEST_F(PassTest, AnUnknownIncludeEndsOnlyItsOwnTable) {
                                                    AddBackslash(MasterPath) + "Master.dbf."});
 }
 
-TEST_F(PassTest, ATableThatCannotBeOpenedEndsTheRunWith249) {
+TEST_F(IncludeWalkTest, ATableThatCannotBeOpenedEndsTheRunWith249) {
   struct Case {
     const char* include_table;  // bytes of P's Include.dbf
     bool master_present;
@@ -97,10 +114,11 @@ TEST_F(PassTest, ATableThatCannotBeOpenedEndsTheRunWith249) {
     const std::string failing = c.include_table ? (dir.path() / "P").string() : MasterPath;
     RecordingUi ui;
     std::vector<std::string> list;
-    WalkedDirectories walked;
-    MasterIndex master_index;
+    const MasterIndex index = LoadMasterIndex();
+    IncludeWalk walk;
+    walk.master_index = &index;
     try {
-      CollectProtectedFiles(ui, (dir.path() / "P").string(), true, list, walked, master_index);
+      CollectProtectedFiles(ui, (dir.path() / "P").string(), true, list, walk);
       ADD_FAILURE() << "the run went on: " << c.message_tail;
     } catch (const RunEnded& end) {
       EXPECT_EQ(end.code(), 249);
@@ -113,7 +131,7 @@ TEST_F(PassTest, ATableThatCannotBeOpenedEndsTheRunWith249) {
 // A chain of includes is walked to its deepest allowed level; one level
 // more ends the run like a table that cannot be opened, never with a stack
 // overflow or running out of handles.
-TEST_F(PassTest, IncludeChainDepth) {
+TEST_F(IncludeWalkTest, IncludeChainDepth) {
   const auto name = [](int level) {
     std::string text = "L";  // appended, not "L" + ...: GCC 12 warns wrongly on that
     return text.append(std::to_string(level));

@@ -1,0 +1,22 @@
+#include "app/compiler_start.h"
+
+#include "platform/command_line_split.h"
+#include "sysutil/globals.h"
+#include "sysutil/run_and_wait.h"
+#include "sysutil/text_utils.h"
+
+namespace veilbox {
+
+std::string CompilerCommandLine(const std::string& bin, const std::string& attach_name,
+                                const std::vector<std::string>& params) {
+  std::string line = platform::QuoteProgramName(AddBackslash(bin) + attach_name) + " ";
+  for (const std::string& param : params) line += platform::QuoteArgument(param) + " ";
+  return line;
+}
+
+bool RunCompiler(const std::string& bin, const std::vector<std::string>& params, int* exit_code) {
+  *exit_code = RunAndWait("", CompilerCommandLine(bin, AttachName, params), bin);
+  return LastStatus == kSuccessText;
+}
+
+}  // namespace veilbox

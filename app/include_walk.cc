@@ -1,0 +1,88 @@
+#include "app/include_walk.h"
+
+#include <memory>
+
+#include "app/project_lookup.h"
+#include "app/run_end.h"
+#include "dbase/dbase3plus.h"
+#include "platform/files.h"
+#include "protect/protected_file_name.h"
+#include "sysutil/errors.h"
+#include "sysutil/file_utils.h"
+#include "sysutil/globals.h"
+#include "sysutil/text_utils.h"
+
+namespace veilbox {
+namespace {
+
+std::string FieldText(const TDBase3Plus& table, const char* name) {
+  std::string value;
+  table.FieldValue(name, &value);
+  return value;
+}
+
+// Opens a table of the walk, or ends the run with 249 and the message.
+std::unique_ptr<TDBase3Plus> OpenTable(RunUi& ui, const std::string& file_name,
+                                       const std::string& message) {
+  // The tables live on the heap: a level's frame stays small.
+  auto table = std::make_unique<TDBase3Plus>();
+  table->SetFileName(file_name);
+  try {
+    table->Open();
+  } catch (const TableOpenError&) {
+    EndRun(ui, message, 249);
+  }
+  return table;
+}
+
+}  // namespace
+
+void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includes,
+                           std::vector<std::string>& list, IncludeWalk& walk, int depth) {
+  const std::string b = AddBackslash(dir);
+  if (!walk.walked.insert(UpperAscii(b)).second) {
+    if (walk.observer) walk.observer->OnRevisit(b);
+    return;
+  }
+
+  std::vector<std::string> names;
+  ListFiles(names, b + "*" + kProtectedExtension);
+  const std::size_t first = list.size();
+  for (const std::string& name : names) list.push_back(UpperAscii(b + name));
+  if (walk.observer) walk.observer->OnDirectory(b, first, names.size());
+  struct Leave {
+    IncludeWalkObserver* observer;
+    const std::string& dir;
+    ~Leave() {
+      if (observer) observer->OnLeave(dir);
+    }
+  } leave{walk.observer, b};
+
+  if (!follow_includes) return;
+  if (!platform::FileExists(b + "Include.dbf")) return;
+
+  const std::string include_message = "Error : Unable to open " + b + "Include.dbf.";
+  if (depth >= kMaxIncludeDepth) EndRun(ui, include_message, 249);
+  const auto includes = OpenTable(ui, b + "Include.Dbf", include_message);
+  // Opened at every level, so that a master table that has become
+  // unreadable ends the run; its records were read once, into the index.
+  const auto master =
+      OpenTable(ui, MasterTableName(), "Error : Unable to open " + MasterTableName());
+
+  includes->First();
+  while (!includes->Eof()) {
+    if (!includes->Deleted()) {
+      const std::string* path = walk.master_index->Find(FieldText(*includes, "name"));
+      if (walk.observer) walk.observer->OnInclude(FieldText(*includes, "Name"), path);
+      if (!path) {
+        ui.ShowMessage("Unable to find include \"" + FieldText(*includes, "Name") + "\" in Table " +
+                       AddBackslash(MasterPath) + "Master.dbf.");
+        return;  // both tables close as they go
+      }
+      CollectProtectedFiles(ui, *path, follow_includes, list, walk, depth + 1);
+    }
+    includes->Next();
+  }
+}
+
+}  // namespace veilbox

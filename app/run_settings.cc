@@ -1,0 +1,71 @@
+#include "app/run_settings.h"
+
+#include "app/run_end.h"
+#include "platform/profile.h"
+#include "sysutil/file_utils.h"
+#include "sysutil/globals.h"
+#include "sysutil/reg_path.h"
+#include "sysutil/text_utils.h"
+
+namespace veilbox {
+namespace {
+
+std::string ReadSetting(RunUi& ui, const char* path, const char* missing_text) {
+  std::string value = ReadRegString(RegRoot, path);
+  if (value == kNotFound) EndRun(ui, missing_text, 253);
+  return value;
+}
+
+bool IsSwitch(const std::string& param) {
+  return !param.empty() && (param[0] == '/' || param[0] == '-');
+}
+
+}  // namespace
+
+RunSettings ReadRunSettings(RunUi& ui, const std::vector<std::string>& params) {
+  CitectDir = ReadSetting(ui, kRegCitectDir,
+                          "Veilbox Cannot find the registry entry that contains Citect`s "
+                          "location.  Please Run VeSetup.exe");
+  CompExe = ReadSetting(ui, kRegCompExe,
+                        "Veilbox Cannot find the registry entry that contains the Citect "
+                        "compilier`s location.  Please Run VeSetup.exe");
+  const char kEssential[] =
+      "Veilbox cannot find the essential registry entries.  Please Run VeSetup.exe";
+  AttachName = ReadSetting(ui, kRegAttachName, kEssential);
+  CitectVer = ReadSetting(ui, kRegCitectVer, kEssential);
+
+  if (params.empty()) EndRun(ui, "Nothing to Compile, No parameters Passed", 253);
+
+  RunSettings settings;
+  bool have_project = false;
+  for (const std::string& param : params) {
+    if (!IsSwitch(param)) {  // the last one wins
+      settings.project = param;
+      have_project = true;
+    }
+  }
+  if (!have_project) EndRun(ui, "Nothing to Compile, No Project passed on command line", 248);
+
+  settings.settings_file = "Citect.ini";
+  for (const std::string& param : params) {
+    const std::string prefix = UpperAscii(LeftStr(param, 2));
+    if (prefix == "/I" || prefix == "/O") {
+      settings.settings_file = AddBackslash(GetWindowsDir()) + CopyFrom(param, 3);
+    }
+  }
+
+  // A missing USER leaves the sentinel itself as the master directory:
+  // the table's open fails on it.
+  MasterPath =
+      platform::GetProfileValue(kSettingsSection, "USER", kNotFound, settings.settings_file);
+  if (MasterPath.empty()) {
+    EndRun(ui, "unable to resolve Master path from ini file " + settings.settings_file, 246);
+  }
+  return settings;
+}
+
+std::string ReadCompilerDirectory(const std::string& settings_file) {
+  return platform::GetProfileValue(kSettingsSection, "BIN", kBinNotDefined, settings_file);
+}
+
+}  // namespace veilbox

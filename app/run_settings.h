@@ -1,0 +1,41 @@
+// The run's settings: Veilbox's four registry values, the project and the
+// settings file from the command line, and Citect's master directory
+// (USER) and compiler directory (BIN) from the settings file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/run_ui.h"
+
+namespace veilbox {
+
+// Registry paths of the settings that the setup tool writes.
+inline constexpr char kRegCitectDir[] = "Software\\Talvoren\\Veilbox\\CitectDir";
+inline constexpr char kRegCompExe[] = "Software\\Talvoren\\Veilbox\\CompExe";
+inline constexpr char kRegAttachName[] = "Software\\Talvoren\\Veilbox\\AttachName";
+inline constexpr char kRegCitectVer[] = "Software\\Talvoren\\Veilbox\\CitectVer";
+
+// Citect's section in the settings file.
+inline constexpr char kSettingsSection[] = "CTEDIT";
+
+struct RunSettings {
+  std::string project;
+  // As the private-profile functions take it: "Citect.ini", or the Windows
+  // directory and the name a /I or /O switch gives.
+  std::string settings_file;
+};
+
+// Reads the registry values into CitectDir, CompExe, AttachName and
+// CitectVer (RegRoot must name HKEY_LOCAL_MACHINE), takes the project and
+// the settings file from params (the program's arguments 1 to n), and
+// reads USER into MasterPath. Ends the run with its message and 253, 248
+// or 246 where one of them is missing.
+RunSettings ReadRunSettings(RunUi& ui, const std::vector<std::string>& params);
+
+// BIN from the settings file: the compiler's directory, or "-1" when it is
+// not defined.
+std::string ReadCompilerDirectory(const std::string& settings_file);
+inline constexpr char kBinNotDefined[] = "-1";
+
+}  // namespace veilbox
