@@ -13,6 +13,7 @@ namespace {
 constexpr char kUsage[] =
     "Usage: veilbox-protect encrypt [--key KEY] [--force] FILE...\n"
     "       veilbox-protect check FILE...\n"
+    "       veilbox-protect plan [--json] [/I<file> | /O<file>] PROJECT\n"
     "       veilbox-protect --help\n";
 
 constexpr char kHelp[] =
@@ -25,6 +26,8 @@ constexpr char kHelp[] =
     "         come back unchanged. Line ends come back as CR LF.\n"
     "check    decrypts each ProtectedFile in memory, writes nothing, and prints\n"
     "         its number of plain lines or why it cannot be decrypted.\n"
+    "plan     shows what a compile of PROJECT would decrypt on this machine,\n"
+    "         without writing anything (veilbox-protect plan --help).\n"
     "\n"
     "Exit status: 0 when every file succeeded, 1 when any failed, 2 for a usage\n"
     "error. The plain text is never printed.\n";

@@ -1,0 +1,186 @@
+#include "app/run_plan.h"
+
+#include <set>
+
+#include "app/include_walk.h"
+#include "app/master_index.h"
+#include "app/project_lookup.h"
+#include "app/run_settings.h"
+#include "app/run_ui.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "protect/protected_file.h"
+#include "protect/protected_file_name.h"
+#include "sysutil/errors.h"
+#include "sysutil/globals.h"
+#include "sysutil/text_utils.h"
+
+namespace veilbox {
+namespace {
+
+// Takes down every message the run would show, instead of showing it.
+class PlanUi final : public RunUi {
+ public:
+  explicit PlanUi(std::vector<std::string>* messages) : messages_(messages) {}
+  void ShowMessage(const std::string& text) override { messages_->push_back(text); }
+  void ShowErrorDialog(const std::string& text) override { messages_->push_back(text); }
+  void RestorePlacement() override {}
+  void HideWindow() override {}
+
+ private:
+  std::vector<std::string>* messages_;
+};
+
+// Turns the walk's reports into the plan's steps.
+class PlanWalkObserver final : public IncludeWalkObserver {
+ public:
+  PlanWalkObserver(RunPlan* plan, const std::vector<std::string>* collected)
+      : plan_(plan), collected_(collected) {}
+
+  void OnDirectory(const std::string& dir, std::size_t first, std::size_t count) override {
+    PlannedStep step;
+    step.depth = static_cast<int>(walking_.size());
+    step.text = dir;
+    step.first_file = plan_->files.size();
+    step.file_count = count;
+    plan_->steps.push_back(step);
+    for (std::size_t i = first; i < first + count; ++i) {
+      PlannedFile file;
+      file.protected_name = (*collected_)[i];
+      file.plain_name = PlainFileName(file.protected_name);
+      plan_->files.push_back(std::move(file));
+    }
+    walking_.push_back(UpperAscii(dir));
+  }
+  void OnInclude(const std::string& name, const std::string* dir) override {
+    PlannedStep step;
+    step.kind = dir ? PlannedStep::Kind::kInclude : PlannedStep::Kind::kMissing;
+    step.depth = static_cast<int>(walking_.size()) - 1;
+    step.text = name;
+    if (dir) step.dir = *dir;
+    plan_->steps.push_back(step);
+  }
+  void OnRevisit(const std::string& dir) override {
+    if (plan_->steps.empty() || plan_->steps.back().kind != PlannedStep::Kind::kInclude) return;
+    bool on_the_way = false;
+    for (const std::string& walking : walking_)
+      on_the_way = on_the_way || walking == UpperAscii(dir);
+    plan_->steps.back().kind = on_the_way ? PlannedStep::Kind::kCycle : PlannedStep::Kind::kRepeat;
+  }
+  void OnLeave(const std::string&) override {
+    if (!walking_.empty()) walking_.pop_back();
+  }
+
+ private:
+  RunPlan* plan_;
+  const std::vector<std::string>* collected_;
+  std::vector<std::string> walking_;  // upper-cased, outermost first
+};
+
+// What stands at a plain file's name, and whether the run stops there.
+std::string AtPlainName(const std::string& plain_name, bool* stops) {
+  *stops = false;
+  const std::uint32_t attributes = platform::GetFileAttributes(plain_name);
+  if (attributes == platform::kInvalidAttributes) return "nothing";
+  *stops = true;
+  if (attributes & platform::kAttrDirectory) return "directory";
+  if (attributes & platform::kAttrReadOnly) return "read-only file";
+  if (attributes & platform::kAttrSystem) return "system file";
+  *stops = false;
+  if (attributes & platform::kAttrHidden) return "hidden leftover";
+  return "file set aside";
+}
+
+// Checks each ProtectedFile as the decryption loop would meet it, in the
+// collected order; the first one at which the run would stop ends it.
+void CheckFiles(RunPlan& plan) {
+  std::set<std::string> written;
+  for (PlannedFile& file : plan.files) {
+    const std::string stop_prefix = "Unable to decrypt " + file.protected_name + ": ";
+    bool stops = false;
+    file.at_plain_name = AtPlainName(file.plain_name, &stops);
+    if (written.count(file.plain_name)) {
+      file.status = "repeat";
+      continue;
+    }
+    std::string bytes;
+    std::uint32_t error = 0;
+    if (!platform::ReadWholeFile(file.protected_name, platform::Share::kNone, &bytes, &error)) {
+      file.status = "unreadable";
+      file.error = "Cannot Open File " + file.protected_name;
+      file.stop_code = 251;
+      file.stop_message = stop_prefix + file.error;
+    } else {
+      ProtectedTextInfo info;
+      try {
+        if (!DecryptProtectedText(&bytes, &info)) {
+          file.status = "short";
+          continue;
+        }
+        file.status = "ok";
+        file.plain_lines = info.plain_lines;
+      } catch (const Error& e) {
+        file.status = "malformed";
+        file.error = e.what();
+        file.stop_code = 251;
+        file.stop_message = stop_prefix + file.error;
+      }
+      if (file.status == "ok" && stops) {
+        file.stop_code = 251;
+        file.stop_message = stop_prefix + "Cannot create file " + file.plain_name;
+      }
+    }
+    // Not a byte of plain text stays in memory longer than needed.
+    bytes.assign(bytes.size(), '\0');
+    if (file.stop_code != 0 && !plan.end_code) {
+      plan.end_code = file.stop_code;
+      plan.messages.push_back(file.stop_message);
+    }
+    if (file.stop_code == 0) written.insert(file.plain_name);
+  }
+}
+
+}  // namespace
+
+RunPlan MakeRunPlan(const std::vector<std::string>& args) {
+  RunPlan plan;
+  plan.args = args;
+  PlanUi ui(&plan.messages);
+  RegRoot = kHkeyLocalMachine;
+  try {
+    const RunSettings settings = ReadRunSettings(ui, args);
+    plan.project = settings.project;
+    plan.settings_file = settings.settings_file;
+    plan.master_table = MasterTableName();
+    MasterIndex index;
+    plan.project_dir = FindProjectDirectory(ui, settings.project, &index);
+
+    std::vector<std::string> collected;
+    PlanWalkObserver observer(&plan, &collected);
+    IncludeWalk walk;
+    walk.master_index = &index;
+    walk.observer = &observer;
+    CollectProtectedFiles(ui, plan.project_dir, true, collected, walk);
+
+    CheckFiles(plan);
+    if (plan.end_code) return plan;
+
+    plan.completion_message_off = platform::GetProfileValue(kSettingsSection, "COMPILEOKMESSAGE",
+                                                            "1", settings.settings_file) == "1";
+    const std::string bin = ReadCompilerDirectory(settings.settings_file);
+    if (bin == kBinNotDefined)
+      plan.messages.push_back("BIN directory not defined in " + settings.settings_file);
+    plan.compiler = AddBackslash(bin) + AttachName;
+    plan.compiler_found = bin != kBinNotDefined && platform::FileExists(plan.compiler);
+    if (!plan.compiler_found) {
+      plan.messages.push_back("Veilbox Cannot Execute the the file  " + bin +
+                              ".  Veilbox is unable to continue.");
+      plan.end_code = 247;
+    }
+  } catch (const RunEnded& end) {
+    plan.end_code = end.code();
+  }
+  return plan;
+}
+
+}  // namespace veilbox
