@@ -6,6 +6,7 @@
 #include "app/phase_timer.h"
 #include "app/protected_file_pass.h"
 #include "app/run_safety.h"
+#include "app/settings_view.h"
 #include "dbase/dbase3plus.h"
 #include "platform/command_line_split.h"
 #include "platform/interrupts.h"
@@ -27,8 +28,8 @@ constexpr char kSection[] = "CTEDIT";
   throw RunEnded(code);
 }
 
-std::string ReadSetting(RunUi& ui, const char* path, const char* missing_text) {
-  std::string value = ReadRegString(RegRoot, path);
+std::string ReadSetting(RunUi& ui, RegView view, const char* path, const char* missing_text) {
+  std::string value = ReadRegString(RegRoot, path, view);
   if (value == kNotFound) EndRun(ui, missing_text, 253);
   return value;
 }
@@ -78,16 +79,17 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
   RegRoot = kHkeyLocalMachine;
   ui.RestorePlacement();
 
-  CitectDir = ReadSetting(ui, kRegCitectDir,
+  const RegView view = SettingsView(RegRoot);
+  CitectDir = ReadSetting(ui, view, kRegCitectDir,
                           "Veilbox Cannot find the registry entry that contains Citect`s "
                           "location.  Please Run VeSetup.exe");
-  CompExe = ReadSetting(ui, kRegCompExe,
+  CompExe = ReadSetting(ui, view, kRegCompExe,
                         "Veilbox Cannot find the registry entry that contains the Citect "
                         "compilier`s location.  Please Run VeSetup.exe");
   const char kEssential[] =
       "Veilbox cannot find the essential registry entries.  Please Run VeSetup.exe";
-  AttachName = ReadSetting(ui, kRegAttachName, kEssential);
-  CitectVer = ReadSetting(ui, kRegCitectVer, kEssential);
+  AttachName = ReadSetting(ui, view, kRegAttachName, kEssential);
+  CitectVer = ReadSetting(ui, view, kRegCitectVer, kEssential);
 
   if (params.empty()) EndRun(ui, "Nothing to Compile, No parameters Passed", 253);
 
