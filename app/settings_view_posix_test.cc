@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/settings_view.h"
+#include "platform/registry.h"
 #include "testing/test_support.h"
 
 namespace veilbox {
