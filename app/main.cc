@@ -1,8 +1,7 @@
-// Program entry. With MinGW's -mwindows a plain main still starts the GUI
-// program; the arguments come from the process's own command line.
-#include "app/program.h"
-#include "platform/program_args.h"
+// The program: what its entry (platform/program_entry.h) runs.
+#include <utility>
 
-int main(int argc, char** argv) {
-  return veilbox::RunProgram(veilbox::platform::ProgramParams(argc, argv));
-}
+#include "app/program.h"
+#include "platform/program_entry.h"
+
+int veilbox::ProgramEntry(std::vector<std::string> params) { return RunProgram(std::move(params)); }

@@ -1,5 +1,6 @@
 #include "app/run_safety.h"
 
+#include "app/journal_temp_sweep.h"
 #include "platform/user_data_dir.h"
 
 namespace veilbox {
@@ -16,6 +17,7 @@ void RunSafety::Begin() {
   std::string dir;
   if (!platform::UserDataDir(&dir, &err)) return;
   const platform::ProcessIdentity self = platform::CurrentProcess();
+  SweepJournalTemps(dir, self, platform::ProcessIsRunning);
   recovery_ = RecoverAbandonedRuns(dir, self, restore_, platform::ProcessIsRunning);
   journal_.emplace(dir, self);
 }

@@ -1,6 +1,7 @@
 #include "app/run_settings.h"
 
 #include "app/run_end.h"
+#include "app/settings_view.h"
 #include "platform/profile.h"
 #include "sysutil/file_utils.h"
 #include "sysutil/globals.h"
@@ -10,8 +11,8 @@
 namespace veilbox {
 namespace {
 
-std::string ReadSetting(RunUi& ui, const char* path, const char* missing_text) {
-  std::string value = ReadRegString(RegRoot, path);
+std::string ReadSetting(RunUi& ui, RegView view, const char* path, const char* missing_text) {
+  std::string value = ReadRegString(RegRoot, path, view);
   if (value == kNotFound) EndRun(ui, missing_text, 253);
   return value;
 }
@@ -23,16 +24,17 @@ bool IsSwitch(const std::string& param) {
 }  // namespace
 
 RunSettings ReadRunSettings(RunUi& ui, const std::vector<std::string>& params) {
-  CitectDir = ReadSetting(ui, kRegCitectDir,
+  const RegView view = SettingsView(RegRoot);
+  CitectDir = ReadSetting(ui, view, kRegCitectDir,
                           "Veilbox Cannot find the registry entry that contains Citect`s "
                           "location.  Please Run VeSetup.exe");
-  CompExe = ReadSetting(ui, kRegCompExe,
+  CompExe = ReadSetting(ui, view, kRegCompExe,
                         "Veilbox Cannot find the registry entry that contains the Citect "
                         "compilier`s location.  Please Run VeSetup.exe");
   const char kEssential[] =
       "Veilbox cannot find the essential registry entries.  Please Run VeSetup.exe";
-  AttachName = ReadSetting(ui, kRegAttachName, kEssential);
-  CitectVer = ReadSetting(ui, kRegCitectVer, kEssential);
+  AttachName = ReadSetting(ui, view, kRegAttachName, kEssential);
+  CitectVer = ReadSetting(ui, view, kRegCitectVer, kEssential);
 
   if (params.empty()) EndRun(ui, "Nothing to Compile, No parameters Passed", 253);
 

@@ -27,7 +27,8 @@ struct RunSettings {
 };
 
 // Reads the registry values into CitectDir, CompExe, AttachName and
-// CitectVer (RegRoot must name HKEY_LOCAL_MACHINE), takes the project and
+// CitectVer (RegRoot must name HKEY_LOCAL_MACHINE; the view as
+// SettingsView picks it), takes the project and
 // the settings file from params (the program's arguments 1 to n), and
 // reads USER into MasterPath. Ends the run with its message and 253, 248
 // or 246 where one of them is missing.

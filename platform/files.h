@@ -96,7 +96,9 @@ bool DirectoryExists(const std::string& path);
 
 // DeleteFileA: false with the Windows error code on failure.
 bool DeleteFile(const std::string& path, std::uint32_t* error);
-// Renames from over to, replacing an existing file.
+// Renames from over to, replacing an existing file, and returns once the
+// rename is on disk: Windows moves write-through (MOVEFILE_WRITE_THROUGH),
+// POSIX flushes the directory after the rename.
 bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t* error);
 bool CreateDirectory(const std::string& path, std::uint32_t* error);
 

@@ -365,6 +365,14 @@ bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t
     *error = WindowsErrorForPath(errno, native_from);
     return false;
   }
+  // The rename is an entry of the directory: flush it too. A file system
+  // that cannot flush a directory has nothing more to write.
+  const std::size_t slash = native_to.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : native_to.substr(0, slash + 1);
+  if (const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
   return true;
 }
 

@@ -163,7 +163,8 @@ bool DeleteFile(const std::string& path, std::uint32_t* error) {
 }
 
 bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t* error) {
-  if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
   if (error) *error = GetLastError();
   return false;
 }

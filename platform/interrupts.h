@@ -1,7 +1,8 @@
 // Soft ends of the run: a request from outside to stop that still leaves
 // time to clean up. POSIX: SIGINT, SIGTERM and SIGHUP. Windows: console
-// control events, a close request for the main window and the end of the
-// user's session, which the window code reports through the hooks below.
+// control events and the end of the user's session, which the window code
+// reports through the hooks below. (A close request for the main window is
+// none: it never changes a run's outcome, see platform/window.h.)
 //
 // The run catches them for its whole length (InterruptCatcher), passes them
 // on to the compiler while it runs (InterruptForwarding), looks at
@@ -36,8 +37,7 @@ class InterruptCatcher {
 int PendingInterrupt();
 
 // True while an InterruptCatcher lives, that is while a run is in
-// progress: the window code then turns a close request into
-// RequestInterrupt() instead of closing.
+// progress.
 bool CatchingInterrupts();
 
 // Waits up to timeout_ms for a soft end; true when one is pending.
@@ -56,9 +56,7 @@ class InterruptForwarding {
   InterruptForwarding& operator=(const InterruptForwarding&) = delete;
 };
 
-// Hooks for the window code. A close request (WM_CLOSE) during the run
-// records kInterruptCloseRequest; the window stays until the run has
-// cleaned up.
+// Records a soft end with this code, as if it had arrived from outside.
 void RequestInterrupt(int code);
 
 // Clean-up that must be done before the process may end on an end it

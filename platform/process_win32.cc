@@ -48,6 +48,8 @@ bool RunProcessAndWait(const std::string& application, const std::string& comman
   std::vector<char> line(command_line.begin(), command_line.end());
   line.push_back('\0');
 
+  // The size follows the build: 68 bytes in the 32-bit program.
+  static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68);
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};

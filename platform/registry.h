@@ -10,6 +10,16 @@
 // directory, while the file does not exist yet) the registry is read-only:
 // write access and key creation are refused with access denied. Below
 // HKEY_PERFORMANCE_DATA there are no keys, and none can be created.
+//
+// Registry views: 64-bit Windows keeps the keys below
+// HKEY_LOCAL_MACHINE\Software apart for 32-bit programs (the 32-bit view,
+// stored below Software\WOW6432Node) and 64-bit ones; kKeyWow64_32Key or
+// kKeyWow64_64Key in the access of an open or a create picks a view
+// whatever the program's own. 32-bit Windows has one view and ignores
+// both. The stand-in is a 64-bit Windows seen by a program that names its
+// view where it matters: with kKeyWow64_32Key a key below
+// HKEY_LOCAL_MACHINE\Software lies below Software\WOW6432Node in the
+// file; without it, below Software itself.
 #pragma once
 
 #include <cstdint>
@@ -32,8 +42,10 @@ inline constexpr long kRegNoMoreItems = 259;      // ERROR_NO_MORE_ITEMS
 inline constexpr long kRegBadDatabase = 1009;     // ERROR_BADDB
 inline constexpr long kRegKeyDeleted = 1018;      // ERROR_KEY_DELETED
 
-inline constexpr std::uint32_t kKeyRead = 0x20019;       // KEY_READ
-inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;  // KEY_ALL_ACCESS
+inline constexpr std::uint32_t kKeyRead = 0x20019;        // KEY_READ
+inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;   // KEY_ALL_ACCESS
+inline constexpr std::uint32_t kKeyWow64_64Key = 0x0100;  // KEY_WOW64_64KEY
+inline constexpr std::uint32_t kKeyWow64_32Key = 0x0200;  // KEY_WOW64_32KEY
 
 inline constexpr RegistryRoot kHkeyPerformanceData = 0x80000004u;
 
@@ -64,9 +76,11 @@ class RegKey {
 // null. An empty sub_key opens a new handle to the parent itself.
 long OpenRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_key,
                 std::uint32_t access, RegKey* key);
-// RegCreateKeyExA with no class, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS and
-// default security: opens the key, creating it when it is missing.
-long CreateRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_key, RegKey* key);
+// RegCreateKeyExA with no class, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS
+// (with the view flag given, if any) and default security: opens the key,
+// creating it when it is missing.
+long CreateRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_key, RegKey* key,
+                  std::uint32_t view = 0);
 // RegQueryInfoKeyA: the number of values and the length of the longest
 // value name, in characters without the closing zero.
 long QueryRegKeyInfo(const RegKey& key, std::uint32_t* value_count,

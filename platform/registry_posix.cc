@@ -117,6 +117,28 @@ bool BelowPerformanceData(std::string_view path) {
   return path.substr(0, kPerformanceDataName.size()) == kPerformanceDataName;
 }
 
+// The path a key of this access stands for: with the 32-bit view flag, a
+// key below HKEY_LOCAL_MACHINE\Software lies below its WOW6432Node.
+std::string InView(const std::string& path, std::uint32_t access) {
+  if ((access & kKeyWow64_32Key) == 0) return path;
+  static constexpr std::string_view kSoftware = "HKEY_LOCAL_MACHINE\\SOFTWARE\\";
+  static constexpr std::string_view kNode = "WOW6432NODE";
+  const auto starts_with = [](std::string_view text, std::size_t at, std::string_view upper) {
+    if (text.size() < at + upper.size()) return false;
+    for (std::size_t i = 0; i < upper.size(); ++i) {
+      const char c = text[at + i];
+      if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != upper[i]) return false;
+    }
+    return true;
+  };
+  if (!starts_with(path, 0, kSoftware) || path.size() == kSoftware.size()) return path;
+  const std::size_t at = kSoftware.size();
+  if (starts_with(path, at, kNode) &&
+      (path.size() == at + kNode.size() || path[at + kNode.size()] == '\\'))
+    return path;
+  return path.substr(0, at) + "WOW6432Node\\" + path.substr(at);
+}
+
 RegKey::HandlePtr MakeHandle(RegistryRoot root, std::string path, std::uint32_t access) {
   return RegKey::HandlePtr(new RegKey::Handle{root, std::move(path), access});
 }
@@ -149,7 +171,7 @@ long OpenRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_ke
   std::string base;
   if (!BasePath(root, parent, &base)) return kRegInvalidHandle;
   if (!ValidName(sub_key)) return kRegFileNotFound;
-  const std::string path = Join(base, sub_key);
+  const std::string path = InView(Join(base, sub_key), access);
   const bool writes = (access & (kKeySetValue | kKeyCreateSubKey)) != 0;
   if (BelowPerformanceData(path)) {
     if (!IsRootPath(path)) return kRegFileNotFound;
@@ -165,11 +187,12 @@ long OpenRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_ke
   return kRegSuccess;
 }
 
-long CreateRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_key, RegKey* key) {
+long CreateRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_key, RegKey* key,
+                  std::uint32_t view) {
   std::string base;
   if (!BasePath(root, parent, &base)) return kRegInvalidHandle;
   if (!ValidName(sub_key)) return kRegInvalidParameter;
-  const std::string path = Join(base, sub_key);
+  const std::string path = InView(Join(base, sub_key), view);
   if (BelowPerformanceData(path)) return kRegAccessDenied;
   Store store = Load();
   if (!store.usable) return kRegBadDatabase;

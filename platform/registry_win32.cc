@@ -41,13 +41,14 @@ long OpenRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_ke
   return rc;
 }
 
-long CreateRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_key, RegKey* key) {
+long CreateRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_key, RegKey* key,
+                  std::uint32_t view) {
   HKEY from = ParentHandle(root, parent);
   if (!from) return ERROR_INVALID_HANDLE;
   HKEY created = nullptr;
-  const LONG rc =
-      RegCreateKeyExA(from, std::string(sub_key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, &created, nullptr);
+  const LONG rc = RegCreateKeyExA(
+      from, std::string(sub_key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+      KEY_ALL_ACCESS | (view & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)), nullptr, &created, nullptr);
   if (rc == ERROR_SUCCESS) *key = Wrap(created);
   return rc;
 }

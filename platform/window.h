@@ -21,15 +21,17 @@ inline constexpr int kStateNormal = 0;
 inline constexpr int kStateMinimized = 1;
 inline constexpr int kStateMaximized = 2;
 
-// What the window reports to its owner. Called on the window's thread
-// from the message dispatch.
+// What the window reports to its owner. Called on the window's thread.
 class MainWindowEvents {
  public:
-  // The window has become visible (each time it does).
+  // The form's show event: called by Show() itself, whatever state the
+  // system then gives the window. (On Windows the launcher's STARTUPINFO
+  // show command replaces the first show of a program's window and may
+  // hide or minimize it; no WM_SHOWWINDOW need come at all.)
   virtual void OnShow() = 0;
-  // kWmStartCompile has been dispatched.
+  // The first kWmStartCompile has been dispatched.
   virtual void OnStartCompile() = 0;
-  // The window is being closed by the window manager.
+  // A close request for the visible window (the window manager's).
   virtual void OnClose() = 0;
 
  protected:
@@ -44,13 +46,25 @@ class MainWindow {
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  // Shows the window in its current state.
+  // Shows the window in its current state and calls OnShow, once for
+  // each Show() of a window that is not shown.
   void Show();
   // Hides the window and repaints what lay under it.
   void HideAndRepaint();
   bool Visible() const;
-  // Posts kWmStartCompile, both parameters 0, to the window.
+  // Posts kWmStartCompile, both parameters 0, to the window: once in the
+  // window's life, later calls post nothing. Only the first start message
+  // that arrives reaches OnStartCompile; a repeat (only another program can
+  // send one) is dropped, so a run never starts inside the run.
+  //
+  // From this post on the window belongs to the run: a close request
+  // never closes it. OnClose runs when the window is visible (the form
+  // saves its placement), the request is noted (CloseRequested()) and the
+  // run goes on. Before the post a close request runs OnClose and closes
+  // the window, which ends the message loop.
   void PostStartCompile();
+  // True once a close request has arrived.
+  bool CloseRequested() const;
 
   // Dispatches messages until the window has been closed (or, in the
   // stand-in, until nothing is left to dispatch) and returns the exit code

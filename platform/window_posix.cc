@@ -17,6 +17,8 @@ struct MainWindow::Impl {
   int height = 65;
   int state = kStateNormal;
   bool visible = false;
+  bool start_posted = false;
+  bool started = false;
 };
 
 MainWindow::MainWindow(const std::string& caption, MainWindowEvents* events)
@@ -38,12 +40,20 @@ void MainWindow::HideAndRepaint() { impl_->visible = false; }
 bool MainWindow::Visible() const { return impl_->visible; }
 
 void MainWindow::PostStartCompile() {
+  if (impl_->start_posted) return;
+  impl_->start_posted = true;
   // A message for a window that is gone by then is dropped.
   std::weak_ptr<Impl> target = impl_;
   internal::PostQueuedMessage([target] {
-    if (std::shared_ptr<Impl> window = target.lock()) window->events->OnStartCompile();
+    std::shared_ptr<Impl> window = target.lock();
+    if (!window || window->started) return;
+    window->started = true;
+    window->events->OnStartCompile();
   });
 }
+
+// Nothing outside the program reaches the stand-in's window.
+bool MainWindow::CloseRequested() const { return false; }
 
 int MainWindow::RunMessageLoop() {
   // Nothing outside the program posts to the stand-in's queue: once it is

@@ -59,6 +59,40 @@ TEST(MainWindow, PlacementAndStateBeforeShowing) {
   EXPECT_EQ(window.State(), kStateNormal);
 }
 
+// The form's show event posts the start message; however often and in
+// whatever state the window is shown, the run starts once.
+TEST(MainWindow, TheRunStartsOnceHoweverTheWindowIsShown) {
+  const struct {
+    const char* what;
+    int state;
+    bool hide_and_show_again;
+  } cases[] = {
+      {"normal", kStateNormal, false},
+      {"minimized", kStateMinimized, false},
+      {"maximized", kStateMaximized, false},
+      {"hidden at once and shown again", kStateNormal, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Recorder recorder;
+    MainWindow window("Veilbox - Code Protection", &recorder);
+    recorder.window = &window;
+    window.SetState(c.state);
+    window.Show();
+    window.Show();  // already shown: no second show event
+    if (c.hide_and_show_again) {
+      window.HideAndRepaint();
+      window.Show();
+    }
+    window.PostStartCompile();  // a repeated post posts nothing
+    EXPECT_THROW(window.RunMessageLoop(), std::runtime_error);
+    EXPECT_NO_THROW(ProcessPendingMessages());
+    std::vector<std::string> expected(c.hide_and_show_again ? 2 : 1, "show");
+    expected.push_back("start");
+    EXPECT_EQ(recorder.events, expected);
+  }
+}
+
 TEST(MainWindow, PendingMessagesAreDispatchedWhileWaiting) {
   Recorder recorder;
   MainWindow window("Veilbox - Code Protection", &recorder);

@@ -93,6 +93,10 @@ struct MainWindow::Impl {
   HFONT font = nullptr;
   HBITMAP image = nullptr;
   int pending_state = kStateNormal;
+  bool shown = false;         // Show() ran and no HideAndRepaint() since
+  bool start_posted = false;  // the window belongs to the run
+  bool started = false;       // the start message has been dispatched
+  bool close_requested = false;
 
   void Paint() {
     PAINTSTRUCT ps;
@@ -135,11 +139,13 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
     case WM_PAINT:
       impl->Paint();
       return 0;
-    case WM_SHOWWINDOW:
-      if (wparam) impl->Guarded([impl] { impl->events->OnShow(); });
-      break;
     case kWmStartCompile:
-      impl->Guarded([impl] { impl->events->OnStartCompile(); });
+      // Another program can send the message too: only the first starts
+      // the run, and none starts one inside it.
+      if (!impl->started) {
+        impl->started = true;
+        impl->Guarded([impl] { impl->events->OnStartCompile(); });
+      }
       return 0;
     case WM_QUERYENDSESSION:
       return TRUE;
@@ -149,10 +155,12 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
       if (wparam) RunEmergencyCleanup();
       return 0;
     case WM_CLOSE:
-      if (CatchingInterrupts()) {
-        // A run is in progress: it stops at its next checkpoint, cleans
-        // up and ends; the window goes with the process.
-        RequestInterrupt(kInterruptCloseRequest);
+      impl->close_requested = true;
+      if (impl->start_posted) {
+        // The window belongs to the run, and a close request never
+        // changes a run's outcome: the form saves its placement while it
+        // is still shown, and the run goes on to the compiler's exit code.
+        if (IsWindowVisible(hwnd)) impl->Guarded([impl] { impl->events->OnClose(); });
         return 0;
       }
       impl->Guarded([impl] { impl->events->OnClose(); });
@@ -198,16 +206,22 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::Show() {
-  if (!impl_->hwnd || IsWindowVisible(impl_->hwnd)) return;
+  if (!impl_->hwnd || impl_->shown) return;
+  impl_->shown = true;
   const int show = impl_->pending_state == kStateMaximized   ? SW_SHOWMAXIMIZED
                    : impl_->pending_state == kStateMinimized ? SW_SHOWMINIMIZED
                                                              : SW_SHOWNORMAL;
+  // The first show of a program's window may be replaced by the
+  // launcher's show command (SW_HIDE among them), so the show event comes
+  // from here, not from WM_SHOWWINDOW.
   ShowWindow(impl_->hwnd, show);
   UpdateWindow(impl_->hwnd);
+  impl_->events->OnShow();
 }
 
 void MainWindow::HideAndRepaint() {
   if (!impl_->hwnd) return;
+  impl_->shown = false;
   ShowWindow(impl_->hwnd, SW_HIDE);
   UpdateWindow(impl_->hwnd);
 }
@@ -215,8 +229,11 @@ void MainWindow::HideAndRepaint() {
 bool MainWindow::Visible() const { return impl_->hwnd && IsWindowVisible(impl_->hwnd); }
 
 void MainWindow::PostStartCompile() {
-  if (impl_->hwnd) PostMessageA(impl_->hwnd, kWmStartCompile, 0, 0);
+  if (!impl_->hwnd || impl_->start_posted) return;
+  impl_->start_posted = PostMessageA(impl_->hwnd, kWmStartCompile, 0, 0) != 0;
 }
+
+bool MainWindow::CloseRequested() const { return impl_->close_requested; }
 
 int MainWindow::RunMessageLoop() {
   MSG msg;

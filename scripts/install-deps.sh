@@ -3,7 +3,8 @@
 # As root it uses apt-get; otherwise it names the packages to install.
 set -u
 
-# command or file that tells a package is there, and the package
+# command, file or "pkg:NAME" (an installed Debian package) that tells a
+# package is there, and the package. The probes name no version.
 needs=(
   "cmake:cmake"
   "ninja:ninja-build"
@@ -14,10 +15,13 @@ needs=(
   "/usr/include/gmock/gmock.h:libgmock-dev"
   "/usr/src/googletest/googletest/src/gtest-all.cc:googletest"
   "/usr/include/benchmark/benchmark.h:libbenchmark-dev"
+  "i686-w64-mingw32-g++-posix:g++-mingw-w64-i686"
+  "i686-w64-mingw32-windres:binutils-mingw-w64-i686"
   "x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64"
   "x86_64-w64-mingw32-windres:binutils-mingw-w64-x86-64"
   "wine:wine"
   "/usr/lib/wine/wine64:wine64"
+  "pkg:wine32%i386:wine32:i386"
   "Xvfb:xvfb"
   "xwd:x11-apps"
   "convert:imagemagick"
@@ -31,16 +35,36 @@ needs=(
   "/usr/lib/python3/dist-packages/matplotlib/__init__.py:python3-matplotlib"
 )
 
+# Debian's package for a probe "pkg:NAME%ARCH" is installed.
+package_installed() {
+  local name=${1//%/:}
+  [ "$(dpkg-query -W -f='${db:Status-Status}' "$name" 2>/dev/null)" = installed ]
+}
+
 missing=()
 for entry in "${needs[@]}"; do
-  probe=${entry%%:*}
-  package=${entry#*:}
-  if [[ $probe == /* ]]; then
-    [ -e "$probe" ] && continue
+  if [[ $entry == pkg:* ]]; then
+    entry=${entry#pkg:}
+    probe=${entry%%:*}
+    package=${entry#*:}
+    package_installed "$probe" && continue
   else
-    command -v "$probe" >/dev/null 2>&1 && continue
+    probe=${entry%%:*}
+    package=${entry#*:}
+    if [[ $probe == /* ]]; then
+      [ -e "$probe" ] && continue
+    else
+      command -v "$probe" >/dev/null 2>&1 && continue
+    fi
   fi
   missing+=("$package")
+done
+
+# The Windows programs are 32-bit: Wine runs them with its 32-bit half
+# (wine32), a package of the i386 architecture.
+needs_i386=0
+for package in "${missing[@]+"${missing[@]}"}"; do
+  [[ $package == *:i386 ]] && needs_i386=1
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
@@ -50,10 +74,14 @@ fi
 echo "Installing: ${missing[*]}"
 if [ "$(id -u)" != 0 ]; then
   echo "Not root: install these Debian packages first, then run again:" >&2
+  [ "$needs_i386" = 1 ] && echo "  sudo dpkg --add-architecture i386 && sudo apt-get update" >&2
   echo "  sudo apt-get install -y --no-install-recommends ${missing[*]}" >&2
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+if [ "$needs_i386" = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386 || { echo "dpkg --add-architecture i386 failed" >&2; exit 1; }
+fi
 apt-get update -qq >/dev/null || { echo "apt-get update failed" >&2; exit 1; }
 if ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
   echo "apt-get could not install: ${missing[*]}" >&2

@@ -30,11 +30,15 @@ trap cleanup EXIT
 export DISPLAY=$display
 sleep 1
 
-if [ ! -f "$WINEPREFIX/.veilbox-x11-ready" ]; then
+# The programs are 32-bit: a prefix made before Wine's 32-bit half was
+# installed cannot run them and is made anew.
+if [ ! -f "$WINEPREFIX/.veilbox-x11-ready-wow64" ]; then
   echo "Setting up $WINEPREFIX"
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
   wineboot --init >"$work/wineboot.log" 2>&1 </dev/null || { cat "$work/wineboot.log"; exit 1; }
   wineserver -w
-  touch "$WINEPREFIX/.veilbox-x11-ready"
+  touch "$WINEPREFIX/.veilbox-x11-ready-wow64"
 fi
 
 # Veilbox's settings, and a window placement away from the screen's middle
@@ -56,7 +60,7 @@ Windows Registry Editor Version 5.00
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Managed"="N"
 REG
-wine reg import "$(winepath -w "$work/settings.reg")" >"$work/reg.log" 2>&1 </dev/null
+wine reg import "$(winepath -w "$work/settings.reg")" /reg:32 >"$work/reg.log" 2>&1 </dev/null
 
 # No arguments: the run's first message box comes up over the window.
 printf '"%s"' "$(winepath -w "$build/veilbox.exe")" >"$work/command.txt"

@@ -10,13 +10,43 @@
 
 namespace veilbox {
 
+namespace {
+
+std::uint32_t ViewFlag(RegView view) {
+  switch (view) {
+    case RegView::k32:
+      return platform::kKeyWow64_32Key;
+    case RegView::k64:
+      return platform::kKeyWow64_64Key;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
 std::string ReadRegString(RegistryRoot root, const std::string& path) {
+  return ReadRegString(root, path, RegView::kOwn);
+}
+
+bool RegKeyExists(RegistryRoot root, const std::string& key_path, RegView view) {
+  RegistryAccess access;
+  if (!access.SelectRoot(root)) return false;
+  access.SelectView(ViewFlag(view));
+  const std::int32_t n = CountChar(key_path, '\\');
+  for (std::int32_t i = 1; i <= n + 1; ++i)
+    if (!access.OpenKey(ExtractToken(key_path, '\\', i))) return false;
+  return true;
+}
+
+std::string ReadRegString(RegistryRoot root, const std::string& path, RegView view) {
   LastStatus = kSuccessText;
   std::unique_ptr<RegistryAccess> access(new (std::nothrow) RegistryAccess);
   if (!access) {
     LastStatus = "Failed To create registry object";
     return kNotFound;
   }
+  access->SelectView(ViewFlag(view));
   if (!access->SelectRoot(root)) {
     LastStatus = "Cannot find root Given key";
     return kNotFound;

@@ -19,9 +19,10 @@ bool RegistryAccess::Replace(long rc, platform::RegKey* opened) {
 bool RegistryAccess::OpenKey(std::string_view component) {
   const platform::RegKey* parent = current_.IsOpen() ? &current_ : nullptr;
   platform::RegKey opened;
-  long rc = platform::OpenRegKey(root_, parent, component, platform::kKeyAllAccess, &opened);
+  long rc =
+      platform::OpenRegKey(root_, parent, component, platform::kKeyAllAccess | view_, &opened);
   if (rc != kRegSuccess)
-    rc = platform::OpenRegKey(root_, parent, component, platform::kKeyRead, &opened);
+    rc = platform::OpenRegKey(root_, parent, component, platform::kKeyRead | view_, &opened);
   return Replace(rc, &opened);
 }
 
@@ -29,7 +30,7 @@ bool RegistryAccess::OpenOrCreateKey(std::string_view component) {
   if (component.empty()) return OpenKey(component);
   const platform::RegKey* parent = current_.IsOpen() ? &current_ : nullptr;
   platform::RegKey opened;
-  return Replace(platform::CreateRegKey(root_, parent, component, &opened), &opened);
+  return Replace(platform::CreateRegKey(root_, parent, component, &opened, view_), &opened);
 }
 
 std::vector<std::string> RegistryAccess::ValueNames() const {

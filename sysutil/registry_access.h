@@ -4,6 +4,7 @@
 // open is closed when the object goes away.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,9 @@ class RegistryAccess {
  public:
   // False when the handle is not a registry root.
   bool SelectRoot(RegistryRoot root);
+  // The registry view the keys are opened in (a view flag of
+  // platform/registry.h, or 0 for the program's own).
+  void SelectView(std::uint32_t view) { view_ = view; }
 
   // Opens an existing key: with full access, else for reading only. An
   // empty component opens the current position again.
@@ -37,6 +41,7 @@ class RegistryAccess {
   bool Replace(long rc, platform::RegKey* opened);
 
   RegistryRoot root_ = 0;
+  std::uint32_t view_ = 0;
   platform::RegKey current_;
 };
 

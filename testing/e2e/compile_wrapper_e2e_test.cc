@@ -79,7 +79,14 @@ struct Install {
                                                  {"CompExe", kBin + "\\ctcomp.exe"},
                                                  {"AttachName", "ctcomp.exe"},
                                                  {"CitectVer", "7.20"}};
-  // Extra .reg text (placement values).
+  // The settings are staged as the 32-bit setup tool writes them, in the
+  // registry's 32-bit view; false: not there.
+  bool registry_in_32_bit_view = true;
+  // Settings staged in the 64-bit view as well (a .reg file imported by
+  // the 64-bit registry editor).
+  std::optional<std::map<std::string, std::string>> registry_64 = std::nullopt;
+  // Extra .reg text (placement values), staged as the program sees the
+  // registry.
   std::string registry_extra;
   // Settings files in the Windows directory by name; nullopt: none.
   std::map<std::string, std::optional<std::string>> settings = {
@@ -400,6 +407,23 @@ const Scenario kScenarios[] = {
      {kComplete}, true, ChainSeen(200)},
     {"CommandLineLongerThanAThousand", {"Solo", kLongArgument}, NoChange, 0, 0, {kComplete}, true,
      kSoloSeen},
+    {"SettingsOnlyInThe64BitViewAreRead", {"Solo"},
+     [](Install& s) { s.registry_64 = s.registry; s.registry_in_32_bit_view = false; }, 0, 0,
+     {kComplete}, true, kSoloSeen},
+    {"SettingsInBothViewsThe32BitViewWins", {"Solo"},
+     [](Install& s) {
+       s.registry_64 = s.registry;
+       (*s.registry_64)["AttachName"] = "wrong.exe";
+     },
+     0, 0, {kComplete}, true, kSoloSeen},
+    {"The32BitKeyAloneCountsWhenItExists", {"Solo"},
+     [](Install& s) {
+       s.registry_64 = s.registry;
+       s.registry.erase("CitectVer");
+     },
+     0, 253,
+     {"Veilbox: Veilbox cannot find the essential registry entries.  Please Run VeSetup.exe"},
+     false},
 };
 // clang-format on
 
@@ -455,14 +479,20 @@ TEST_P(CompileWrapper, Scenario) {
   sc.change(setup);
 
   // Registry.
-  std::string reg =
-      "Windows Registry Editor Version 5.00\r\n\r\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox]\r\n";
-  for (const auto& [name, value] : setup.registry) {
-    reg += RegString(name) + "=" + RegString(value) + "\r\n";
+  const std::string reg_header = "Windows Registry Editor Version 5.00\r\n\r\n";
+  const auto settings_reg = [&](const std::map<std::string, std::string>& values) {
+    std::string reg = reg_header + "[HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox]\r\n";
+    for (const auto& [name, value] : values) {
+      reg += RegString(name) + "=" + RegString(value) + "\r\n";
+    }
+    return reg + "\r\n";
+  };
+  if (setup.registry_in_32_bit_view)
+    machine.ImportRegistry(settings_reg(setup.registry), RegView::k32);
+  if (setup.registry_64) machine.ImportRegistry(settings_reg(*setup.registry_64), RegView::k64);
+  if (!setup.registry_extra.empty()) {
+    machine.ImportRegistry(reg_header + setup.registry_extra, RegView::kProgram);
   }
-  reg += "\r\n" + setup.registry_extra;
-  machine.ImportRegistry(reg);
 
   // Settings files, master table, projects, compiler.
   const std::string windows_dir = AddBackslash(machine.WindowsDir());

@@ -23,18 +23,24 @@ struct RunResult {
   std::vector<std::string> problems;
 };
 
+// Where a .reg text is imported: as the program itself sees the registry
+// (a 32-bit program: the 32-bit view on 64-bit Windows), or into the
+// 32-bit or the 64-bit view of HKEY_LOCAL_MACHINE\Software, as
+// `reg import FILE /reg:32` and `/reg:64` do.
+enum class RegView { kProgram, k32, k64 };
+
 class Machine {
  public:
   // Clears what an earlier scenario left: the scratch tree root, the
-  // registry keys below Software\Talvoren, the settings files.
+  // registry keys below Software\Talvoren (in both views), the settings
+  // files.
   explicit Machine(const std::string& root);
   ~Machine();
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
 
-  // Replaces the registry keys below Software\Talvoren with those of the
-  // .reg text (regedit format).
-  void ImportRegistry(const std::string& reg_text);
+  // Adds the keys of the .reg text (regedit format) in that view.
+  void ImportRegistry(const std::string& reg_text, RegView view = RegView::kProgram);
   // The Windows directory as the program sees it.
   std::string WindowsDir() const;
   // Runs Veilbox with these arguments and answers its message boxes.

@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,7 +18,26 @@ namespace veilbox::e2e {
 struct Machine::Impl {
   veilbox::testing::ScratchDir prefix;
   veilbox::testing::PrefixOverride override_prefix{prefix.str()};
+  std::string registry;  // the sections imported so far
 };
+
+namespace {
+
+// The .reg text without its first line (the format line), with the keys
+// below HKEY_LOCAL_MACHINE\Software moved into the stand-in's 32-bit view.
+std::string Sections(const std::string& reg_text, bool in_32_bit_view) {
+  std::string text = reg_text.substr(std::min(reg_text.size(), reg_text.find('\n') + 1));
+  if (!in_32_bit_view) return text;
+  const std::string from = "[HKEY_LOCAL_MACHINE\\Software\\";
+  const std::string to = from + "WOW6432Node\\";
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+}  // namespace
 
 Machine::Machine(const std::string& root) : root_(root), impl_(std::make_unique<Impl>()) {
   std::filesystem::create_directories(platform::NativePath(root_));
@@ -25,9 +45,12 @@ Machine::Machine(const std::string& root) : root_(root), impl_(std::make_unique<
 
 Machine::~Machine() = default;
 
-void Machine::ImportRegistry(const std::string& reg_text) {
+void Machine::ImportRegistry(const std::string& reg_text, RegView view) {
+  // The stand-in program reads its own view as the 64-bit one: only an
+  // explicit 32-bit view moves the keys.
+  impl_->registry += Sections(reg_text, view == RegView::k32);
   std::ofstream out(impl_->prefix.path() / "registry.reg", std::ios::binary | std::ios::trunc);
-  out << reg_text;
+  out << "Windows Registry Editor Version 5.00\r\n\r\n" << impl_->registry;
 }
 
 std::string Machine::WindowsDir() const {

@@ -1,3 +1,4 @@
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdlib>
@@ -46,6 +47,9 @@ Machine::Machine(const std::string& root) : root_(root), impl_(std::make_unique<
   std::error_code ec;
   std::filesystem::remove_all(root_, ec);
   std::filesystem::create_directories(root_);
+  RunAndWaitFor("reg delete HKLM\\Software\\Talvoren /f /reg:32");
+  RunAndWaitFor("reg delete HKLM\\Software\\Talvoren /f /reg:64");
+  RunAndWaitFor("reg delete HKCU\\Software\\Talvoren /f");
 }
 
 Machine::~Machine() {
@@ -61,15 +65,16 @@ Machine::~Machine() {
   std::filesystem::remove_all(root_, ec);
 }
 
-void Machine::ImportRegistry(const std::string& reg_text) {
-  RunAndWaitFor("reg delete HKLM\\Software\\Talvoren /f");
-  RunAndWaitFor("reg delete HKCU\\Software\\Talvoren /f");
+void Machine::ImportRegistry(const std::string& reg_text, RegView view) {
   const std::string file = (TempDir() / "scenario.reg").string();
   {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << reg_text;
   }
-  RunAndWaitFor("reg import " + Quoted(file));
+  // Veilbox is a 32-bit program: its own view is the 32-bit one.
+  const char* option = view == RegView::k64 ? " /reg:64" : " /reg:32";
+  const DWORD rc = RunAndWaitFor("reg import " + Quoted(file) + option);
+  if (rc != 0) ADD_FAILURE() << "reg import" << option << " ended with " << rc;
 }
 
 std::string Machine::WindowsDir() const {
