@@ -18,8 +18,8 @@
 namespace veilbox {
 namespace {
 
-void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& written,
-         RunSafety& safety) {
+int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& written,
+        RunSafety& safety) {
   RegRoot = kHkeyLocalMachine;
   ui.RestorePlacement();
   const RunSettings settings = ReadRunSettings(ui, params);
@@ -76,12 +76,12 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
   safety.CheckInterrupt();
 
   if (completion.suppressed()) ui.ShowMessage("Veilbox Compile Complete");
-  throw RunEnded(exit_code);
+  return exit_code;
 }
 
 }  // namespace
 
-void RunCompile(RunUi& ui, const std::vector<std::string>& params) {
+int RunCompile(RunUi& ui, const std::vector<std::string>& params) {
   RunSafety safety(RestoreCompletionMessage);
   WrittenPlainFiles written;
   // The end of the session leaves no time to unwind: clean up in place.
@@ -91,7 +91,7 @@ void RunCompile(RunUi& ui, const std::vector<std::string>& params) {
   });
   try {
     safety.Begin();
-    Run(ui, params, written, safety);
+    return Run(ui, params, written, safety);
   } catch (const RunEnded&) {
     throw;
   } catch (const RunInterrupted&) {
@@ -101,8 +101,6 @@ void RunCompile(RunUi& ui, const std::vector<std::string>& params) {
     ui.ShowMessage(e.what());
     throw RunEnded(252);
   }
-  // Run never returns normally.
-  throw RunEnded(252);
 }
 
 }  // namespace veilbox

@@ -11,9 +11,11 @@
 namespace veilbox {
 
 // The whole run, the handler of the start message. params are the
-// program's arguments 1 to n. Errors that nothing else catches end the run
-// with the default error box and 252, after the plain files written so far
-// have been deleted.
-[[noreturn]] void RunCompile(RunUi& ui, const std::vector<std::string>& params);
+// program's arguments 1 to n. A run that reaches the compiler and cleans up
+// after it returns the compiler's exit code; every other end raises
+// RunEnded with its own code (or RunInterrupted), after its message.
+// Errors that nothing else catches end the run with the default error box
+// and 252, after the plain files written so far have been deleted.
+int RunCompile(RunUi& ui, const std::vector<std::string>& params);
 
 }  // namespace veilbox

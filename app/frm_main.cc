@@ -38,7 +38,7 @@ void TFrmMain::OnShow() {
   }
 }
 
-void TFrmMain::OnStartCompile() { RunCompile(*this, params_); }
+int TFrmMain::OnStartCompile() { return RunCompile(*this, params_); }
 
 void TFrmMain::OnClose() {
   try {

@@ -24,7 +24,7 @@ class TFrmMain final : public platform::MainWindowEvents, public PlacedForm, pub
   void FormClose();
 
   void Show() { window_.Show(); }
-  int RunMessageLoop() { return window_.RunMessageLoop(); }
+  std::optional<int> RunMessageLoop() { return window_.RunMessageLoop(); }
 
   // The application's default error box: the plain box with the error's
   // own text.
@@ -32,7 +32,7 @@ class TFrmMain final : public platform::MainWindowEvents, public PlacedForm, pub
 
   // MainWindowEvents
   void OnShow() override;
-  void OnStartCompile() override;
+  int OnStartCompile() override;
   void OnClose() override;
 
   // PlacedForm

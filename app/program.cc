@@ -28,11 +28,10 @@ int RunUnits(std::vector<std::string> params, int* interrupt) {
   try {
     TFrmMain form(std::move(params));
     form.Show();
-    form.RunMessageLoop();
-    // Every run ends by unwinding; a loop that ends without one (the
-    // window closed before it was shown) compiled nothing, and the caller
-    // must not take that for success.
-    return 252;
+    // A loop that ends without a run (the window closed before it was
+    // shown) compiled nothing, and the caller must not take that for
+    // success.
+    return form.RunMessageLoop().value_or(252);
   } catch (const RunEnded& end) {
     return end.code();
   } catch (const RunInterrupted& stop) {

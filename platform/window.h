@@ -9,6 +9,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace veilbox::platform {
@@ -29,8 +30,9 @@ class MainWindowEvents {
   // show command replaces the first show of a program's window and may
   // hide or minimize it; no WM_SHOWWINDOW need come at all.)
   virtual void OnShow() = 0;
-  // The first kWmStartCompile has been dispatched.
-  virtual void OnStartCompile() = 0;
+  // The first kWmStartCompile has been dispatched: runs the compile and
+  // gives its exit code, with which the message loop then ends.
+  virtual int OnStartCompile() = 0;
   // A close request for the visible window (the window manager's).
   virtual void OnClose() = 0;
 
@@ -66,11 +68,12 @@ class MainWindow {
   // True once a close request has arrived.
   bool CloseRequested() const;
 
-  // Dispatches messages until the window has been closed (or, in the
-  // stand-in, until nothing is left to dispatch) and returns the exit code
-  // the loop ended with. An exception that escapes a handler ends the
+  // Dispatches messages until the run has given its exit code, or until
+  // the window has been closed (in the stand-in, until nothing is left to
+  // dispatch), and returns the run's exit code; nullopt when the loop
+  // ended without a run. An exception that escapes a handler ends the
   // loop and comes out of this call.
-  int RunMessageLoop();
+  std::optional<int> RunMessageLoop();
 
   // Outer position and size in pixels, relative to the screen.
   int Left() const;

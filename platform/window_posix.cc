@@ -1,4 +1,5 @@
 #include <memory>
+#include <optional>
 
 #include "platform/message_queue_posix.h"
 #include "platform/window.h"
@@ -19,6 +20,7 @@ struct MainWindow::Impl {
   bool visible = false;
   bool start_posted = false;
   bool started = false;
+  std::optional<int> exit_code;  // the run's, once it has ended
 };
 
 MainWindow::MainWindow(const std::string& caption, MainWindowEvents* events)
@@ -48,19 +50,19 @@ void MainWindow::PostStartCompile() {
     std::shared_ptr<Impl> window = target.lock();
     if (!window || window->started) return;
     window->started = true;
-    window->events->OnStartCompile();
+    window->exit_code = window->events->OnStartCompile();
   });
 }
 
 // Nothing outside the program reaches the stand-in's window.
 bool MainWindow::CloseRequested() const { return false; }
 
-int MainWindow::RunMessageLoop() {
+std::optional<int> MainWindow::RunMessageLoop() {
   // Nothing outside the program posts to the stand-in's queue: once it is
   // empty, nothing can arrive any more and the loop ends.
-  while (internal::DispatchQueuedMessage()) {
+  while (!impl_->exit_code && internal::DispatchQueuedMessage()) {
   }
-  return 0;
+  return impl_->exit_code;
 }
 
 int MainWindow::Left() const { return impl_->left; }

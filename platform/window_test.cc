@@ -12,20 +12,23 @@ namespace veilbox::platform {
 namespace {
 
 // Records the events and, like the program's window, posts the start
-// message when shown; the start handler ends the loop by raising.
+// message when shown; the start handler gives the run's exit code, or
+// raises when told to.
 class Recorder : public MainWindowEvents {
  public:
   void OnShow() override {
     events.push_back("show");
     if (window) window->PostStartCompile();
   }
-  void OnStartCompile() override {
+  int OnStartCompile() override {
     events.push_back("start");
-    throw std::runtime_error("run ended");
+    if (raise) throw std::runtime_error("run ended");
+    return 7;
   }
   void OnClose() override { events.push_back("close"); }
 
   MainWindow* window = nullptr;
+  bool raise = false;
   std::vector<std::string> events;
 };
 
@@ -37,8 +40,8 @@ TEST(MainWindow, ShowPostsAndTheLoopDispatchesTheStart) {
   window.Show();
   EXPECT_TRUE(window.Visible());
   EXPECT_EQ(recorder.events, std::vector<std::string>{"show"});
-  // What escapes the handler comes out of the loop.
-  EXPECT_THROW(window.RunMessageLoop(), std::runtime_error);
+  // The loop ends with the run's exit code.
+  EXPECT_EQ(window.RunMessageLoop(), 7);
   EXPECT_EQ(recorder.events, (std::vector<std::string>{"show", "start"}));
   window.HideAndRepaint();
   EXPECT_FALSE(window.Visible());
@@ -85,7 +88,7 @@ TEST(MainWindow, TheRunStartsOnceHoweverTheWindowIsShown) {
       window.Show();
     }
     window.PostStartCompile();  // a repeated post posts nothing
-    EXPECT_THROW(window.RunMessageLoop(), std::runtime_error);
+    EXPECT_EQ(window.RunMessageLoop(), 7);
     EXPECT_NO_THROW(ProcessPendingMessages());
     std::vector<std::string> expected(c.hide_and_show_again ? 2 : 1, "show");
     expected.push_back("start");
@@ -93,8 +96,10 @@ TEST(MainWindow, TheRunStartsOnceHoweverTheWindowIsShown) {
   }
 }
 
+// What escapes the start handler comes out of whatever dispatched it.
 TEST(MainWindow, PendingMessagesAreDispatchedWhileWaiting) {
   Recorder recorder;
+  recorder.raise = true;
   MainWindow window("Veilbox - Code Protection", &recorder);
   window.PostStartCompile();
   EXPECT_THROW(ProcessPendingMessages(), std::runtime_error);

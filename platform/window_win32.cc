@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "platform/escaped_exception.h"
 #include "platform/interrupts.h"
@@ -97,6 +98,7 @@ struct MainWindow::Impl {
   bool start_posted = false;  // the window belongs to the run
   bool started = false;       // the start message has been dispatched
   bool close_requested = false;
+  std::optional<int> exit_code;  // the run's, once it has ended
 
   void Paint() {
     PAINTSTRUCT ps;
@@ -144,7 +146,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
       // the run, and none starts one inside it.
       if (!impl->started) {
         impl->started = true;
-        impl->Guarded([impl] { impl->events->OnStartCompile(); });
+        impl->Guarded([impl] { impl->exit_code = impl->events->OnStartCompile(); });
       }
       return 0;
     case WM_QUERYENDSESSION:
@@ -235,16 +237,16 @@ void MainWindow::PostStartCompile() {
 
 bool MainWindow::CloseRequested() const { return impl_->close_requested; }
 
-int MainWindow::RunMessageLoop() {
+std::optional<int> MainWindow::RunMessageLoop() {
   MSG msg;
-  for (;;) {
+  while (!impl_->exit_code) {
     const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
     if (got == 0 || got == -1) break;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
     internal::RethrowEscapedException();
   }
-  return static_cast<int>(msg.wParam);
+  return impl_->exit_code;
 }
 
 namespace {

@@ -11,7 +11,7 @@ namespace {
 class Quiet : public MainWindowEvents {
  public:
   void OnShow() override {}
-  void OnStartCompile() override {}
+  int OnStartCompile() override { return 0; }
   void OnClose() override { closed = true; }
   bool closed = false;
 };
@@ -42,7 +42,7 @@ TEST(MainWindowWin32, CloseRunsTheHandlerAndEndsTheLoop) {
   MainWindow window("Veilbox - Code Protection", &events);
   window.Show();
   PostMessageA(FindMainWindow(), WM_CLOSE, 0, 0);
-  EXPECT_EQ(window.RunMessageLoop(), 0);
+  EXPECT_EQ(window.RunMessageLoop(), std::nullopt);  // no run
   EXPECT_TRUE(events.closed);
   EXPECT_EQ(FindMainWindow(), nullptr);
 }
@@ -50,7 +50,7 @@ TEST(MainWindowWin32, CloseRunsTheHandlerAndEndsTheLoop) {
 class Counting : public MainWindowEvents {
  public:
   void OnShow() override {}
-  void OnStartCompile() override { ++starts; }
+  int OnStartCompile() override { return ++starts; }
   void OnClose() override { ++closes; }
   int starts = 0;
   int closes = 0;
