@@ -73,6 +73,16 @@ bool RestoreCompletionMessage(const std::string& settings_file) {
   return platform::SetProfileValue(kSection, "COMPILEOKMESSAGE", "1", settings_file);
 }
 
+// Shown in place of the completion message when the clean-up could not
+// remove every plain file.
+std::string LeftPlainFilesMessage(const std::vector<std::string>& left) {
+  std::string text =
+      "Veilbox Compile Complete, but these decrypted files could not be removed; Veilbox "
+      "removes them when it next starts:";
+  for (const std::string& name : left) text += " \"" + name + "\"";
+  return text;
+}
+
 void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& written,
          RunSafety& safety) {
   RegRoot = kHkeyLocalMachine;
@@ -157,11 +167,12 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
 
   ui.HideWindow();
   safety.CheckInterrupt();
-  std::vector<std::string> plain_files;
-  for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
-  safety.BeforePlainFiles(plain_files);
   MarkPhase(kPhaseDecryptBegin);
-  DecryptCollected(ui, collected, written);
+  std::string journal_err;
+  const auto record = [&](const std::vector<PlainFileEntry>& plain_files, std::string* err) {
+    return safety.BeforePlainFiles(plain_files, err);
+  };
+  if (!DecryptCollected(ui, collected, written, record, &journal_err)) EndRun(ui, journal_err, 252);
   MarkPhase(kPhaseDecryptEnd);
 
   CompletionMessageSwitch completion(settings_file);
@@ -190,12 +201,16 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
   }
 
   MarkPhase(kPhaseCleanupBegin);
-  written.DeleteAll();
+  const std::vector<std::string> left = written.DeleteAll();
   MarkPhase(kPhaseCleanupEnd);
   safety.Settle();
   safety.CheckInterrupt();
 
-  if (completion.suppressed()) ui.ShowMessage("Veilbox Compile Complete");
+  if (!left.empty()) {
+    ui.ShowMessage(LeftPlainFilesMessage(left));
+  } else if (completion.suppressed()) {
+    ui.ShowMessage("Veilbox Compile Complete");
+  }
   throw RunEnded(exit_code);
 }
 

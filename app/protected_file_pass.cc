@@ -3,8 +3,10 @@
 #include <memory>
 
 #include "app/master_index.h"
+#include "app/plain_file_plan.h"
 #include "dbase/dbase3plus.h"
 #include "platform/files.h"
+#include "platform/process_identity.h"
 #include "protect/protected_file.h"
 #include "sysutil/errors.h"
 #include "sysutil/file_utils.h"
@@ -87,22 +89,78 @@ bool WrittenPlainFiles::Contains(const std::string& plain_name) const {
   return lookup_.count(plain_name) != 0;
 }
 
-void WrittenPlainFiles::Add(const std::string& plain_name) {
-  if (lookup_.insert(plain_name).second) names_.push_back(plain_name);
+void WrittenPlainFiles::Add(const std::string& plain_name, const PlainFileEntry& entry) {
+  if (lookup_.insert(plain_name).second) entries_.push_back(entry);
 }
 
-void WrittenPlainFiles::DeleteAll() {
-  for (const std::string& name : names_) DeleteFileChecked(name);
-  names_.clear();
+std::vector<std::string> WrittenPlainFiles::DeleteAll(std::chrono::milliseconds patience) {
+  std::vector<std::string> left;
+  const platform::ProcessIdentity self = platform::CurrentProcess();
+  for (const PlainFileEntry& entry : entries_) {
+    std::string why;
+    if (!RemoveRunPlainFile(entry.name, patience, &why) ||
+        (entry.kind == PlainFileKind::kAside && !PutBackAside(entry.name, self, &why)))
+      left.push_back(entry.name);
+  }
+  entries_.clear();
   lookup_.clear();
+  return left;
+}
+
+std::vector<std::string> WrittenPlainFiles::names() const {
+  std::vector<std::string> names;
+  for (const PlainFileEntry& entry : entries_) names.push_back(entry.name);
+  return names;
 }
 
 std::string PlainFileName(const std::string& protected_name) {
   return LeftStr(protected_name, static_cast<std::int32_t>(protected_name.size()) - 8);
 }
 
-void DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
-                      WrittenPlainFiles& written) {
+namespace {
+
+// Frees a plain file's name as the plan says, just before the plain file
+// is created there; returns the name to create. What stands there must
+// still be what the journal recorded: anything else stops the run.
+std::string FreePlainFileName(const PlainFilePlan& plan, const std::string& plain,
+                              WrittenPlainFiles& written) {
+  const PlainFileEntry* planned = plan.Find(plain);
+  if (!planned) throw FileCreateError(plain);
+  const NameHolder now = LookAtPlainFileName(planned->name);
+  std::string why;
+  switch (planned->kind) {
+    case PlainFileKind::kNew:
+    case PlainFileKind::kLeftover:
+    case PlainFileKind::kHiddenOnly:
+      if (now == NameHolder::kLeftover) {
+        if (!RemoveRunPlainFile(planned->name, std::chrono::milliseconds(0), &why))
+          throw FileCreateError(plain);
+      } else if (now != NameHolder::kNothing) {
+        throw FileCreateError(plain);
+      }
+      break;
+    case PlainFileKind::kAside: {
+      if (now != NameHolder::kSomeonesEntry && now != NameHolder::kLeftover)
+        throw FileCreateError(plain);
+      std::uint32_t error = 0;
+      if (!platform::RenameNoReplace(planned->name,
+                                     AsideName(planned->name, platform::CurrentProcess()), &error))
+        throw FileCreateError(plain);
+      // From here on the clean-up puts it back, whatever happens next.
+      written.Add(plain, *planned);
+      break;
+    }
+  }
+  return planned->name;
+}
+
+}  // namespace
+
+bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
+                      WrittenPlainFiles& written, const RecordPlainFiles& record,
+                      std::string* err) {
+  const PlainFilePlan plan = PlainFilePlan::Make(collected);
+  if (!record(plan.entries(), err)) return false;
   for (const std::string& entry : collected) {
     const std::string plain = PlainFileName(entry);
     if (written.Contains(plain)) continue;
@@ -111,13 +169,16 @@ void DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
     // run's, and the clean-up leaves it alone.
     bool wrote = false;
     try {
-      DecryptProtectedFile(entry, &wrote);
+      DecryptProtectedFile(entry, &wrote, [&](const std::string& name) {
+        return FreePlainFileName(plan, name, written);
+      });
     } catch (const Error& e) {
       written.DeleteAll();
       EndRun(ui, "Unable to decrypt " + entry + ": " + e.what(), 251);
     }
-    if (wrote) written.Add(plain);
+    if (wrote) written.Add(plain, *plan.Find(plain));
   }
+  return true;
 }
 
 }  // namespace veilbox
