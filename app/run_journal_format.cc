@@ -131,8 +131,11 @@ std::string FormatRunJournal(const RunJournalRecord& record) {
   if (record.ok_message_suppressed)
     text += "ok-message-suppressed " + Escape(record.settings_file) + "\n";
   for (const PlainFileEntry& entry : record.plain_files) {
+    // Appended piece by piece: GCC 12 warns wrongly on " " + a text.
     text += WordOf(entry.kind);
-    text += " " + Escape(entry.name) + "\n";
+    text += ' ';
+    text += Escape(entry.name);
+    text += '\n';
   }
   text += "end " + Hex16(Fnv1a64(text)) + "\n";
   return text;
