@@ -75,6 +75,24 @@ std::string RegString(const std::string& text) {
   return out + "\"";
 }
 
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+std::string Upper(std::string text) { return UpperAscii(text); }
+
+std::string SamePath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  return Upper(path);
+}
+
+}  // namespace
+
 // Every entry below a directory, links not followed: relative name -> what
 // it is (a link's target; a file's attributes, number of names, time of
 // last change and bytes).
@@ -119,24 +137,6 @@ std::vector<std::string> FilesHoldingTheSecret(const std::string& root) {
   }
   return found;
 }
-
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
-}
-
-std::string Upper(std::string text) { return UpperAscii(text); }
-
-std::string SamePath(std::string path) {
-  std::replace(path.begin(), path.end(), '/', '\\');
-  while (!path.empty() && path.back() == '\\') path.pop_back();
-  return Upper(path);
-}
-
-}  // namespace
 
 void RunScenario(const Scenario& sc) {
   Machine machine(kRoot);

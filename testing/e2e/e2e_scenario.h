@@ -137,6 +137,13 @@ inline void NoChange(Install&) {}
 std::string CitectIni(const std::string& user, const std::string& bin,
                       const std::optional<std::string>& compileok);
 
+// Every entry below a directory, links not followed: relative name -> what
+// it is (a link's target; a file's attributes, number of names, time of
+// last change and bytes).
+std::map<std::string, std::string> Snapshot(const std::string& root);
+// The regular files below a directory that hold kSecret.
+std::vector<std::string> FilesHoldingTheSecret(const std::string& root);
+
 // Lays the scenario's installation out, runs Veilbox and checks the
 // outcome (see the top of this file).
 void RunScenario(const Scenario& sc);
