@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/files.h"
+#include "protect/protected_file.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
 #include "sysutil/text_utils.h"
@@ -135,6 +137,71 @@ TEST_F(PassTest, IncludeChainDepth) {
   EXPECT_EQ(ui_.messages,
             std::vector<std::string>{"Error : Unable to open " +
                                      AddBackslash(Dir(name(kMaxIncludeDepth))) + "Include.dbf."});
+}
+
+// The decryption loop records every plain file's name with what stands
+// there before it writes the first one, and writes nothing when that
+// record cannot be made.
+TEST_F(PassTest, DecryptionRecordsWhatStandsAtEachNameFirst) {
+  TextList header, body;
+  for (const char* line : {"banner", "", "key", "", ""}) header.Add(line);
+  body.Add("plain");
+  const std::string protected_text = EncryptProtectedText(header, body);
+  for (const char* file : {"new.ci", "left.ci", "mine.ci", "ro.ci"})
+    dir_.Write(std::string("P/") + file + ".Veilbox", protected_text);
+  dir_.Write("P/left.ci", "left by a cut-short run");
+  platform::SetFileAttributes(Dir("P") + "/left.ci", platform::kAttrHidden);
+  dir_.Write("P/mine.ci", "mine");
+  dir_.Write("P/ro.ci", "read-only");
+  platform::SetFileAttributes(Dir("P") + "/ro.ci", platform::kAttrReadOnly);
+  std::vector<std::string> collected;
+  for (const char* file : {"new.ci", "left.ci", "mine.ci"})
+    collected.push_back(Entry("P", std::string(file) + ".Veilbox"));
+  if (!(platform::GetFileAttributes(Dir("P") + "/left.ci") & platform::kAttrHidden))
+    GTEST_SKIP() << "this file system keeps no hidden attribute";
+
+  WrittenPlainFiles written;
+  std::string err;
+  EXPECT_FALSE(DecryptCollected(
+      ui_, collected, written,
+      [](const std::vector<PlainFileEntry>&, std::string* why) {
+        *why = "disk full";
+        return false;
+      },
+      &err));
+  EXPECT_EQ(err, "disk full");
+  EXPECT_FALSE(platform::FileExists(PlainFileName(collected[0])));
+  EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/mine.ci"), "mine");
+
+  std::vector<PlainFileEntry> recorded;
+  collected.push_back(Entry("P", "ro.ci.Veilbox"));
+  const auto record = [&](const std::vector<PlainFileEntry>& plan, std::string*) {
+    recorded = plan;
+    return true;
+  };
+  try {
+    DecryptCollected(ui_, collected, written, record, &err);
+    ADD_FAILURE() << "the read-only file was written over";
+  } catch (const RunEnded& end) {
+    EXPECT_EQ(end.code(), 251);
+  }
+  EXPECT_EQ(
+      recorded,
+      (std::vector<PlainFileEntry>{
+          {PlainFileName(collected[0]), PlainFileKind::kNew},
+          {PlainFileName(collected[1]), PlainFileKind::kLeftover},
+          // in its own letter case, to come back under its own name
+          {LeftStr(collected[2], static_cast<std::int32_t>(collected[2].size()) - 15) + "mine.ci",
+           PlainFileKind::kAside}}));
+  EXPECT_EQ(ui_.messages,
+            std::vector<std::string>{"Unable to decrypt " + collected[3] + ": Cannot create file " +
+                                     PlainFileName(collected[3])});
+  // The clean-up ran: only what was there before is left, as it was.
+  EXPECT_FALSE(platform::FileExists(PlainFileName(collected[0])));
+  EXPECT_FALSE(platform::FileExists(PlainFileName(collected[1])));
+  EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/mine.ci"), "mine");
+  EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/ro.ci"), "read-only");
+  EXPECT_TRUE(written.names().empty());
 }
 
 }  // namespace
