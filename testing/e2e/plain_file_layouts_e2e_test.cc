@@ -72,9 +72,12 @@ void MakeSymlink(const std::string& target, const std::string& link) {
   std::filesystem::create_symlink(target, Native(link));
 }
 
+// What a layout needs of the file system beside plain files.
+enum class Needs { kNothing, kSymlinks, kHardLinks };
+
 struct Layout {
   Scenario scenario;
-  bool needs_links = false;  // symbolic links, hard links or FIFOs
+  Needs needs = Needs::kNothing;
 };
 
 void PrintTo(const Layout& layout, std::ostream* out) { *out << layout.scenario.name; }
@@ -93,7 +96,7 @@ const Layout kLayouts[] = {
                                           Native(Proj("Solo") + "\\Solo.ci"));
         platform::SetFileAttributes(Proj("Solo") + "\\Solo.ci", platform::kAttrHidden);
       }},
-     true},
+     Needs::kHardLinks},
     {{"ReadOnlyFileIsLeftAsItIsAndEndsWith251", {"Solo"},
       OwnFileAtTheName(platform::kAttrReadOnly), 0, 251, {kSoloUnwritable}, false}},
     {{"SystemFileIsLeftAsItIsAndEndsWith251", {"Solo"},
@@ -115,11 +118,11 @@ const Layout kLayouts[] = {
         std::ofstream(Native(kOutsideCopy), std::ios::binary) << "someone else's file";
         MakeSymlink(Native(kOutsideCopy).string(), Proj("Solo") + "\\Solo.ci");
       }},
-     true},
+     Needs::kSymlinks},
     {{"DanglingLinkIsSetAsideAndNothingAppearsAtItsTarget", {"Solo"}, SecretSolo, 0, 0,
       {kComplete}, true, kSecretSoloSeen, "0", "1", std::nullopt, {},
       [] { MakeSymlink(Native(kOutside + "\\new.txt").string(), Proj("Solo") + "\\SOLO.CI"); }},
-     true},
+     Needs::kSymlinks},
     {{"PlainFileTheCompilerMarksReadOnlyIsRemoved", {"Solo"}, SecretSolo, 5, 5, {kComplete}, true,
       kSecretSoloSeen, "0", "1", std::nullopt, {}, nullptr,
       {{"VEILBOX_FAKE_READONLY", kSoloPlain}}}},
@@ -138,17 +141,22 @@ const Layout kLayouts[] = {
 };
 // clang-format on
 
-bool LinksWork() {
+// Whether the file system here (Wine's included) makes what it needs.
+bool Available(Needs needs) {
   veilbox::testing::ScratchDir dir;
   std::error_code ec;
-  std::filesystem::create_symlink(dir.path() / "t", dir.path() / "l", ec);
+  dir.Write("t", "t");
+  if (needs == Needs::kSymlinks)
+    std::filesystem::create_symlink(dir.path() / "t", dir.path() / "l", ec);
+  if (needs == Needs::kHardLinks)
+    std::filesystem::create_hard_link(dir.path() / "t", dir.path() / "l", ec);
   return !ec;
 }
 
 class PlainFileLayouts : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(PlainFileLayouts, Scenario) {
-  if (GetParam().needs_links && !LinksWork()) GTEST_SKIP() << "no links here";
+  if (!Available(GetParam().needs)) GTEST_SKIP() << "no such links here";
   RunScenario(GetParam().scenario);
 }
 
