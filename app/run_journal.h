@@ -89,9 +89,9 @@ class RunJournal {
   bool RecordOkMessageSuppressed(const std::string& settings_file, std::string* err);
   // Removes the journal once the clean-up is done.
   bool Remove(std::string* err);
-  // Checks the run's own clean-up against the journal: deletes what the
-  // run recorded and still left behind, hidden, beside its ProtectedFile;
-  // switches the completion message back on when the journal says it is
+  // Checks the run's own clean-up against the journal: undoes what the
+  // run recorded and still left behind beside a ProtectedFile, as
+  // RecoverAbandonedRuns does; switches the completion message back on when the journal says it is
   // off; removes the journal, or keeps what could not be done for the
   // next run. Nothing when no journal was written.
   void Settle(const RestoreOkMessage& restore, RecoveryReport* report);
