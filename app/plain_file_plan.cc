@@ -61,4 +61,14 @@ const PlainFileEntry* PlainFilePlan::Find(const std::string& plain_name) const {
   return it == index_.end() ? nullptr : &entries_[it->second];
 }
 
+void PlainFilePlan::Drop(const std::string& plain_name) {
+  const auto it = index_.find(plain_name);
+  if (it == index_.end()) return;
+  const std::size_t at = it->second;
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
+  index_.erase(it);
+  for (auto& [name, index] : index_)
+    if (index > at) --index;
+}
+
 }  // namespace veilbox

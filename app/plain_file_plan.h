@@ -25,6 +25,8 @@ class PlainFilePlan {
   // The entry of a plain file's name (as the pass builds it), or nullptr
   // when the run may not create it.
   const PlainFileEntry* Find(const std::string& plain_name) const;
+  // Leaves a name out: the run will not write it after all.
+  void Drop(const std::string& plain_name);
 
  private:
   std::vector<PlainFileEntry> entries_;

@@ -119,11 +119,22 @@ std::string PlainFileName(const std::string& protected_name) {
 
 namespace {
 
+// What came to stand at a name after the journal recorded it is not the
+// run's: the journal forgets the name (so that no clean-up touches it), and
+// the plain file cannot be created.
+[[noreturn]] void RefuseName(PlainFilePlan& plan, const RecordPlainFiles& record,
+                             const std::string& plain) {
+  plan.Drop(plain);
+  std::string ignored;
+  record(plan.entries(), &ignored);
+  throw FileCreateError(plain);
+}
+
 // Frees a plain file's name as the plan says, just before the plain file
 // is created there; returns the name to create. What stands there must
 // still be what the journal recorded: anything else stops the run.
-std::string FreePlainFileName(const PlainFilePlan& plan, const std::string& plain,
-                              WrittenPlainFiles& written) {
+std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& record,
+                              const std::string& plain, WrittenPlainFiles& written) {
   const PlainFileEntry* planned = plan.Find(plain);
   if (!planned) throw FileCreateError(plain);
   const NameHolder now = LookAtPlainFileName(planned->name);
@@ -136,7 +147,7 @@ std::string FreePlainFileName(const PlainFilePlan& plan, const std::string& plai
         if (!RemoveRunPlainFile(planned->name, std::chrono::milliseconds(0), &why))
           throw FileCreateError(plain);
       } else if (now != NameHolder::kNothing) {
-        throw FileCreateError(plain);
+        RefuseName(plan, record, plain);
       }
       break;
     case PlainFileKind::kAside: {
@@ -159,7 +170,7 @@ std::string FreePlainFileName(const PlainFilePlan& plan, const std::string& plai
 bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
                       WrittenPlainFiles& written, const RecordPlainFiles& record,
                       std::string* err) {
-  const PlainFilePlan plan = PlainFilePlan::Make(collected);
+  PlainFilePlan plan = PlainFilePlan::Make(collected);
   if (!record(plan.entries(), err)) return false;
   for (const std::string& entry : collected) {
     const std::string plain = PlainFileName(entry);
@@ -170,7 +181,7 @@ bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
     bool wrote = false;
     try {
       DecryptProtectedFile(entry, &wrote, [&](const std::string& name) {
-        return FreePlainFileName(plan, name, written);
+        return FreePlainFileName(plan, record, name, written);
       });
     } catch (const Error& e) {
       written.DeleteAll();

@@ -204,5 +204,29 @@ TEST_F(PassTest, DecryptionRecordsWhatStandsAtEachNameFirst) {
   EXPECT_TRUE(written.names().empty());
 }
 
+// A file that comes to stand at a plain file's name after the journal
+// recorded the name as free is someone's: the run ends with 251, the
+// journal forgets the name, and the file stays as it is.
+TEST_F(PassTest, AFileThatAppearsAfterTheRecordIsNotTheRuns) {
+  TextList header, body;
+  for (const char* line : {"banner", "", "key", "", ""}) header.Add(line);
+  body.Add("plain");
+  dir_.Write("P/late.ci.Veilbox", EncryptProtectedText(header, body));
+  const std::vector<std::string> collected = {Entry("P", "late.ci.Veilbox")};
+  std::vector<std::vector<PlainFileEntry>> records;
+  const auto record = [&](const std::vector<PlainFileEntry>& plan, std::string*) {
+    records.push_back(plan);
+    if (records.size() == 1) dir_.Write("P/late.ci", "someone was quicker");
+    return true;
+  };
+  WrittenPlainFiles written;
+  std::string err;
+  EXPECT_THROW(DecryptCollected(ui_, collected, written, record, &err), RunEnded);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].size(), 1u);
+  EXPECT_TRUE(records[1].empty());
+  EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/late.ci"), "someone was quicker");
+}
+
 }  // namespace
 }  // namespace veilbox
