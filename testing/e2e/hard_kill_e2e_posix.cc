@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,13 +72,16 @@ class HardKill : public ::testing::Test {
     for (int i = 1; i <= kFiles; ++i)
       Write(kMany + "\\F" + std::to_string(i) + ".ci.Veilbox", Protect(lines));
     Write(Proj("Other") + "\\Other.ci.Veilbox", Protect({std::string(kSecret) + " other"}));
-    // Someone's own files at two plain files' names, and a link at a third.
+    // Someone's own files at two plain files' names (one hidden, with a
+    // second name), a link at a third and a FIFO at a fourth.
     Write(kMany + "\\F3.ci", "my own F3\r\n");
     Write(kMany + "\\F6.CI", "my own F6, hidden\r\n");
     platform::SetFileAttributes(kMany + "\\F6.CI", platform::kAttrHidden);
     Write(kOutside + "\\target.txt", "someone else's file\r\n");
     std::filesystem::create_symlink(Native(kOutside + "\\target.txt"), Native(kMany + "\\F5.ci"));
     std::filesystem::create_hard_link(Native(kMany + "\\F6.CI"), Native(kMany + "\\F6 copy.txt"));
+    // A FIFO, which a run that opened it would wait on for ever.
+    ASSERT_EQ(::mkfifo(Native(kMany + "\\F7.ci").c_str(), 0644), 0);
     const std::filesystem::path compiler = Native(kBin + "\\ctcomp.exe");
     std::filesystem::create_directories(compiler.parent_path());
     std::filesystem::copy_file(veilbox::testing::HelperPath("sleep-ms"), compiler);
