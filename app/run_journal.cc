@@ -42,11 +42,12 @@ RunJournal::RunJournal(std::string dir, platform::ProcessIdentity writer)
 
 bool RunJournal::RecordPlainFiles(const std::vector<PlainFileEntry>& plain_files,
                                   std::string* err) {
-  record_.plain_files = plain_files;
-  if (!WriteRunJournal(path_, record_, err)) {
-    record_.plain_files.clear();
-    return false;
-  }
+  // Until the new record is on disk, the one before it stays what the
+  // run settles by.
+  RunJournalRecord next = record_;
+  next.plain_files = plain_files;
+  if (!WriteRunJournal(path_, next, err)) return false;
+  record_ = std::move(next);
   written_ = true;
   return true;
 }
