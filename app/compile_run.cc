@@ -8,6 +8,7 @@
 #include "app/phase_timer.h"
 #include "app/project_lookup.h"
 #include "app/protected_file_pass.h"
+#include "app/run_end.h"
 #include "app/run_safety.h"
 #include "app/run_settings.h"
 #include "platform/interrupts.h"
@@ -17,6 +18,16 @@
 
 namespace veilbox {
 namespace {
+
+// Shown in place of the completion message when the clean-up could not
+// remove every plain file.
+std::string LeftPlainFilesMessage(const std::vector<std::string>& left) {
+  std::string text =
+      "Veilbox Compile Complete, but these decrypted files could not be removed; Veilbox "
+      "removes them when it next starts:";
+  for (const std::string& name : left) text += " \"" + name + "\"";
+  return text;
+}
 
 int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& written,
         RunSafety& safety) {
@@ -37,11 +48,12 @@ int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& wr
 
   ui.HideWindow();
   safety.CheckInterrupt();
-  std::vector<std::string> plain_files;
-  for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
-  safety.BeforePlainFiles(plain_files);
+  std::string journal_err;
+  const auto record = [&](const std::vector<PlainFileEntry>& plain_files, std::string* err) {
+    return safety.BeforePlainFiles(plain_files, err);
+  };
   MarkPhase(kPhaseDecryptBegin);
-  DecryptCollected(ui, collected, written);
+  if (!DecryptCollected(ui, collected, written, record, &journal_err)) EndRun(ui, journal_err, 252);
   MarkPhase(kPhaseDecryptEnd);
 
   CompletionMessageSwitch completion(settings_file);
@@ -70,12 +82,16 @@ int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& wr
   }
 
   MarkPhase(kPhaseCleanupBegin);
-  written.DeleteAll();
+  const std::vector<std::string> left = written.DeleteAll();
   MarkPhase(kPhaseCleanupEnd);
   safety.Settle();
   safety.CheckInterrupt();
 
-  if (completion.suppressed()) ui.ShowMessage("Veilbox Compile Complete");
+  if (!left.empty()) {
+    ui.ShowMessage(LeftPlainFilesMessage(left));
+  } else if (completion.suppressed()) {
+    ui.ShowMessage("Veilbox Compile Complete");
+  }
   return exit_code;
 }
 

@@ -2,17 +2,25 @@
 // them before the compile and deleting them again after it.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "app/run_journal.h"
 #include "app/run_ui.h"
 
 namespace veilbox {
 
-// The plain files that the decryption loop wrote in this run. Whatever is
-// still listed when the object goes away is deleted then, so that no
-// plain file outlives the run, however it ends.
+// How long the clean-up keeps trying to remove a plain file that is held
+// open (a virus scanner, a child of the compiler) before it gives up.
+inline constexpr std::chrono::milliseconds kCleanupPatience{2000};
+
+// The plain files that the decryption loop wrote in this run, and the
+// entries it set aside from their names. Whatever is still listed when the
+// object goes away is cleaned up then, so that no plain file outlives the
+// run, however it ends.
 class WrittenPlainFiles {
  public:
   WrittenPlainFiles() = default;
@@ -20,25 +28,40 @@ class WrittenPlainFiles {
   WrittenPlainFiles(const WrittenPlainFiles&) = delete;
   WrittenPlainFiles& operator=(const WrittenPlainFiles&) = delete;
 
+  // plain_name is the name as the pass builds it; entry.name the name the
+  // file takes on disk.
   bool Contains(const std::string& plain_name) const;
-  void Add(const std::string& plain_name);
-  // Deletes every listed file with DeleteFileChecked, in the order they
-  // were written, and forgets them; failures are not reported.
-  void DeleteAll();
-  const std::vector<std::string>& names() const { return names_; }
+  void Add(const std::string& plain_name, const PlainFileEntry& entry);
+  // Removes every listed plain file (attributes cleared; tried again for
+  // up to `patience` while held), in the order they were written, and
+  // puts back what was set aside from its name once the name is free.
+  // Returns the names it could not free or put back; they are forgotten
+  // here and left to the run journal, which keeps them for the next run.
+  std::vector<std::string> DeleteAll(std::chrono::milliseconds patience = kCleanupPatience);
+  std::vector<std::string> names() const;
 
  private:
-  std::vector<std::string> names_;  // in the order written
-  std::set<std::string> lookup_;    // the same names, for Contains
+  std::vector<PlainFileEntry> entries_;  // in the order written
+  std::set<std::string> lookup_;         // the pass's names, for Contains
 };
 
-// The decryption loop: DecryptProtectedFile for each collected name, in
-// order, noting each plain file it writes. A name whose plain file this
-// run already wrote is skipped. A ProtectedFile that cannot be decrypted
-// (a malformed cipher line, a plain file that cannot be created) deletes
-// the plain files written so far, shows "Unable to decrypt " + its name +
-// ": " + the error's text and ends the run with 251.
-void DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
-                      WrittenPlainFiles& written);
+// Records the plain files the run may write before the first is written;
+// false with the reason when it cannot.
+using RecordPlainFiles =
+    std::function<bool(const std::vector<PlainFileEntry>& plain_files, std::string* err)>;
+
+// The decryption loop. First looks at every plain file's name and records
+// them all with what stands there (record); when that fails, returns
+// false with its reason and writes nothing. Then DecryptProtectedFile for
+// each collected name, in order, noting each plain file it writes; a name
+// whose plain file this run already wrote is skipped. Someone's entry at
+// a plain file's name is set aside just before the plain file is created.
+// A ProtectedFile that cannot be decrypted (a malformed cipher line, a
+// plain file that cannot be created: a read-only or system file or a
+// directory at its name, an entry that cannot be set aside) cleans up what
+// was written so far, shows "Unable to decrypt " + its name + ": " + the
+// error's text and ends the run with 251.
+bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
+                      WrittenPlainFiles& written, const RecordPlainFiles& record, std::string* err);
 
 }  // namespace veilbox

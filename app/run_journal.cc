@@ -40,18 +40,16 @@ RunJournal::RunJournal(std::string dir, platform::ProcessIdentity writer)
   record_.writer = writer;
 }
 
-bool RunJournal::RecordPlainFiles(const std::vector<std::string>& plain_files, std::string* err) {
-  record_.plain_files.clear();
-  for (const std::string& name : plain_files) {
-    // A hidden file or a directory of that name cannot be written by the
-    // run (creating over a hidden file fails), so it is not the run's.
-    const std::uint32_t attributes = platform::GetFileAttributes(name);
-    if (attributes == platform::kInvalidAttributes ||
-        (attributes & (platform::kAttrHidden | platform::kAttrDirectory)) == 0)
-      record_.plain_files.push_back(name);
-  }
-  written_ = WriteRunJournal(path_, record_, err) || written_;
-  return written_;
+bool RunJournal::RecordPlainFiles(const std::vector<PlainFileEntry>& plain_files,
+                                  std::string* err) {
+  // Until the new record is on disk, the one before it stays what the
+  // run settles by.
+  RunJournalRecord next = record_;
+  next.plain_files = plain_files;
+  if (!WriteRunJournal(path_, next, err)) return false;
+  record_ = std::move(next);
+  written_ = true;
+  return true;
 }
 
 bool RunJournal::RecordOkMessageSuppressed(const std::string& settings_file, std::string* err) {

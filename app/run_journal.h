@@ -10,6 +10,7 @@
 // journal, so a crash in the middle leaves either the old or the new one.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,12 +21,33 @@
 
 namespace veilbox {
 
+// What stood at a plain file's name before the run wrote it, and so what
+// undoing the run means there.
+enum class PlainFileKind {
+  kNew,         // nothing: whatever file stands there now is the run's
+  kLeftover,    // a hidden plain file of a run that was cut short: replaced
+  kAside,       // someone's entry, moved to AsideName() while the plain file
+                // stands at its name, and moved back afterwards
+  kHiddenOnly,  // recorded by an earlier version: the run's only while hidden
+};
+
+struct PlainFileEntry {
+  std::string name;  // full name, beside its ProtectedFile
+  PlainFileKind kind = PlainFileKind::kNew;
+  bool operator==(const PlainFileEntry&) const = default;
+};
+
+// Where the run that writer names keeps someone's entry from name while
+// its plain file stands there: beside it, 8 characters longer (as long as
+// the ProtectedFile's name), so it fits wherever the ProtectedFile does.
+std::string AsideName(const std::string& name, const platform::ProcessIdentity& writer);
+
 // What one run recorded.
 struct RunJournalRecord {
   platform::ProcessIdentity writer;
-  std::vector<std::string> plain_files;  // full names, each beside its ProtectedFile
-  bool ok_message_suppressed = false;    // "0" written to COMPILEOKMESSAGE
-  std::string settings_file;             // the settings file it was written to
+  std::vector<PlainFileEntry> plain_files;
+  bool ok_message_suppressed = false;  // "0" written to COMPILEOKMESSAGE
+  std::string settings_file;           // the settings file it was written to
 };
 
 // The journal's bytes: a text of lines, names escaped so that any byte can
@@ -38,6 +60,7 @@ bool ParseRunJournal(std::string_view bytes, RunJournalRecord* record, std::stri
 // What recovery did.
 struct RecoveryReport {
   std::vector<std::string> deleted;        // leftover plain files removed
+  std::vector<std::string> put_back;       // entries set aside and moved back
   std::vector<std::string> restored;       // settings files whose message was switched on
   std::vector<std::string> journals_done;  // journals of dead runs fully handled and removed
   std::vector<std::string> left_to_live;   // journals of runs that still run
@@ -57,20 +80,18 @@ class RunJournal {
 
   const std::string& path() const { return path_; }
 
-  // Records the plain files the run is about to write, one write and one
-  // flush for the lot. A name that already stands for a hidden file or a
-  // directory is left out: the run cannot write it, so it is not the run's.
-  // A visible file of that name is recorded, as the run may write over
-  // it; recovery deletes it only if it is hidden by then.
-  bool RecordPlainFiles(const std::vector<std::string>& plain_files, std::string* err);
+  // Records the plain files the run may write, each with what stands at
+  // its name, one write and one flush for the lot. No plain file may be
+  // created when this fails.
+  bool RecordPlainFiles(const std::vector<PlainFileEntry>& plain_files, std::string* err);
   // Records that "0" is about to be written to COMPILEOKMESSAGE in this
   // settings file (as the run names it to the private-profile functions).
   bool RecordOkMessageSuppressed(const std::string& settings_file, std::string* err);
   // Removes the journal once the clean-up is done.
   bool Remove(std::string* err);
-  // Checks the run's own clean-up against the journal: deletes what the
-  // run recorded and still left behind, hidden, beside its ProtectedFile;
-  // switches the completion message back on when the journal says it is
+  // Checks the run's own clean-up against the journal: undoes what the
+  // run recorded and still left behind beside a ProtectedFile, as
+  // RecoverAbandonedRuns does; switches the completion message back on when the journal says it is
   // off; removes the journal, or keeps what could not be done for the
   // next run. Nothing when no journal was written.
   void Settle(const RestoreOkMessage& restore, RecoveryReport* report);
@@ -91,11 +112,23 @@ bool WriteRunJournal(const std::string& path, const RunJournalRecord& record, st
 void SettleRunJournal(const std::string& path, const RunJournalRecord& record,
                       const RestoreOkMessage& restore, RecoveryReport* report);
 
+// Removes a plain file of the run: clears the attributes of a file (the
+// compiler may have made it read-only) and deletes whatever entry that is
+// not a directory stands at the name, trying again for up to `patience`
+// while it is held open. True when nothing stands there any more.
+bool RemoveRunPlainFile(const std::string& name, std::chrono::milliseconds patience,
+                        std::string* why);
+// Moves someone's entry from AsideName() back to its name, where nothing
+// may stand by then.
+bool PutBackAside(const std::string& name, const platform::ProcessIdentity& writer,
+                  std::string* why);
+
 // Cleans up after every run whose journal lies in dir and whose writer no
 // longer runs (`self` is the calling process: a journal naming its id is
-// an old one). For each such journal: deletes each recorded plain file
-// that is still there, still hidden and still beside its ProtectedFile
-// (name + ".Veilbox"); switches the completion message back on in the
+// an old one). For each such journal and each recorded plain file beside
+// its ProtectedFile (name + ".Veilbox"): removes what the run may have
+// created at the name, hidden or not (kHiddenOnly: only a hidden file),
+// and moves back what it set aside; switches the completion message back on in the
 // recorded settings file when that run had switched it off and the file
 // still exists; then removes the journal. What cannot be done yet stays in
 // the journal for the next run. A journal that cannot be parsed is never

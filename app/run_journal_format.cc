@@ -1,11 +1,15 @@
 // The journal's bytes:
 //
-//   Veilbox run journal 1
+//   Veilbox run journal 2
 //   pid <decimal>
 //   start <decimal>
 //   ok-message-suppressed <settings file>      (only when it was)
-//   plain <name>                               (one per plain file)
+//   new <name>        (one per plain file, by what stood at its name:
+//   leftover <name>    nothing, a hidden leftover, someone's entry set
+//   aside <name>       aside; "plain" as version 1 wrote it)
 //   end <16 hex digits: FNV-1a 64 of every byte before this line>
+//
+// Version 1 journals are read too: only "plain" lines appear in them.
 //
 // Every line ends with a line feed. In names, a control byte, DEL and "%"
 // stand as "%" and two upper-case hex digits.
@@ -14,7 +18,23 @@
 namespace veilbox {
 namespace {
 
-constexpr std::string_view kFirstLine = "Veilbox run journal 1";
+constexpr std::string_view kFirstLine = "Veilbox run journal 2";
+constexpr std::string_view kFirstLineV1 = "Veilbox run journal 1";
+
+struct KindWord {
+  PlainFileKind kind;
+  std::string_view word;
+};
+constexpr KindWord kKindWords[] = {{PlainFileKind::kNew, "new"},
+                                   {PlainFileKind::kLeftover, "leftover"},
+                                   {PlainFileKind::kAside, "aside"},
+                                   {PlainFileKind::kHiddenOnly, "plain"}};
+
+std::string_view WordOf(PlainFileKind kind) {
+  for (const KindWord& k : kKindWords)
+    if (k.kind == kind) return k.word;
+  return "new";
+}
 
 std::uint64_t Fnv1a64(std::string_view bytes) {
   std::uint64_t hash = 0xcbf29ce484222325ull;
@@ -70,6 +90,15 @@ bool Unescape(std::string_view text, std::string* out) {
   return !out->empty();
 }
 
+}  // namespace
+
+std::string AsideName(const std::string& name, const platform::ProcessIdentity& writer) {
+  const std::string id = std::to_string(writer.pid) + ":" + std::to_string(writer.start_time);
+  return name + ".~vb" + Hex16(Fnv1a64(id)).substr(12);
+}
+
+namespace {
+
 // A decimal number without sign or leading zeros (0 itself allowed) that
 // fits below or at max.
 bool ParseDecimal(std::string_view text, std::uint64_t max, std::uint64_t* value) {
@@ -101,7 +130,13 @@ std::string FormatRunJournal(const RunJournalRecord& record) {
   text += "start " + std::to_string(record.writer.start_time) + "\n";
   if (record.ok_message_suppressed)
     text += "ok-message-suppressed " + Escape(record.settings_file) + "\n";
-  for (const std::string& name : record.plain_files) text += "plain " + Escape(name) + "\n";
+  for (const PlainFileEntry& entry : record.plain_files) {
+    // Appended piece by piece: GCC 12 warns wrongly on " " + a text.
+    text += WordOf(entry.kind);
+    text += ' ';
+    text += Escape(entry.name);
+    text += '\n';
+  }
   text += "end " + Hex16(Fnv1a64(text)) + "\n";
   return text;
 }
@@ -134,7 +169,7 @@ bool ParseRunJournal(std::string_view bytes, RunJournalRecord* record, std::stri
     std::string text;
     bool ok = false;
     if (line_number == 0) {
-      ok = line == kFirstLine;
+      ok = line == kFirstLine || line == kFirstLineV1;
     } else if (line_number == 1) {
       ok = Field(line, "pid", &value) && ParseDecimal(value, 0xFFFFFFFFull, &number);
       result.writer.pid = static_cast<std::uint32_t>(number);
@@ -145,9 +180,13 @@ bool ParseRunJournal(std::string_view bytes, RunJournalRecord* record, std::stri
       ok = line_number == 3 && Unescape(value, &text);
       result.ok_message_suppressed = true;
       result.settings_file = text;
-    } else if (Field(line, "plain", &value)) {
-      ok = Unescape(value, &text);
-      result.plain_files.push_back(text);
+    } else {
+      for (const KindWord& k : kKindWords) {
+        if (!Field(line, k.word, &value)) continue;
+        ok = Unescape(value, &text);
+        result.plain_files.push_back({text, k.kind});
+        break;
+      }
     }
     if (!ok) {
       *err = "bad line " + std::to_string(line_number + 1);

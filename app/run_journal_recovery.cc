@@ -1,31 +1,64 @@
 // Cleaning up after runs that were killed before their own clean-up. The
-// journals are outside input: a name in one is acted on only when it still
-// looks exactly like a plain file of this program.
+// journals are outside input: a name in one is acted on only beside its
+// ProtectedFile, and what is moved back comes only from the run's own
+// set-aside name.
+#include <thread>
+
 #include "app/run_journal.h"
 #include "platform/files.h"
+#include "protect/protected_file_name.h"
 
 namespace veilbox {
 namespace {
 
-constexpr char kProtectedExtension[] = ".Veilbox";
+std::string ErrorText(const std::string& what, std::uint32_t error) {
+  return what + " (error " + std::to_string(error) + ")";
+}
 
-enum class PlainOutcome { kGone, kDeleted, kNotOurs, kFailed };
+enum class PlainOutcome { kNothing, kDone, kNotOurs, kFailed };
 
-PlainOutcome RemoveLeftoverPlainFile(const std::string& name, std::string* why) {
-  const std::uint32_t attributes = platform::GetFileAttributes(name);
-  if (attributes == platform::kInvalidAttributes) return PlainOutcome::kGone;
-  if ((attributes & platform::kAttrDirectory) != 0 || (attributes & platform::kAttrHidden) == 0) {
-    *why = name + " is not a hidden file: left alone";
-    return PlainOutcome::kNotOurs;
-  }
-  if (!platform::FileExists(name + kProtectedExtension)) {
-    *why = name + " has no ProtectedFile beside it: left alone";
-    return PlainOutcome::kNotOurs;
-  }
+// Undoes what the run may have done at one recorded name.
+PlainOutcome SettlePlainFile(const PlainFileEntry& entry, const platform::ProcessIdentity& writer,
+                             RecoveryReport* report, std::string* why) {
+  const std::string& name = entry.name;
+  platform::EntryInfo at_name, aside;
   std::uint32_t error = 0;
-  if (platform::DeleteFile(name, &error)) return PlainOutcome::kDeleted;
-  *why = "cannot delete " + name + " (error " + std::to_string(error) + ")";
-  return PlainOutcome::kFailed;
+  if (!platform::InspectEntry(name, &at_name, &error)) {
+    *why = ErrorText("cannot look at " + name, error);
+    return PlainOutcome::kFailed;
+  }
+  const std::string aside_name = AsideName(name, writer);
+  if (entry.kind == PlainFileKind::kAside) {
+    if (!platform::InspectEntry(aside_name, &aside, &error)) {
+      *why = ErrorText("cannot look at " + aside_name, error);
+      return PlainOutcome::kFailed;
+    }
+    // Nothing set aside: what stands at the name is still its owner's.
+    if (aside.kind == platform::EntryKind::kMissing) return PlainOutcome::kNothing;
+  }
+  bool removed = false;
+  if (at_name.kind != platform::EntryKind::kMissing) {
+    if (at_name.kind == platform::EntryKind::kDirectory ||
+        (entry.kind == PlainFileKind::kHiddenOnly &&
+         (at_name.kind != platform::EntryKind::kFile ||
+          (at_name.attributes & platform::kAttrHidden) == 0))) {
+      *why = name + " is not a plain file of the run: left alone";
+      return PlainOutcome::kNotOurs;
+    }
+    if (!platform::FileExists(name + kProtectedExtension)) {
+      *why = name + " has no ProtectedFile beside it: left alone";
+      return PlainOutcome::kNotOurs;
+    }
+    if (!RemoveRunPlainFile(name, std::chrono::milliseconds(0), why)) return PlainOutcome::kFailed;
+    report->deleted.push_back(name);
+    removed = true;
+  }
+  if (entry.kind == PlainFileKind::kAside) {
+    if (!PutBackAside(name, writer, why)) return PlainOutcome::kFailed;
+    report->put_back.push_back(name);
+    return PlainOutcome::kDone;
+  }
+  return removed ? PlainOutcome::kDone : PlainOutcome::kNothing;
 }
 
 // The settings file as the private-profile functions find it: a bare name
@@ -41,25 +74,65 @@ bool SettingsFileExists(const std::string& name) {
 
 }  // namespace
 
+bool RemoveRunPlainFile(const std::string& name, std::chrono::milliseconds patience,
+                        std::string* why) {
+  const auto give_up = std::chrono::steady_clock::now() + patience;
+  for (;;) {
+    platform::EntryInfo info;
+    std::uint32_t error = 0;
+    if (!platform::InspectEntry(name, &info, &error)) {
+      *why = ErrorText("cannot look at " + name, error);
+      return false;
+    }
+    if (info.kind == platform::EntryKind::kMissing) return true;
+    if (info.kind == platform::EntryKind::kDirectory) {
+      *why = name + " is a directory";
+      return false;
+    }
+    constexpr std::uint32_t kKeeping =
+        platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem;
+    if (info.kind == platform::EntryKind::kFile && (info.attributes & kKeeping) != 0)
+      platform::SetFileAttributes(name, platform::kAttrNormal);
+    if (platform::DeleteFile(name, &error) || error == platform::kErrorFileNotFound) return true;
+    const bool held =
+        error == platform::kErrorSharingViolation || error == platform::kErrorAccessDenied;
+    if (!held || std::chrono::steady_clock::now() >= give_up) {
+      *why = ErrorText("cannot delete " + name, error);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+bool PutBackAside(const std::string& name, const platform::ProcessIdentity& writer,
+                  std::string* why) {
+  const std::string aside = AsideName(name, writer);
+  std::uint32_t error = 0;
+  if (platform::RenameNoReplace(aside, name, &error)) return true;
+  platform::EntryInfo info;
+  if (platform::InspectEntry(aside, &info, &error) && info.kind == platform::EntryKind::kMissing)
+    return true;  // already back
+  *why = ErrorText("cannot move " + aside + " back to " + name, error);
+  return false;
+}
+
 void SettleRunJournal(const std::string& path, const RunJournalRecord& record,
                       const RestoreOkMessage& restore, RecoveryReport* report) {
   std::string why;
   std::uint32_t error = 0;
   RunJournalRecord rest;
   rest.writer = record.writer;
-  for (const std::string& name : record.plain_files) {
-    switch (RemoveLeftoverPlainFile(name, &why)) {
-      case PlainOutcome::kDeleted:
-        report->deleted.push_back(name);
-        break;
-      case PlainOutcome::kGone:
+  for (const PlainFileEntry& entry : record.plain_files) {
+    switch (SettlePlainFile(entry, record.writer, report, &why)) {
+      case PlainOutcome::kDone:
+      case PlainOutcome::kNothing:
         break;
       case PlainOutcome::kNotOurs:
         report->problems.push_back(why);
         break;
       case PlainOutcome::kFailed:
         report->problems.push_back(why);
-        rest.plain_files.push_back(name);
+        rest.plain_files.push_back(entry);
         break;
     }
   }

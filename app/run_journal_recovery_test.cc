@@ -33,7 +33,7 @@ class RecoveryTest : public ::testing::Test {
   }
 
   // A journal left by a run with the given id.
-  void LeaveJournal(std::uint32_t pid, const std::vector<std::string>& plain,
+  void LeaveJournal(std::uint32_t pid, const std::vector<PlainFileEntry>& plain,
                     const std::string& settings) {
     RunJournalRecord record;
     record.writer = {pid, 77};
@@ -69,59 +69,104 @@ class RecoveryTest : public ::testing::Test {
   }
 };
 
-TEST_F(RecoveryTest, DeletesOnlyHiddenPlainFilesBesideTheirProtectedFiles) {
+std::string Text(const std::string& path) {
+  std::string bytes;
+  std::uint32_t error = 0;
+  if (!platform::ReadWholeFile(path, platform::Share::kReadWrite, &bytes, &error)) return "(none)";
+  return bytes;
+}
+
+// What stood at each name, what the killed run left there and beside it,
+// and what recovery makes of it.
+TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {
+  constexpr std::uint32_t kHidden = platform::kAttrHidden;
   struct Case {
     const char* plain;
-    bool make_plain;
-    std::uint32_t plain_attributes;
+    PlainFileKind kind;
+    const char* at_name;       // nullptr: nothing
+    std::uint32_t attributes;  // of what is at the name
+    const char* aside;         // at the run's set-aside name; nullptr: nothing
     bool make_protected;
-    bool deleted;
+    const char* after;  // at the name afterwards; nullptr: nothing
   };
   const Case cases[] = {
-      {"A.CI", true, platform::kAttrHidden, true, true},    // the run's leftover
-      {"B.CI", true, 0, true, false},                       // not hidden: someone's file now
-      {"C.CI", true, platform::kAttrHidden, false, false},  // no ProtectedFile beside it
-      {"D.CI", false, 0, true, false},                      // already gone
-      {"E.CI", true, platform::kAttrHidden | platform::kAttrReadOnly, true,
-       false},  // cannot delete
+      {"A.CI", PlainFileKind::kNew, "plain", kHidden, nullptr, true, nullptr},
+      {"B.CI", PlainFileKind::kNew, "plain", 0, nullptr, true, nullptr},  // not hidden yet
+      {"C.CI", PlainFileKind::kNew, "plain", kHidden | platform::kAttrReadOnly, nullptr, true,
+       nullptr},  // the compiler made it read-only
+      {"D.CI", PlainFileKind::kNew, "plain", kHidden, nullptr, false, "plain"},  // no ProtectedFile
+      {"E.CI", PlainFileKind::kNew, nullptr, 0, nullptr, true, nullptr},
+      {"F.CI", PlainFileKind::kLeftover, "plain", kHidden, nullptr, true, nullptr},
+      {"G.CI", PlainFileKind::kHiddenOnly, "mine", 0, nullptr, true, "mine"},
+      {"H.CI", PlainFileKind::kHiddenOnly, "plain", kHidden, nullptr, true, nullptr},
+      {"I.CI", PlainFileKind::kAside, "plain", kHidden, "mine", true, "mine"},
+      {"J.CI", PlainFileKind::kAside, nullptr, 0, "mine", true, "mine"},  // killed in between
+      {"K.CI", PlainFileKind::kAside, "mine", 0, nullptr, true, "mine"},  // not set aside yet
   };
-  std::vector<std::string> plain;
+  std::vector<PlainFileEntry> plain;
+  const platform::ProcessIdentity writer{900, 77};
   for (const Case& c : cases) {
-    if (c.make_plain) MakeFile(c.plain, c.plain_attributes);
+    if (c.at_name) {
+      scratch_.Write(c.plain, c.at_name);
+      if (c.attributes) platform::SetFileAttributes(Name(c.plain), c.attributes);
+    }
+    if (c.aside) {
+      std::uint32_t error = 0;
+      platform::File file;
+      ASSERT_TRUE(platform::File::CreateAlways(AsideName(Name(c.plain), writer), &file, &error));
+      file.Append(c.aside, std::string(c.aside).size());
+    }
     if (c.make_protected) MakeFile(std::string(c.plain) + ".Veilbox", 0);
-    plain.push_back(Name(c.plain));
+    plain.push_back({Name(c.plain), c.kind});
   }
   std::filesystem::create_directories(scratch_.path() / "DIR.CI");  // a directory is never deleted
-  platform::SetFileAttributes(Name("DIR.CI"), platform::kAttrHidden | platform::kAttrDirectory);
   MakeFile("DIR.CI.Veilbox", 0);
-  plain.push_back(Name("DIR.CI"));
+  plain.push_back({Name("DIR.CI"), PlainFileKind::kNew});
   LeaveJournal(900, plain, "");
 
-  RecoveryReport report = Recover(Dead);
-  EXPECT_EQ(report.deleted, std::vector<std::string>{Name("A.CI")});
+  const RecoveryReport report = Recover(Dead);
   for (const Case& c : cases) {
-    EXPECT_EQ(Exists(c.plain), c.make_plain && !c.deleted) << c.plain;
+    EXPECT_EQ(Text(Name(c.plain)), c.after ? c.after : "(none)") << c.plain;
     if (c.make_protected) {
       EXPECT_TRUE(Exists(std::string(c.plain) + ".Veilbox")) << c.plain;
     }
   }
-  EXPECT_TRUE(Exists("DIR.CI"));
+  for (const char* name : {"I.CI", "J.CI"})
+    EXPECT_FALSE(platform::FileExists(AsideName(Name(name), writer))) << name;
+  EXPECT_TRUE(platform::DirectoryExists(Name("DIR.CI")));
+  EXPECT_EQ(report.put_back, (std::vector<std::string>{Name("I.CI"), Name("J.CI")}));
   EXPECT_TRUE(restored_.empty());
+  EXPECT_FALSE(platform::FileExists(JournalPath(900)));
+}
 
-  // The read-only leftover may be deletable later (on POSIX the stand-in
-  // may delete it already): whatever was not done stays for the next run.
-  RunJournalRecord rest;
-  std::string bytes, err;
-  std::uint32_t error = 0;
-  if (Exists("E.CI")) {
-    ASSERT_TRUE(
-        platform::ReadWholeFile(JournalPath(900), platform::Share::kReadWrite, &bytes, &error));
-    ASSERT_TRUE(ParseRunJournal(bytes, &rest, &err)) << err;
-    EXPECT_EQ(rest.plain_files, std::vector<std::string>{Name("E.CI")});
-    platform::SetFileAttributes(Name("E.CI"), platform::kAttrHidden);
-    report = Recover(Dead);
-    EXPECT_EQ(report.deleted, std::vector<std::string>{Name("E.CI")});
+TEST_F(RecoveryTest, APlainFileHeldOpenStaysInTheJournalUntilItCanGo) {
+  MakeFile("A.CI", platform::kAttrHidden);
+  MakeFile("A.CI.Veilbox", 0);
+  const platform::ProcessIdentity writer{900, 77};
+  {
+    platform::File aside;
+    std::uint32_t error = 0;
+    ASSERT_TRUE(platform::File::CreateAlways(AsideName(Name("A.CI"), writer), &aside, &error));
+    aside.Append("mine", 4);
   }
+  LeaveJournal(900, {{Name("A.CI"), PlainFileKind::kAside}}, "");
+  {
+    platform::File holder;
+    std::uint32_t error = 0;
+    ASSERT_TRUE(
+        platform::File::OpenExisting(Name("A.CI"), false, platform::Share::kNone, &holder, &error));
+    const RecoveryReport report = Recover(Dead);
+    EXPECT_EQ(report.problems.size(), 1u);
+    RunJournalRecord rest;
+    std::string err;
+    ASSERT_TRUE(ParseRunJournal(Text(JournalPath(900)), &rest, &err)) << err;
+    EXPECT_EQ(rest.plain_files,
+              (std::vector<PlainFileEntry>{{Name("A.CI"), PlainFileKind::kAside}}));
+    EXPECT_TRUE(platform::FileExists(AsideName(Name("A.CI"), writer)));
+  }
+  const RecoveryReport report = Recover(Dead);
+  EXPECT_EQ(report.deleted, std::vector<std::string>{Name("A.CI")});
+  EXPECT_EQ(Text(Name("A.CI")), "mine");
   EXPECT_FALSE(platform::FileExists(JournalPath(900)));
 }
 
@@ -129,7 +174,7 @@ TEST_F(RecoveryTest, RestoresTheCompletionMessageOnceItCan) {
   const std::string settings = MakeFile("citect.ini", 0);
   MakeFile("A.CI", platform::kAttrHidden);
   MakeFile("A.CI.Veilbox", 0);
-  LeaveJournal(901, {Name("A.CI")}, settings);
+  LeaveJournal(901, {{Name("A.CI")}}, settings);
   LeaveJournal(902, {}, Name("gone.ini"));  // its settings file is gone: nothing to create
 
   restore_works_ = false;
@@ -149,7 +194,7 @@ TEST_F(RecoveryTest, RestoresTheCompletionMessageOnceItCan) {
 TEST_F(RecoveryTest, JournalsOfLiveRunsAndUnreadableJournalsAreNotFollowed) {
   MakeFile("A.CI", platform::kAttrHidden);
   MakeFile("A.CI.Veilbox", 0);
-  LeaveJournal(903, {Name("A.CI")}, MakeFile("citect.ini", 0));
+  LeaveJournal(903, {{Name("A.CI"), PlainFileKind::kHiddenOnly}}, MakeFile("citect.ini", 0));
   // A journal cut short names the same file.
   std::string bytes;
   std::uint32_t error = 0;
@@ -174,29 +219,32 @@ TEST_F(RecoveryTest, JournalsOfLiveRunsAndUnreadableJournalsAreNotFollowed) {
   EXPECT_FALSE(platform::FileExists(JournalPath(903)));
 }
 
-TEST_F(RecoveryTest, RunJournalRecordsOnlyFilesTheRunCanWriteAndIsRemovedAtTheEnd) {
-  MakeFile("OLD.CI", platform::kAttrHidden);  // there before the run: never the run's
-  MakeFile("SEEN.CI", 0);                     // the run may write over it
-  std::filesystem::create_directories(scratch_.path() / "DIR.CI");
+TEST_F(RecoveryTest, RunJournalRecordsWhatStandsAtEachNameAndIsRemovedAtTheEnd) {
   RunJournal journal(journal_dir_, {905, 5});
+  const std::vector<PlainFileEntry> plain = {{Name("NEW.CI"), PlainFileKind::kNew},
+                                             {Name("OLD.CI"), PlainFileKind::kLeftover},
+                                             {Name("Seen.ci"), PlainFileKind::kAside}};
   std::string err;
-  ASSERT_TRUE(journal.RecordPlainFiles(
-      {Name("NEW.CI"), Name("OLD.CI"), Name("SEEN.CI"), Name("DIR.CI")}, &err))
-      << err;
+  ASSERT_TRUE(journal.RecordPlainFiles(plain, &err)) << err;
   ASSERT_TRUE(journal.RecordOkMessageSuppressed("Citect.ini", &err)) << err;
-  std::string bytes;
-  std::uint32_t error = 0;
-  ASSERT_TRUE(platform::ReadWholeFile(journal.path(), platform::Share::kReadWrite, &bytes, &error));
   RunJournalRecord record;
-  ASSERT_TRUE(ParseRunJournal(bytes, &record, &err)) << err;
+  ASSERT_TRUE(ParseRunJournal(Text(journal.path()), &record, &err)) << err;
   EXPECT_EQ(record.writer.pid, 905u);
-  EXPECT_EQ(record.plain_files, (std::vector<std::string>{Name("NEW.CI"), Name("SEEN.CI")}));
+  EXPECT_EQ(record.plain_files, plain);
   EXPECT_TRUE(record.ok_message_suppressed);
   EXPECT_EQ(record.settings_file, "Citect.ini");
   EXPECT_FALSE(platform::FileExists(journal.path() + ".tmp"));
   ASSERT_TRUE(journal.Remove(&err)) << err;
   EXPECT_FALSE(platform::FileExists(journal.path()));
   EXPECT_TRUE(journal.Remove(&err));  // already gone is fine
+}
+
+TEST_F(RecoveryTest, AJournalThatCannotBeWrittenSaysSo) {
+  scratch_.Write("blocker", "x");
+  RunJournal journal(Name("blocker"), {906, 5});
+  std::string err;
+  EXPECT_FALSE(journal.RecordPlainFiles({{Name("A.CI")}}, &err));
+  EXPECT_FALSE(err.empty());
 }
 
 // A run killed outright in the middle of its compile; the next run cleans

@@ -28,8 +28,11 @@ void ExpectSame(const RunJournalRecord& a, const RunJournalRecord& b) {
 TEST(RunJournalFormatTest, RoundTripsAnyNames) {
   RunJournalRecord plain_only;
   plain_only.writer = {4242, 1234567890123ull};
-  plain_only.plain_files = {"C:\\PROJ\\A.CI", "C:\\MY PROJ\\100%.CI",
-                            std::string("D:\\\x01\n\r\x7F\xE9.CI")};
+  plain_only.plain_files = {{"C:\\PROJ\\A.CI", PlainFileKind::kNew},
+                            {"C:\\MY PROJ\\100%.CI", PlainFileKind::kLeftover},
+                            {"C:\\P\\Mine.ci", PlainFileKind::kAside},
+                            {"C:\\P\\OLD.CI", PlainFileKind::kHiddenOnly},
+                            {std::string("D:\\\x01\n\r\x7F\xE9.CI"), PlainFileKind::kNew}};
   RunJournalRecord suppressed = plain_only;
   suppressed.ok_message_suppressed = true;
   suppressed.settings_file = "C:\\WINDOWS\\my%settings.ini";
@@ -44,13 +47,15 @@ TEST(RunJournalFormatTest, RoundTripsAnyNames) {
   }
   // Names never break the line structure.
   std::string bytes = FormatRunJournal(plain_only);
-  EXPECT_NE(bytes.find("plain D:\\%01%0A%0D%7F\xE9.CI\n"), std::string::npos) << bytes;
+  EXPECT_NE(bytes.find("\nnew D:\\%01%0A%0D%7F\xE9.CI\n"), std::string::npos) << bytes;
+  EXPECT_NE(bytes.find("\naside C:\\P\\Mine.ci\n"), std::string::npos) << bytes;
 }
 
 TEST(RunJournalFormatTest, EveryCutOrChangedByteIsRefused) {
   RunJournalRecord record;
   record.writer = {17, 99};
-  record.plain_files = {"C:\\P\\A.CI", "C:\\P\\B.CI"};
+  record.plain_files = {{"C:\\P\\A.CI", PlainFileKind::kNew},
+                        {"C:\\P\\B.CI", PlainFileKind::kAside}};
   record.ok_message_suppressed = true;
   record.settings_file = "Citect.ini";
   const std::string bytes = FormatRunJournal(record);
@@ -70,7 +75,7 @@ TEST(RunJournalFormatTest, WellSealedButMalformedBodiesAreRefused) {
   const std::string head = "Veilbox run journal 1\npid 5\nstart 0\n";
   const char* bodies[] = {
       "",
-      "Veilbox run journal 2\npid 5\nstart 0\n",
+      "Veilbox run journal 3\npid 5\nstart 0\n",
       "Veilbox run journal 1\nstart 0\npid 5\n",
       "Veilbox run journal 1\npid 5\n",
       "Veilbox run journal 1\npid 05\nstart 0\n",
@@ -90,6 +95,7 @@ TEST(RunJournalFormatTest, WellSealedButMalformedBodiesAreRefused) {
       "ok-message-suppressed \n",
       "delete C:\\A.CI\n",  // unknown record
       "plain\n",
+      "aside \n",
   };
   RunJournalRecord back;
   std::string err;
@@ -101,7 +107,27 @@ TEST(RunJournalFormatTest, WellSealedButMalformedBodiesAreRefused) {
       ParseRunJournal(Seal(head + "ok-message-suppressed a%25.ini\nplain C:\\A.CI\n"), &back, &err))
       << err;
   EXPECT_EQ(back.settings_file, "a%.ini");
-  EXPECT_EQ(back.plain_files, std::vector<std::string>{"C:\\A.CI"});
+  EXPECT_EQ(back.plain_files,
+            (std::vector<PlainFileEntry>{{"C:\\A.CI", PlainFileKind::kHiddenOnly}}));
+  // A journal of this version names what stood at each plain file's name.
+  ASSERT_TRUE(ParseRunJournal(
+      Seal("Veilbox run journal 2\npid 5\nstart 0\nnew C:\\N.CI\nleftover C:\\L.CI\n"
+           "aside C:\\My Own.ci\n"),
+      &back, &err))
+      << err;
+  EXPECT_EQ(back.plain_files,
+            (std::vector<PlainFileEntry>{{"C:\\N.CI", PlainFileKind::kNew},
+                                         {"C:\\L.CI", PlainFileKind::kLeftover},
+                                         {"C:\\My Own.ci", PlainFileKind::kAside}}));
+}
+
+TEST(RunJournalFormatTest, AsideNamesAreTheProtectedFilesLengthAndPerRun) {
+  const std::string a = AsideName("C:\\P\\Main.ci", {10, 1});
+  EXPECT_EQ(a.size(), std::string("C:\\P\\Main.ci.Veilbox").size());
+  EXPECT_EQ(a.substr(0, 16), "C:\\P\\Main.ci.~vb");
+  EXPECT_EQ(a, AsideName("C:\\P\\Main.ci", {10, 1}));
+  EXPECT_NE(a, AsideName("C:\\P\\Main.ci", {11, 1}));
+  EXPECT_NE(a, AsideName("C:\\P\\Main.ci", {10, 2}));
 }
 
 }  // namespace

@@ -22,9 +22,11 @@ void RunSafety::Begin() {
   journal_.emplace(dir, self);
 }
 
-void RunSafety::BeforePlainFiles(const std::vector<std::string>& plain_files) {
-  std::string err;
-  if (journal_) journal_->RecordPlainFiles(plain_files, &err);
+bool RunSafety::BeforePlainFiles(const std::vector<PlainFileEntry>& plain_files, std::string* err) {
+  std::string why = "no directory for it";
+  if (journal_ && journal_->RecordPlainFiles(plain_files, &why)) return true;
+  *err = "Veilbox cannot record the files it is about to write in its run journal: " + why;
+  return false;
 }
 
 void RunSafety::BeforeOkMessageOff(const std::string& settings_file) {

@@ -49,8 +49,10 @@ class RunSafety {
   // does not stop the run; the run goes on without that protection.
   void Begin();
 
-  // Before the decryption loop: the plain files it may write.
-  void BeforePlainFiles(const std::vector<std::string>& plain_files);
+  // Before the decryption loop: records the plain files it may write.
+  // False, with a text for the user, when they cannot be recorded; then no
+  // plain file may be written.
+  bool BeforePlainFiles(const std::vector<PlainFileEntry>& plain_files, std::string* err);
   // Before "0" is written to COMPILEOKMESSAGE in this settings file.
   void BeforeOkMessageOff(const std::string& settings_file);
   // After the clean-up loop and the restore: settles and removes the

@@ -16,7 +16,9 @@ TEST(RunSafetyPosixTest, UnusableDirectoriesDoNotStopTheRun) {
   RunSafety safety([&](const std::string&) { return ++restores > 0; });
   safety.Begin();
   EXPECT_EQ(safety.lock_result(), platform::LockResult::kUnavailable);
-  safety.BeforePlainFiles({scratch.str() + "/A.CI"});
+  std::string err;
+  EXPECT_FALSE(safety.BeforePlainFiles({{scratch.str() + "/A.CI"}}, &err));  // nothing written then
+  EXPECT_NE(err.find("run journal"), std::string::npos) << err;
   safety.BeforeOkMessageOff("Citect.ini");
   safety.Settle();
   EXPECT_EQ(restores, 0);

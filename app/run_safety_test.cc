@@ -48,7 +48,8 @@ TEST_F(RunSafetyTest, NormalEndLeavesNoJournal) {
     safety.Begin();
     EXPECT_NE(safety.lock_result(), platform::LockResult::kUnavailable);
     const std::string plain = Name("A.CI");
-    safety.BeforePlainFiles({plain});
+    std::string err;
+    ASSERT_TRUE(safety.BeforePlainFiles({{plain}}, &err)) << err;
     WritePlain("A.CI");
     safety.BeforeOkMessageOff(ini);
     EXPECT_EQ(JournalsLeft().size(), 1u);
@@ -65,7 +66,8 @@ TEST_F(RunSafetyTest, UnwindingRunGetsASecondCleanup) {
   try {
     RunSafety safety(restore_);
     safety.Begin();
-    safety.BeforePlainFiles({Name("A.CI")});
+    std::string err;
+    ASSERT_TRUE(safety.BeforePlainFiles({{Name("A.CI")}}, &err)) << err;
     plain = WritePlain("A.CI");
     platform::RequestInterrupt(platform::kInterruptCloseRequest);
     safety.CheckInterrupt();
@@ -85,7 +87,7 @@ TEST_F(RunSafetyTest, BeginCleansUpAfterAKilledRun) {
   ASSERT_TRUE(platform::UserDataDir(&dir, &err)) << err;
   RunJournalRecord killed;
   killed.writer = {0x7FFFFFF0u, 1};  // no such process
-  killed.plain_files = {plain};
+  killed.plain_files = {{plain}};
   ASSERT_TRUE(WriteRunJournal(dir + "\\compile-run-2147483632.journal", killed, &err)) << err;
 
   RunSafety safety(restore_);

@@ -1,4 +1,5 @@
-// Parses arbitrary bytes as a run journal, as they come and with a valid
+// Parses arbitrary bytes as a run journal (every record kind: new,
+// leftover, aside, plain), as they come and with a valid
 // closing checksum added (so the records themselves get explored);
 // whatever is accepted must come back the same after being written out and
 // read again.

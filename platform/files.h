@@ -60,6 +60,13 @@ class File {
   // normal attributes, no sharing, write access). Like Windows, this fails
   // with access denied on an existing hidden, system or read-only file.
   static bool CreateAlways(const std::string& path, File* out, std::uint32_t* error);
+  // Creates a new file that only this account can read (POSIX: mode 0600
+  // whatever the umask; Windows: an access list of the current user and
+  // SYSTEM alone), hidden from its creation on, not shared, write access.
+  // Fails with kErrorFileExists when anything at all stands at the name (a
+  // file, a directory, a link even when it dangles): it never opens or
+  // follows an existing entry.
+  static bool CreateNewPrivate(const std::string& path, File* out, std::uint32_t* error);
 
   bool is_open() const;
   // Reads up to n bytes at offset; *got is how many arrived (0 at the end).
@@ -106,6 +113,32 @@ bool CreateDirectory(const std::string& path, std::uint32_t* error);
 // last component may hold * and ?, in the order the system delivers them,
 // including directories and "." and ".." where the pattern matches them.
 std::vector<std::string> FindFiles(const std::string& pattern);
+
+// What stands at a name itself, a link not followed.
+enum class EntryKind {
+  kMissing,
+  kFile,  // a regular file
+  kDirectory,
+  kLink,   // a symbolic link; on Windows any reparse point (junction, ...)
+  kOther,  // a FIFO, a device, a socket
+};
+struct EntryInfo {
+  EntryKind kind = EntryKind::kMissing;
+  std::uint32_t attributes = 0;  // for kFile: as GetFileAttributes gives them
+  std::uint32_t links = 0;       // for kFile: the number of names it has
+};
+// False with the error code when the name cannot be looked at; a missing
+// entry is kMissing and true.
+bool InspectEntry(const std::string& path, EntryInfo* info, std::uint32_t* error);
+
+// Renames an entry (a file, or a link itself) to a name where nothing
+// stands; fails with kErrorFileExists or kErrorAlreadyExists when
+// something does.
+bool RenameNoReplace(const std::string& from, const std::string& to, std::uint32_t* error);
+
+// The name of an existing entry with its letter case as it is on disk
+// (the directory part as given); path itself when it cannot be told.
+std::string NameOnDisk(const std::string& path);
 
 // GetWindowsDirectoryA: false with the error code when it fails.
 bool GetWindowsDirectory(std::string* dir, std::uint32_t* error);

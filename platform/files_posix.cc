@@ -212,6 +212,36 @@ bool File::CreateAlways(const std::string& path, File* out, std::uint32_t* error
   return true;
 }
 
+bool File::CreateNewPrivate(const std::string& path, File* out, std::uint32_t* error) {
+  std::uint32_t ignored;
+  if (!error) error = &ignored;
+  const std::string native = NativePath(path);
+  // O_EXCL fails on any entry at the name, a dangling link included; with
+  // O_NOFOLLOW nothing is ever opened through a link.
+  int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *error = WindowsErrorForPath(errno, native);
+    return false;
+  }
+  File file;
+  file.handle_ = fd;
+  const auto undo = [&](std::uint32_t code) {
+    file.Close();
+    ::unlink(native.c_str());
+    *error = code;
+    return false;
+  };
+  // The umask has narrowed the mode at most; this makes it exactly 0600.
+  if (::fchmod(fd, 0600) != 0) return undo(WindowsErrorFromErrno(errno));
+  // Hidden before the first byte is written.
+  static constexpr char kHidden[] = "0x2";
+  if (::fsetxattr(fd, kDosAttrName, kHidden, sizeof(kHidden) - 1, 0) != 0 && errno != ENOTSUP)
+    return undo(WindowsErrorFromErrno(errno));
+  if (!LockForShare(fd, Share::kNone, error)) return undo(*error);
+  *out = std::move(file);
+  return true;
+}
+
 bool File::is_open() const { return handle_ >= 0; }
 
 bool File::ReadAt(std::uint64_t offset, void* buffer, std::size_t n, std::size_t* got) {
@@ -374,6 +404,63 @@ bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t
     ::close(fd);
   }
   return true;
+}
+
+bool InspectEntry(const std::string& path, EntryInfo* info, std::uint32_t* error) {
+  std::uint32_t ignored;
+  if (!error) error = &ignored;
+  *info = EntryInfo{};
+  const std::string native = NativePath(path);
+  struct stat st;
+  if (::lstat(native.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return true;
+    *error = WindowsErrorForPath(errno, native);
+    return false;
+  }
+  if (S_ISLNK(st.st_mode)) {
+    info->kind = EntryKind::kLink;
+  } else if (S_ISDIR(st.st_mode)) {
+    info->kind = EntryKind::kDirectory;
+  } else if (S_ISREG(st.st_mode)) {
+    info->kind = EntryKind::kFile;
+    info->attributes = AttributesOfNative(native);
+    info->links = static_cast<std::uint32_t>(st.st_nlink);
+  } else {
+    info->kind = EntryKind::kOther;
+  }
+  return true;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to, std::uint32_t* error) {
+  std::uint32_t ignored;
+  if (!error) error = &ignored;
+  const std::string native_from = NativePath(from);
+  const std::string native_to = NativePath(to);
+  if (::renameat2(AT_FDCWD, native_from.c_str(), AT_FDCWD, native_to.c_str(), RENAME_NOREPLACE) ==
+      0)
+    return true;
+  if (errno == EINVAL || errno == ENOSYS) {
+    // A file system without the flag: a second name, then the first one
+    // goes (link fails when the target exists).
+    if (::link(native_from.c_str(), native_to.c_str()) == 0) {
+      if (::unlink(native_from.c_str()) == 0) return true;
+      *error = WindowsErrorForPath(errno, native_from);
+      ::unlink(native_to.c_str());
+      return false;
+    }
+  }
+  *error = WindowsErrorForPath(errno, native_from);
+  return false;
+}
+
+std::string NameOnDisk(const std::string& path) {
+  const std::size_t sep = path.find_last_of("\\/");
+  const std::string native = NativePath(path);
+  const std::size_t native_sep = native.find_last_of('/');
+  if (sep == std::string::npos || native_sep == std::string::npos) return path;
+  struct stat st;
+  if (::lstat(native.c_str(), &st) != 0) return path;
+  return path.substr(0, sep + 1) + native.substr(native_sep + 1);
 }
 
 bool CreateDirectory(const std::string& path, std::uint32_t* error) {

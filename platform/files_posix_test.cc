@@ -1,5 +1,6 @@
 // The stand-in's mapping of Windows paths onto the POSIX file system.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 
 #include <algorithm>
@@ -95,6 +96,60 @@ TEST(FindFiles, WildcardsIgnoreCase) {
   names = FindFiles(dir.str() + "\\*");
   EXPECT_EQ(names.size(), 5u);  // with "." and ".."
   EXPECT_TRUE(FindFiles(dir.str() + "\\nodir\\*").empty());
+}
+
+}  // namespace
+}  // namespace veilbox::platform
+
+namespace veilbox::platform {
+namespace {
+
+TEST(CreateNewPrivate, IsModeSixHundredWhateverTheUmaskAndFollowsNoLink) {
+  ScratchDir dir;
+  const std::string target = dir.Write("elsewhere.txt", "untouched");
+  std::filesystem::create_symlink(target, dir.path() / "LINK.CI");
+  std::filesystem::create_symlink(dir.path() / "nowhere.txt", dir.path() / "DANGLING.CI");
+  File file;
+  std::uint32_t error = 0;
+  for (const char* name : {"LINK.CI", "DANGLING.CI"}) {
+    EXPECT_FALSE(File::CreateNewPrivate((dir.path() / name).string(), &file, &error)) << name;
+    EXPECT_EQ(error, kErrorFileExists);
+  }
+  EXPECT_EQ(veilbox::testing::ReadFileBytes(target), "untouched");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "nowhere.txt"));
+
+  for (const mode_t mask : {mode_t{0}, mode_t{077}, mode_t{0777}}) {
+    const mode_t old = ::umask(mask);
+    const std::string name = (dir.path() / ("P" + std::to_string(mask))).string();
+    const bool made = File::CreateNewPrivate(name, &file, &error);
+    ::umask(old);
+    ASSERT_TRUE(made) << error;
+    file.Close();
+    struct stat st;
+    ASSERT_EQ(::stat(name.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << mask;
+  }
+}
+
+TEST(InspectEntry, LinksAndSecondNamesAreSeenForWhatTheyAre) {
+  ScratchDir dir;
+  const std::string target = dir.Write("t.txt", "t");
+  std::filesystem::create_symlink(target, dir.path() / "link");
+  std::filesystem::create_hard_link(target, dir.path() / "second");
+  ::mkfifo((dir.path() / "fifo").c_str(), 0600);
+  EntryInfo info;
+  std::uint32_t error = 0;
+  ASSERT_TRUE(InspectEntry((dir.path() / "link").string(), &info, &error));
+  EXPECT_EQ(info.kind, EntryKind::kLink);
+  ASSERT_TRUE(InspectEntry((dir.path() / "second").string(), &info, &error));
+  EXPECT_EQ(info.kind, EntryKind::kFile);
+  EXPECT_EQ(info.links, 2u);
+  ASSERT_TRUE(InspectEntry((dir.path() / "fifo").string(), &info, &error));
+  EXPECT_EQ(info.kind, EntryKind::kOther);
+  // A link moves as itself.
+  ASSERT_TRUE(
+      RenameNoReplace((dir.path() / "link").string(), (dir.path() / "moved").string(), &error));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "moved"));
 }
 
 }  // namespace

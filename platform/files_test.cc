@@ -180,3 +180,73 @@ TEST(Files, WindowsDirectoryExists) {
 
 }  // namespace
 }  // namespace veilbox::platform
+
+namespace veilbox::platform {
+namespace {
+
+TEST(Files, CreateNewPrivateMakesAHiddenNewFileAndNeverOpensAnExistingEntry) {
+  ScratchDir dir;
+  const std::string name = dir.str() + Sep() + "PLAIN.CI";
+  std::uint32_t error = 0;
+  {
+    File file;
+    ASSERT_TRUE(File::CreateNewPrivate(name, &file, &error)) << error;
+    // Hidden before a byte is written (where attributes are kept at all).
+    const std::uint32_t attributes = GetFileAttributes(name);
+    if (attributes & kAttrHidden) {
+      EXPECT_EQ(attributes & (kAttrReadOnly | kAttrSystem | kAttrDirectory), 0u);
+    }
+    ASSERT_TRUE(file.Append("text", 4));
+  }
+  EXPECT_EQ(veilbox::testing::ReadFileBytes(name), "text");
+  // Anything at the name: the file just made, someone's file, a directory.
+  const std::string mine = dir.Write("mine.ci", "mine");
+  std::filesystem::create_directories(dir.path() / "DIR.CI");
+  for (const std::string& taken : {name, mine, dir.str() + Sep() + "DIR.CI"}) {
+    File file;
+    EXPECT_FALSE(File::CreateNewPrivate(taken, &file, &error)) << taken;
+    EXPECT_TRUE(error == kErrorFileExists || error == kErrorAlreadyExists ||
+                error == kErrorAccessDenied)
+        << error;
+  }
+  EXPECT_EQ(veilbox::testing::ReadFileBytes(mine), "mine");
+  EXPECT_EQ(veilbox::testing::ReadFileBytes(name), "text");
+}
+
+TEST(Files, InspectEntryTellsWhatStandsAtAName) {
+  ScratchDir dir;
+  const std::string file = dir.Write("f.ci", "x");
+  SetFileAttributes(file, kAttrReadOnly);
+  std::filesystem::create_directories(dir.path() / "d");
+  EntryInfo info;
+  std::uint32_t error = 0;
+  ASSERT_TRUE(InspectEntry(file, &info, &error)) << error;
+  EXPECT_EQ(info.kind, EntryKind::kFile);
+  EXPECT_EQ(info.links, 1u);
+  EXPECT_NE(info.attributes & kAttrReadOnly, 0u);
+  SetFileAttributes(file, kAttrNormal);
+  ASSERT_TRUE(InspectEntry(dir.str() + Sep() + "d", &info, &error));
+  EXPECT_EQ(info.kind, EntryKind::kDirectory);
+  ASSERT_TRUE(InspectEntry(dir.str() + Sep() + "none", &info, &error));
+  EXPECT_EQ(info.kind, EntryKind::kMissing);
+  ASSERT_TRUE(InspectEntry(dir.str() + Sep() + "nodir" + Sep() + "none", &info, &error));
+  EXPECT_EQ(info.kind, EntryKind::kMissing);
+}
+
+TEST(Files, RenameNoReplaceMovesOnlyToAFreeName) {
+  ScratchDir dir;
+  const std::string a = dir.Write("a.ci", "a");
+  const std::string b = dir.Write("b.ci", "b");
+  const std::string c = dir.str() + Sep() + "c.ci";
+  std::uint32_t error = 0;
+  EXPECT_FALSE(RenameNoReplace(a, b, &error));
+  EXPECT_TRUE(error == kErrorFileExists || error == kErrorAlreadyExists) << error;
+  EXPECT_EQ(veilbox::testing::ReadFileBytes(b), "b");
+  ASSERT_TRUE(RenameNoReplace(a, c, &error)) << error;
+  EXPECT_FALSE(FileExists(a));
+  EXPECT_EQ(veilbox::testing::ReadFileBytes(c), "a");
+  EXPECT_FALSE(RenameNoReplace(a, dir.str() + Sep() + "d.ci", &error));
+}
+
+}  // namespace
+}  // namespace veilbox::platform

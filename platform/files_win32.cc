@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <vector>
+
 // After <windows.h>: the header takes back the plain names.
 #include "platform/files.h"
 
@@ -56,6 +58,70 @@ bool File::CreateAlways(const std::string& path, File* out, std::uint32_t* error
     return false;
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    if (error) *error = GetLastError();
+    return false;
+  }
+  out->Close();
+  out->handle_ = reinterpret_cast<std::intptr_t>(h);
+  return true;
+}
+
+namespace {
+
+// A security descriptor whose access list grants the current user and
+// SYSTEM full access and no one else, inheriting nothing from the
+// directory.
+class PrivateSecurity {
+ public:
+  bool Build() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    user_.resize(size);
+    const bool got = size != 0 && GetTokenInformation(token, TokenUser, user_.data(), size, &size);
+    CloseHandle(token);
+    if (!got) return false;
+    PSID user = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+    DWORD system_size = sizeof(system_);
+    if (!CreateWellKnownSid(WinLocalSystemSid, nullptr, system_, &system_size)) return false;
+    const DWORD acl_size =
+        sizeof(ACL) + 2 * sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(user) + GetLengthSid(system_);
+    acl_.resize(acl_size);
+    PACL acl = reinterpret_cast<PACL>(acl_.data());
+    return InitializeAcl(acl, acl_size, ACL_REVISION) &&
+           AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, user) &&
+           AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, system_) &&
+           InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+           SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
+           SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+  }
+  SECURITY_ATTRIBUTES* attributes() {
+    attributes_ = {sizeof(SECURITY_ATTRIBUTES), &descriptor_, FALSE};
+    return &attributes_;
+  }
+
+ private:
+  std::vector<BYTE> user_;
+  alignas(DWORD) BYTE system_[SECURITY_MAX_SID_SIZE] = {};
+  std::vector<DWORD> acl_;  // DWORD-aligned, as an ACL must be
+  SECURITY_DESCRIPTOR descriptor_ = {};
+  SECURITY_ATTRIBUTES attributes_ = {};
+};
+
+}  // namespace
+
+bool File::CreateNewPrivate(const std::string& path, File* out, std::uint32_t* error) {
+  PrivateSecurity security;
+  if (!security.Build()) {
+    if (error) *error = GetLastError();
+    return false;
+  }
+  // CREATE_NEW fails on any entry at the name, a link or junction
+  // included, so nothing is written through one.
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, security.attributes(),
+                         CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     if (error) *error = GetLastError();
     return false;
@@ -167,6 +233,56 @@ bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t
     return true;
   if (error) *error = GetLastError();
   return false;
+}
+
+bool InspectEntry(const std::string& path, EntryInfo* info, std::uint32_t* error) {
+  *info = EntryInfo{};
+  const DWORD a = ::GetFileAttributesA(path.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
+    if (error) *error = code;
+    return false;
+  }
+  if (a & FILE_ATTRIBUTE_REPARSE_POINT) {
+    info->kind = EntryKind::kLink;
+    return true;
+  }
+  if (a & FILE_ATTRIBUTE_DIRECTORY) {
+    info->kind = EntryKind::kDirectory;
+    return true;
+  }
+  info->kind = EntryKind::kFile;
+  info->attributes = a;
+  info->links = 1;
+  // Asking for the attributes alone opens even a file held without
+  // sharing.
+  HANDLE h = CreateFileA(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    BY_HANDLE_FILE_INFORMATION data;
+    if (GetFileInformationByHandle(h, &data)) info->links = data.nNumberOfLinks;
+    if (GetFileType(h) != FILE_TYPE_DISK) info->kind = EntryKind::kOther;
+    CloseHandle(h);
+  }
+  return true;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to, std::uint32_t* error) {
+  if (::MoveFileExA(from.c_str(), to.c_str(), 0)) return true;
+  if (error) *error = GetLastError();
+  return false;
+}
+
+std::string NameOnDisk(const std::string& path) {
+  const std::size_t sep = path.find_last_of("\\/");
+  if (sep == std::string::npos || path.find_first_of("*?") != std::string::npos) return path;
+  WIN32_FIND_DATAA data;
+  HANDLE search = ::FindFirstFileA(path.c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return path;
+  ::FindClose(search);
+  return path.substr(0, sep + 1) + data.cFileName;
 }
 
 bool CreateDirectory(const std::string& path, std::uint32_t* error) {

@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "protect/protected_file.h"
+#include "protect/protected_file_name.h"
 #include "sysutil/errors.h"
 
 namespace veilbox {
@@ -32,7 +33,6 @@ constexpr char kHelp[] =
     "Exit status: 0 when every file succeeded, 1 when any failed, 2 for a usage\n"
     "error. The plain text is never printed.\n";
 
-constexpr char kExtension[] = ".Veilbox";
 // The ProtectedFile is written under this name first, then renamed into
 // place; it does not end in ".Veilbox", so a compile never picks it up.
 constexpr char kPartialSuffix[] = ".partial";
@@ -139,7 +139,7 @@ bool WriteWhole(const std::string& path, const std::string& bytes, std::uint32_t
 
 bool EncryptFile(const std::string& file, const Options& options, std::random_device& random,
                  std::ostream& out) {
-  const std::string target = file + kExtension;
+  const std::string target = file + kProtectedExtension;
   std::string plain;
   std::uint32_t error = 0;
   if (!platform::ReadWholeFile(file, platform::Share::kReadWrite, &plain, &error)) {

@@ -48,22 +48,28 @@ void ReserveFileSize(const std::string& path, std::string* bytes) {
     bytes->reserve(static_cast<std::size_t>(size));
 }
 
-// Writes the plain file anew and marks it hidden and nothing else.
-void WritePlainFile(const std::string& name, const std::string& bytes) {
-  // A plain file left hidden (or read-only, or system) by a run that was
-  // cut short would make the creation fail and stop every later compile:
-  // clear those attributes first.
-  constexpr std::uint32_t kBlocking =
-      platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem;
-  const std::uint32_t old = platform::GetFileAttributes(name);
-  if (old != platform::kInvalidAttributes && !(old & platform::kAttrDirectory) &&
-      (old & kBlocking)) {
-    const std::uint32_t rest = old & ~kBlocking;
-    platform::SetFileAttributes(name, rest ? rest : platform::kAttrNormal);
+// What a caller without its own preparation gets: a hidden plain file
+// left by a run that was cut short is replaced; anything else at the name
+// makes the creation fail.
+std::string ReplaceHiddenLeftover(const std::string& name) {
+  platform::EntryInfo info;
+  std::uint32_t error = 0;
+  constexpr std::uint32_t kKept = platform::kAttrReadOnly | platform::kAttrSystem;
+  if (platform::InspectEntry(name, &info, &error) && info.kind == platform::EntryKind::kFile &&
+      info.links == 1 && (info.attributes & platform::kAttrHidden) && !(info.attributes & kKept)) {
+    platform::SetFileAttributes(name, platform::kAttrNormal);
+    platform::DeleteFile(name, &error);
   }
+  return name;
+}
+
+// Writes the plain file as a new file of this run's own: hidden and
+// private from its creation on, never through an entry that stood at the
+// name before.
+void WritePlainFile(const std::string& name, const std::string& bytes) {
   platform::File file;
   std::uint32_t error = 0;
-  if (!platform::File::CreateAlways(name, &file, &error)) throw FileCreateError(name);
+  if (!platform::File::CreateNewPrivate(name, &file, &error)) throw FileCreateError(name);
   if (!bytes.empty() && !file.Append(bytes.data(), bytes.size())) {
     // Leave no truncated source behind for the compiler to read.
     file.Close();
@@ -71,7 +77,6 @@ void WritePlainFile(const std::string& name, const std::string& bytes) {
     throw Error("Cannot write file " + name);
   }
   file.Close();
-  platform::SetFileAttributes(name, platform::kAttrHidden);
 }
 
 }  // namespace
@@ -169,7 +174,8 @@ std::string EncryptProtectedText(TextList header, TextList body) {
   return header.Text() + body.Text();
 }
 
-void DecryptProtectedFile(const std::string& FileName, bool* wrote) {
+void DecryptProtectedFile(const std::string& FileName, bool* wrote,
+                          const PreparePlainFile& prepare) {
   if (wrote) *wrote = false;
   LastStatus = kSuccessText;
   std::string bytes;
@@ -182,8 +188,9 @@ void DecryptProtectedFile(const std::string& FileName, bool* wrote) {
   // Everything is decrypted before the plain file is touched, so a
   // malformed line leaves no plain file behind.
   if (!DecryptProtectedText(&bytes)) return;
-  WritePlainFile(LeftStr(FileName, static_cast<std::int32_t>(FileName.size()) - kExtensionLength),
-                 bytes);
+  const std::string plain =
+      LeftStr(FileName, static_cast<std::int32_t>(FileName.size()) - kExtensionLength);
+  WritePlainFile(prepare ? prepare(plain) : ReplaceHiddenLeftover(plain), bytes);
   if (wrote) *wrote = true;
 }
 

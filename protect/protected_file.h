@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "protect/text_list.h"
@@ -52,14 +53,25 @@ bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info = nullptr)
 // being the body key) and the plain lines of the body.
 std::string EncryptProtectedText(TextList header, TextList body);
 
+// Makes the way free for a plain file once its ProtectedFile has been
+// decrypted, just before the plain file is created: deals with whatever
+// stands at the name and returns the name to create (the same file name,
+// in the letter case it has on disk), or raises an Error to stop.
+using PreparePlainFile = std::function<std::string(const std::string& plain_name)>;
+
 // Decrypts the ProtectedFile FileName into its plain file (FileName less
-// its last 8 characters), which it creates anew and marks hidden.
+// its last 8 characters), a new file that it creates itself, hidden and
+// readable by the current account alone from its creation on. Before
+// that, prepare (when given) makes the way free; without it, only a hidden
+// file left at the name by a run that was cut short is replaced, and
+// anything else there makes the creation fail.
 // LastStatus becomes the success text, or "Cannot Open File " followed by
 // FileName when the file cannot be read (then nothing is written). A file
 // of fewer than 5 lines writes nothing. Raises ConvertError for a
 // malformed line (nothing written) and FileCreateError when the plain file
 // cannot be created. When wrote is given, *wrote tells whether the plain
 // file was written.
-void DecryptProtectedFile(const std::string& FileName, bool* wrote = nullptr);
+void DecryptProtectedFile(const std::string& FileName, bool* wrote = nullptr,
+                          const PreparePlainFile& prepare = {});
 
 }  // namespace veilbox

@@ -162,24 +162,42 @@ TEST_F(DecryptProtectedFileTest, WritesHiddenPlainFileBesideIt) {
   }
 }
 
-TEST_F(DecryptProtectedFileTest, ReplacesAnExistingPlainFileWhateverItsAttributes) {
-  const std::uint32_t cases[] = {
-      0,
-      platform::kAttrHidden,
-      platform::kAttrReadOnly,
-      platform::kAttrHidden | platform::kAttrSystem | platform::kAttrReadOnly,
+// Without a caller's own preparation only a hidden leftover of a run that
+// was cut short is replaced; anything else at the name stays as it was and
+// the creation fails.
+TEST_F(DecryptProtectedFileTest, ReplacesOnlyAHiddenLeftover) {
+  const struct {
+    std::uint32_t attributes;
+    bool replaced;
+  } cases[] = {
+      {platform::kAttrHidden, true},
+      {0, false},
+      {platform::kAttrReadOnly, false},
+      {platform::kAttrHidden | platform::kAttrSystem, false},
   };
-  for (std::uint32_t attributes : cases) {
+  for (const auto& c : cases) {
     const std::string name = dir_.Write("again.ci.Veilbox", Protect(Header("k"), {"new"}));
-    const std::string plain = dir_.Write("again.ci", "old contents, longer than the new\r\n");
-    if (attributes) {
-      ASSERT_TRUE(platform::SetFileAttributes(plain, attributes));
+    const std::string plain = dir_.Write("again.ci", "old contents\r\n");
+    if (c.attributes) {
+      ASSERT_TRUE(platform::SetFileAttributes(plain, c.attributes));
     }
-    DecryptProtectedFile(name);
-    EXPECT_EQ(testing::ReadFileBytes(plain), "new\r\n") << attributes;
-    EXPECT_EQ(AttributesOf(plain), platform::kAttrHidden) << attributes;
-    EXPECT_EQ(LastStatus, kSuccessText);
+    if (c.attributes && AttributesOf(plain) != c.attributes) continue;  // no attributes kept here
+    bool wrote = false;
+    try {
+      DecryptProtectedFile(name, &wrote);
+      EXPECT_TRUE(c.replaced) << c.attributes;
+    } catch (const FileCreateError& e) {
+      EXPECT_FALSE(c.replaced) << c.attributes;
+      EXPECT_EQ(std::string(e.what()), "Cannot create file " + plain);
+    }
+    EXPECT_EQ(wrote, c.replaced);
+    EXPECT_EQ(testing::ReadFileBytes(plain), c.replaced ? "new\r\n" : "old contents\r\n")
+        << c.attributes;
+    EXPECT_EQ(AttributesOf(plain) & ~platform::kAttrNormal,
+              c.replaced ? platform::kAttrHidden : c.attributes);
     platform::SetFileAttributes(plain, platform::kAttrNormal);
+    std::uint32_t error = 0;
+    platform::DeleteFile(plain, &error);
   }
 }
 

@@ -1,11 +1,6 @@
 // End-to-end scenarios of the compile wrapper: one table, run against the
-// native build and against veilbox.exe under Wine. Each scenario lays out a
-// Citect installation below C:\VBE (registry, settings file, master table,
-// projects with ProtectedFiles and include tables, and a stand-in compiler
-// in the compiler directory), runs Veilbox, and checks its exit code, its
-// message boxes, what the compiler saw, the settings file afterwards, and
-// that the tree below C:\VBE is exactly as it was before the run: no plain
-// file that the run wrote is left, and nothing else is touched.
+// native build and against veilbox.exe under Wine (the fixture is in
+// e2e_scenario.h).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,6 +18,7 @@
 #include "sysutil/text_utils.h"
 #include "testing/dbf_writer.h"
 #include "testing/e2e/e2e_machine.h"
+#include "testing/e2e/e2e_scenario.h"
 #include "testing/record_text.h"
 #include "testing/test_support.h"
 
@@ -30,106 +26,6 @@ namespace veilbox::e2e {
 namespace {
 
 using veilbox::testing::DbfRecord;
-
-const std::string kRoot = "C:\\VBE";
-const std::string kUser = kRoot + "\\Citect\\User";
-const std::string kBin = kRoot + "\\Citect\\Bin";
-const std::string kRecord = "C:\\VBE-record\\compiler.txt";
-
-std::string Proj(const std::string& name) { return kRoot + "\\Proj\\" + name; }
-
-// The ProtectedFile bytes of a plain file's lines.
-std::string Protect(const std::vector<std::string>& lines, const std::string& key = "body key") {
-  TextList header, body;
-  for (const char* h :
-       {"Veilbox V1.0. See www.example.com for more info", "two", "", "four", "five"}) {
-    header.Add(h);
-  }
-  header[2] = key;
-  for (const std::string& line : lines) body.Add(line);
-  return EncryptProtectedText(header, body);
-}
-
-std::string PlainText(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
-}
-
-// A ProtectedFile whose first body line is not a cipher text, and the
-// error text its decryption gives.
-std::string MalformedProtected() {
-  std::string bytes = Protect({"ok"});
-  bytes += "not a cipher line\r\n";
-  return bytes;
-}
-
-std::string DecryptErrorText(std::string bytes) {
-  try {
-    DecryptProtectedText(&bytes);
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
-
-// The installation a scenario starts from, and changes.
-struct Install {
-  std::map<std::string, std::string> registry = {{"CitectDir", kRoot + "\\Citect"},
-                                                 {"CompExe", kBin + "\\ctcomp.exe"},
-                                                 {"AttachName", "ctcomp.exe"},
-                                                 {"CitectVer", "7.20"}};
-  // The settings are staged as the 32-bit setup tool writes them, in the
-  // registry's 32-bit view; false: not there.
-  bool registry_in_32_bit_view = true;
-  // Settings staged in the 64-bit view as well (a .reg file imported by
-  // the 64-bit registry editor).
-  std::optional<std::map<std::string, std::string>> registry_64 = std::nullopt;
-  // Extra .reg text (placement values), staged as the program sees the
-  // registry.
-  std::string registry_extra;
-  // Settings files in the Windows directory by name; nullopt: none.
-  std::map<std::string, std::optional<std::string>> settings = {
-      {"Citect.ini",
-       "[CTEDIT]\r\nUSER=" + kUser + "\r\nBIN=" + kBin + "\r\nCOMPILEOKMESSAGE=1\r\n"}};
-  // The settings file the compiler reads COMPILEOKMESSAGE from.
-  std::string compiler_settings = "Citect.ini";
-  std::vector<DbfRecord> master = {
-      {{"MYPROJ", Proj("MyProj")}}, {{"Alpha", Proj("Alpha")}},
-      {{"Beta", Proj("Beta")}},     {{"Gamma", Proj("Gamma")}},
-      {{"Dup", Proj("Dup1")}},      {{"Dup", Proj("Dup2")}},
-      {{"Old", Proj("Old")}, true}, {{"My Project", Proj("My Project")}},
-      {{"Solo", Proj("Solo")}},     {{"Empty", Proj("Empty")}},
-  };
-  bool master_present = true;
-  // Files below the root: relative name -> bytes.
-  std::map<std::string, std::string> files = {
-      {"Proj\\MyProj\\Main.ci.Veilbox", Protect({"FUNCTION Main()", "END"})},
-      {"Proj\\MyProj\\lower.cI.Veilbox", Protect({"lower"})},
-      {"Proj\\MyProj\\Include.dbf",
-       veilbox::testing::MakeIncludeDbf({{{"Alpha"}}, {{"Gamma"}, true}, {{"Beta"}}})},
-      {"Proj\\Alpha\\Alpha.ci.Veilbox", Protect({"alpha"})},
-      {"Proj\\Alpha\\Include.dbf", veilbox::testing::MakeIncludeDbf({{{"gamma"}}})},
-      {"Proj\\Beta\\Beta.ci.Veilbox", Protect({"beta", "", "end beta"}, "")},
-      {"Proj\\Beta\\Include.dbf",
-       veilbox::testing::MakeIncludeDbf({{{"Gamma"}}, {{"Dup"}}, {{"Old"}}})},
-      {"Proj\\Gamma\\Gamma.ci.Veilbox", Protect({"gamma"})},
-      {"Proj\\Gamma\\Include.dbf", veilbox::testing::MakeIncludeDbf({{{"MYPROJ"}}})},
-      {"Proj\\Dup1\\Dup1.ci.Veilbox", Protect({"dup one"})},
-      {"Proj\\Dup1\\Include.dbf", veilbox::testing::MakeIncludeDbf({})},
-      {"Proj\\Dup2\\Dup2.ci.Veilbox", Protect({"dup two"})},
-      {"Proj\\Old\\Old.ci.Veilbox", Protect({"old"})},
-      {"Proj\\My Project\\Spaced.ci.Veilbox", Protect({"spaced"})},
-      {"Proj\\Solo\\Solo.ci.Veilbox", Protect({"solo"})},
-  };
-  // Files below the root to mark hidden.
-  std::vector<std::string> hidden;
-};
-
-struct Seen {
-  std::string path;  // below the root
-  std::string content;
-};
 
 const std::vector<Seen> kMyProjSeen = {
     {"Proj\\Alpha\\ALPHA.CI", PlainText({"alpha"})},
@@ -142,7 +38,6 @@ const std::vector<Seen> kMyProjSeen = {
 };
 const std::vector<Seen> kSoloSeen = {{"Proj\\Solo\\SOLO.CI", PlainText({"solo"})}};
 
-constexpr char kComplete[] = "Veilbox: Veilbox Compile Complete";
 const std::string kLongSettings = "vbe-" + std::string(240, 'n') + ".ini";
 const std::string kLongUser = kRoot + "\\" + std::string(1100, 'u');
 
@@ -200,39 +95,6 @@ std::vector<Seen> ChainSeen(int depth) {
             [](const Seen& a, const Seen& b) { return UpperAscii(a.path) < UpperAscii(b.path); });
   seen.push_back(kSoloSeen[0]);
   return seen;
-}
-
-struct Scenario {
-  const char* name;
-  std::vector<std::string> args;
-  std::function<void(Install&)> change;
-  int compiler_exit;
-  int exit_code;
-  // "Caption: text"; {WIN} stands for the Windows directory, {BAD} for the
-  // malformed ProtectedFile's error text.
-  std::vector<std::string> boxes;
-  bool compiled;
-  std::vector<Seen> seen = {};
-  std::string compileok_seen = "0";
-  // COMPILEOKMESSAGE in the settings file after the run.
-  std::string compileok_after = "1";
-  // Arguments the compiler gets, when not the run's own.
-  std::optional<std::vector<std::string>> compiler_args = std::nullopt;
-  // Files below the root that the run removes (leftovers it replaced).
-  std::vector<std::string> removed = {};
-};
-
-void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
-
-void NoChange(Install&) {}
-
-std::string CitectIni(const std::string& user, const std::string& bin,
-                      const std::optional<std::string>& compileok) {
-  std::string text = "[CTEDIT]\r\n";
-  if (!user.empty()) text += "USER=" + user + "\r\n";
-  if (!bin.empty()) text += "BIN=" + bin + "\r\n";
-  if (compileok) text += "COMPILEOKMESSAGE=" + *compileok + "\r\n";
-  return text;
 }
 
 // One scenario a few lines: kept as written.
@@ -427,164 +289,9 @@ const Scenario kScenarios[] = {
 };
 // clang-format on
 
-std::string RegString(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
-  }
-  return out + "\"";
-}
-
-// Every file below a directory: relative name -> bytes and hidden flag.
-std::map<std::string, std::string> Snapshot(const std::string& root) {
-  std::map<std::string, std::string> files;
-  const std::filesystem::path native = platform::NativePath(root);
-  std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(native, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    if (!it->is_regular_file()) continue;
-    const std::uint32_t attributes = platform::GetFileAttributes(it->path().string());
-    std::string bytes = veilbox::testing::ReadFileBytes(it->path());
-    if (bytes.size() > 4096) bytes = "(" + std::to_string(bytes.size()) + " bytes)";
-    std::string relative = std::filesystem::relative(it->path(), native).string();
-    std::replace(relative.begin(), relative.end(), '\\', '/');
-    files[relative] = ((attributes & platform::kAttrHidden) ? "hidden:" : "") + bytes;
-  }
-  return files;
-}
-
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
-}
-
-std::string Upper(std::string text) { return UpperAscii(text); }
-
-std::string SamePath(std::string path) {
-  std::replace(path.begin(), path.end(), '/', '\\');
-  while (!path.empty() && path.back() == '\\') path.pop_back();
-  return Upper(path);
-}
-
 class CompileWrapper : public ::testing::TestWithParam<Scenario> {};
 
-TEST_P(CompileWrapper, Scenario) {
-  const Scenario& sc = GetParam();
-  Machine machine(kRoot);
-  Install setup;
-  sc.change(setup);
-
-  // Registry.
-  const std::string reg_header = "Windows Registry Editor Version 5.00\r\n\r\n";
-  const auto settings_reg = [&](const std::map<std::string, std::string>& values) {
-    std::string reg = reg_header + "[HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox]\r\n";
-    for (const auto& [name, value] : values) {
-      reg += RegString(name) + "=" + RegString(value) + "\r\n";
-    }
-    return reg + "\r\n";
-  };
-  if (setup.registry_in_32_bit_view)
-    machine.ImportRegistry(settings_reg(setup.registry), RegView::k32);
-  if (setup.registry_64) machine.ImportRegistry(settings_reg(*setup.registry_64), RegView::k64);
-  if (!setup.registry_extra.empty()) {
-    machine.ImportRegistry(reg_header + setup.registry_extra, RegView::kProgram);
-  }
-
-  // Settings files, master table, projects, compiler.
-  const std::string windows_dir = AddBackslash(machine.WindowsDir());
-  for (const auto& [name, text] : setup.settings) {
-    if (text) machine.WriteOutsideFile(windows_dir + name, *text);
-  }
-  const auto write = [&](const std::string& relative, const std::string& bytes) {
-    const std::filesystem::path path = platform::NativePath(kRoot + "\\" + relative);
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-  };
-  if (setup.master_present) {
-    write("Citect\\User\\master.dbf", veilbox::testing::MakeMasterDbf(setup.master));
-  }
-  for (const auto& [relative, bytes] : setup.files) write(relative, bytes);
-  {
-    const std::filesystem::path compiler = platform::NativePath(kBin + "\\ctcomp.exe");
-    std::filesystem::create_directories(compiler.parent_path());
-    std::filesystem::copy_file(veilbox::testing::HelperPath("fake-compiler"), compiler,
-                               std::filesystem::copy_options::overwrite_existing);
-  }
-  for (const std::string& relative : setup.hidden) {
-    platform::SetFileAttributes(kRoot + "\\" + relative, platform::kAttrHidden);
-  }
-  machine.WriteOutsideFile(kRecord, "");
-  std::filesystem::remove(platform::NativePath(kRecord));
-
-  Machine::SetEnv("VEILBOX_FAKE_RECORD", kRecord);
-  Machine::SetEnv("VEILBOX_FAKE_ROOT", kRoot + "\\Proj");
-  Machine::SetEnv("VEILBOX_FAKE_EXIT", std::to_string(sc.compiler_exit));
-  Machine::SetEnv("VEILBOX_FAKE_INI", setup.compiler_settings == "Citect.ini"
-                                          ? setup.compiler_settings
-                                          : windows_dir + setup.compiler_settings);
-
-  const auto before = Snapshot(kRoot);
-  const RunResult run = machine.RunVeilbox(sc.args);
-
-  EXPECT_EQ(run.exit_code, sc.exit_code);
-  EXPECT_TRUE(run.problems.empty()) << ::testing::PrintToString(run.problems);
-  std::vector<std::string> boxes;
-  for (const Box& box : run.boxes) boxes.push_back(box.caption + ": " + box.text);
-  std::vector<std::string> expected_boxes;
-  for (const std::string& box : sc.boxes) {
-    expected_boxes.push_back(Replace(Replace(box, "{WIN}", windows_dir), "{BAD}",
-                                     DecryptErrorText(MalformedProtected())));
-  }
-  EXPECT_EQ(boxes, expected_boxes);
-
-  // What the compiler saw.
-  const std::string record = veilbox::testing::ReadFileBytes(platform::NativePath(kRecord));
-  EXPECT_EQ(!record.empty(), sc.compiled);
-  if (sc.compiled && !record.empty()) {
-    std::vector<std::string> args;
-    std::vector<Seen> seen;
-    std::string cwd, compileok;
-    for (const auto& [key, value] : veilbox::testing::ParseRecords(record)) {
-      if (key == "arg") args.push_back(value);
-      if (key == "cwd") cwd = value;
-      if (key == "plain") seen.push_back({value, ""});
-      if (key == "content") seen.back().content = value;
-      if (key == "hidden" && value != "1" &&
-          Upper(seen.back().path).find("NOTES") == std::string::npos) {
-        ADD_FAILURE() << seen.back().path << " is not hidden";
-      }
-      if (key == "compileok") compileok = value;
-    }
-    EXPECT_EQ(args, sc.compiler_args.value_or(sc.args));
-    EXPECT_EQ(SamePath(cwd), SamePath(platform::NativePath(kBin)));
-    ASSERT_EQ(seen.size(), sc.seen.size()) << record;
-    for (std::size_t i = 0; i < seen.size(); ++i) {
-      EXPECT_EQ(Upper("Proj\\" + seen[i].path), Upper(sc.seen[i].path));
-      EXPECT_EQ(seen[i].content, sc.seen[i].content) << seen[i].path;
-    }
-    EXPECT_EQ(compileok, sc.compileok_seen);
-  }
-
-  // The settings file as the run left it, and the tree as it was.
-  const std::string settings = setup.compiler_settings == "Citect.ini"
-                                   ? windows_dir + "Citect.ini"
-                                   : windows_dir + setup.compiler_settings;
-  if (setup.settings[setup.compiler_settings]) {
-    EXPECT_EQ(platform::GetProfileValue("CTEDIT", "COMPILEOKMESSAGE", "(missing)", settings),
-              sc.compileok_after);
-  }
-  auto expected_after = before;
-  for (std::string removed : sc.removed) {
-    std::replace(removed.begin(), removed.end(), '\\', '/');
-    EXPECT_EQ(expected_after.erase(removed), 1u) << removed;
-  }
-  EXPECT_EQ(Snapshot(kRoot), expected_after);
-}
+TEST_P(CompileWrapper, Scenario) { RunScenario(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Table, CompileWrapper, ::testing::ValuesIn(kScenarios),
                          [](const ::testing::TestParamInfo<Scenario>& info) {

@@ -16,18 +16,19 @@ int main(int argc, char** argv) {
   if (argc < 4) return 2;
   std::vector<std::string> plain(argv + 4, argv + argc);
   veilbox::RunJournal journal(argv[1], veilbox::platform::CurrentProcess());
+  std::vector<veilbox::PlainFileEntry> entries;
+  for (const std::string& name : plain) entries.push_back({name, veilbox::PlainFileKind::kNew});
   std::string err;
-  if (!journal.RecordPlainFiles(plain, &err)) {
+  if (!journal.RecordPlainFiles(entries, &err)) {
     std::fprintf(stderr, "abandoned-run: %s\n", err.c_str());
     return 1;
   }
   for (const std::string& name : plain) {
     veilbox::platform::File file;
     std::uint32_t error = 0;
-    if (!veilbox::platform::File::CreateAlways(name, &file, &error)) return 1;
+    if (!veilbox::platform::File::CreateNewPrivate(name, &file, &error)) return 1;
     file.Append("plain text\r\n", 12);
     file.Close();
-    veilbox::platform::SetFileAttributes(name, veilbox::platform::kAttrHidden);
   }
   if (!journal.RecordOkMessageSuppressed(argv[3], &err)) return 1;
   const std::string ready = argv[2];

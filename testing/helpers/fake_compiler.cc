@@ -4,12 +4,19 @@
 // than *.Veilbox, *.dbf and *.ini) with its content and whether it is
 // hidden ("plain" relative-path, "content", "hidden"), and the value of
 // [CTEDIT] COMPILEOKMESSAGE in the settings file VEILBOX_FAKE_INI
-// ("compileok", default Citect.ini). Then it exits with VEILBOX_FAKE_EXIT.
+// ("compileok", default Citect.ini). Entries that a run set aside from a
+// plain file's name (*.~vb and 4 hex digits) are not sources and are left
+// out. With VEILBOX_FAKE_READONLY it marks that file read-only (and
+// hidden), as some compilers do with what they read; with
+// VEILBOX_FAKE_WAIT_FOR it waits up to 10 seconds for that file to exist
+// before it ends. Then it exits with VEILBOX_FAKE_EXIT.
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/files.h"
@@ -46,8 +53,9 @@ int main(int argc, char** argv) {
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
       if (!it->is_regular_file()) continue;
       const std::string name = it->path().filename().string();
+      const bool set_aside = name.size() > 8 && name.compare(name.size() - 8, 4, ".~vb") == 0;
       if (EndsWithNoCase(name, ".Veilbox") || EndsWithNoCase(name, ".dbf") ||
-          EndsWithNoCase(name, ".ini")) {
+          EndsWithNoCase(name, ".ini") || set_aside) {
         continue;
       }
       std::string relative = std::filesystem::relative(it->path(), native_root).string();
@@ -69,6 +77,15 @@ int main(int argc, char** argv) {
          EscapeRecordValue(veilbox::platform::GetProfileValue(
              "CTEDIT", "COMPILEOKMESSAGE", "(missing)", Env("VEILBOX_FAKE_INI", "Citect.ini"))) +
          "\n";
+
+  if (const std::string name = Env("VEILBOX_FAKE_READONLY", ""); !name.empty()) {
+    veilbox::platform::SetFileAttributes(
+        name, veilbox::platform::kAttrReadOnly | veilbox::platform::kAttrHidden);
+  }
+  if (const std::string name = Env("VEILBOX_FAKE_WAIT_FOR", ""); !name.empty()) {
+    for (int i = 0; i < 1000 && !veilbox::platform::FileExists(name); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 
   const std::string record = Env("VEILBOX_FAKE_RECORD", "");
   if (!record.empty()) {

@@ -1,0 +1,75 @@
+#include "app/plain_file_plan.h"
+
+#include <set>
+
+#include "app/protected_file_pass.h"
+#include "platform/files.h"
+#include "protect/protected_file_name.h"
+
+namespace veilbox {
+
+NameHolder LookAtPlainFileName(const std::string& name) {
+  platform::EntryInfo info;
+  std::uint32_t error = 0;
+  if (!platform::InspectEntry(name, &info, &error)) return NameHolder::kUntouchable;
+  switch (info.kind) {
+    case platform::EntryKind::kMissing:
+      return NameHolder::kNothing;
+    case platform::EntryKind::kDirectory:
+      return NameHolder::kUntouchable;
+    case platform::EntryKind::kLink:
+    case platform::EntryKind::kOther:
+      return NameHolder::kSomeonesEntry;
+    case platform::EntryKind::kFile:
+      break;
+  }
+  if (info.attributes & (platform::kAttrReadOnly | platform::kAttrSystem))
+    return NameHolder::kUntouchable;
+  // A file with a second name is someone's, hidden or not: deleting this
+  // name would leave the other one holding whatever it holds.
+  if ((info.attributes & platform::kAttrHidden) && info.links == 1) return NameHolder::kLeftover;
+  return NameHolder::kSomeonesEntry;
+}
+
+PlainFilePlan PlainFilePlan::Make(const std::vector<std::string>& collected) {
+  PlainFilePlan plan;
+  std::set<std::string> seen;
+  for (const std::string& entry : collected) {
+    const std::string plain = PlainFileName(entry);
+    if (!seen.insert(plain).second) continue;
+    PlainFileEntry planned{plain, PlainFileKind::kNew};
+    switch (LookAtPlainFileName(plain)) {
+      case NameHolder::kNothing:
+        break;
+      case NameHolder::kLeftover:
+        planned.kind = PlainFileKind::kLeftover;
+        break;
+      case NameHolder::kSomeonesEntry:
+        // Its own letter case, so that it comes back under its own name.
+        planned = {platform::NameOnDisk(plain), PlainFileKind::kAside};
+        break;
+      case NameHolder::kUntouchable:
+        continue;
+    }
+    plan.index_[plain] = plan.entries_.size();
+    plan.entries_.push_back(std::move(planned));
+  }
+  return plan;
+}
+
+const PlainFileEntry* PlainFilePlan::Find(const std::string& plain_name) const {
+  const auto it = index_.find(plain_name);
+  return it == index_.end() ? nullptr : &entries_[it->second];
+}
+
+void PlainFilePlan::Drop(const std::string& plain_name) {
+  const auto it = index_.find(plain_name);
+  if (it == index_.end()) return;
+  const std::size_t at = it->second;
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
+  index_.erase(it);
+  for (auto& [name, index] : index_)
+    if (index > at) --index;
+}
+
+}  // namespace veilbox

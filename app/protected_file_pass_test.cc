@@ -1,0 +1,126 @@
+#include "app/protected_file_pass.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "protect/protected_file.h"
+#include "protect/protected_file_name.h"
+#include "sysutil/errors.h"
+#include "sysutil/text_utils.h"
+#include "testing/test_support.h"
+
+namespace veilbox {
+namespace {
+
+class RecordingUi : public RunUi {
+ public:
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  void ShowErrorDialog(const std::string& text) override { messages.push_back("Error: " + text); }
+  void RestorePlacement() override {}
+  void HideWindow() override {}
+  std::vector<std::string> messages;
+};
+
+// ProtectedFiles in project directories below a scratch directory.
+class DecryptionLoopTest : public ::testing::Test {
+ protected:
+  std::string Dir(const std::string& name) const { return (dir_.path() / name).string(); }
+  std::string Entry(const std::string& project, const std::string& file) const {
+    return UpperAscii(AddBackslash(Dir(project)) + file);
+  }
+
+  veilbox::testing::ScratchDir dir_;
+  RecordingUi ui_;
+};
+
+// The decryption loop records every plain file's name with what stands
+// there before it writes the first one, and writes nothing when that
+// record cannot be made.
+TEST_F(DecryptionLoopTest, DecryptionRecordsWhatStandsAtEachNameFirst) {
+  TextList header, body;
+  for (const char* line : {"banner", "", "key", "", ""}) header.Add(line);
+  body.Add("plain");
+  const std::string protected_text = EncryptProtectedText(header, body);
+  for (const char* file : {"new.ci", "left.ci", "mine.ci", "ro.ci"})
+    dir_.Write(std::string("P/") + file + ".Veilbox", protected_text);
+  dir_.Write("P/left.ci", "left by a cut-short run");
+  platform::SetFileAttributes(Dir("P") + "/left.ci", platform::kAttrHidden);
+  dir_.Write("P/mine.ci", "mine");
+  dir_.Write("P/ro.ci", "read-only");
+  platform::SetFileAttributes(Dir("P") + "/ro.ci", platform::kAttrReadOnly);
+  std::vector<std::string> collected;
+  for (const char* file : {"new.ci", "left.ci", "mine.ci"})
+    collected.push_back(Entry("P", std::string(file) + ".Veilbox"));
+  if (!(platform::GetFileAttributes(Dir("P") + "/left.ci") & platform::kAttrHidden))
+    GTEST_SKIP() << "this file system keeps no hidden attribute";
+
+  WrittenPlainFiles written;
+  std::string err;
+  EXPECT_FALSE(DecryptCollected(
+      ui_, collected, written,
+      [](const std::vector<PlainFileEntry>&, std::string* why) {
+        *why = "disk full";
+        return false;
+      },
+      &err));
+  EXPECT_EQ(err, "disk full");
+  EXPECT_FALSE(platform::FileExists(PlainFileName(collected[0])));
+  EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/mine.ci"), "mine");
+
+  std::vector<PlainFileEntry> recorded;
+  collected.push_back(Entry("P", "ro.ci.Veilbox"));
+  const auto record = [&](const std::vector<PlainFileEntry>& plan, std::string*) {
+    recorded = plan;
+    return true;
+  };
+  try {
+    DecryptCollected(ui_, collected, written, record, &err);
+    ADD_FAILURE() << "the read-only file was written over";
+  } catch (const RunEnded& end) {
+    EXPECT_EQ(end.code(), 251);
+  }
+  EXPECT_EQ(
+      recorded,
+      (std::vector<PlainFileEntry>{
+          {PlainFileName(collected[0]), PlainFileKind::kNew},
+          {PlainFileName(collected[1]), PlainFileKind::kLeftover},
+          // in its own letter case, to come back under its own name
+          {LeftStr(collected[2], static_cast<std::int32_t>(collected[2].size()) - 15) + "mine.ci",
+           PlainFileKind::kAside}}));
+  EXPECT_EQ(ui_.messages,
+            std::vector<std::string>{"Unable to decrypt " + collected[3] + ": Cannot create file " +
+                                     PlainFileName(collected[3])});
+  // The clean-up ran: only what was there before is left, as it was.
+  EXPECT_FALSE(platform::FileExists(PlainFileName(collected[0])));
+  EXPECT_FALSE(platform::FileExists(PlainFileName(collected[1])));
+  EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/mine.ci"), "mine");
+  EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/ro.ci"), "read-only");
+  EXPECT_TRUE(written.names().empty());
+}
+
+// A file that comes to stand at a plain file's name after the journal
+// recorded the name as free is someone's: the run ends with 251, the
+// journal forgets the name, and the file stays as it is.
+TEST_F(DecryptionLoopTest, AFileThatAppearsAfterTheRecordIsNotTheRuns) {
+  TextList header, body;
+  for (const char* line : {"banner", "", "key", "", ""}) header.Add(line);
+  body.Add("plain");
+  dir_.Write("P/late.ci.Veilbox", EncryptProtectedText(header, body));
+  const std::vector<std::string> collected = {Entry("P", "late.ci.Veilbox")};
+  std::vector<std::vector<PlainFileEntry>> records;
+  const auto record = [&](const std::vector<PlainFileEntry>& plan, std::string*) {
+    records.push_back(plan);
+    if (records.size() == 1) dir_.Write("P/late.ci", "someone was quicker");
+    return true;
+  };
+  WrittenPlainFiles written;
+  std::string err;
+  EXPECT_THROW(DecryptCollected(ui_, collected, written, record, &err), RunEnded);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].size(), 1u);
+  EXPECT_TRUE(records[1].empty());
+  EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/late.ci"), "someone was quicker");
+}
+
+}  // namespace
+}  // namespace veilbox

@@ -1,0 +1,169 @@
+// Hostile and careless layouts around the plain files, run natively and
+// under Wine: links and second names at a plain file's name, read-only and
+// system files, someone's own source, a directory, a FIFO, and a plain file
+// that the compiler marks read-only or that is held open after it. After
+// each, no file holds the plain text, everything that was there before is
+// as it was (bytes, attributes, times, links), and the exit code and the
+// messages are as the run promises.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/files.h"
+#include "testing/e2e/e2e_machine.h"
+#include "testing/e2e/e2e_scenario.h"
+#include "testing/test_support.h"
+
+namespace veilbox::e2e {
+namespace {
+
+const std::string kSolo = "Proj\\Solo\\Solo.ci";
+const std::string kSoloPlain = "C:\\VBE\\PROJ\\SOLO\\SOLO.CI";
+const std::string kSecretSolo = std::string(kSecret) + " of Solo";
+const std::string kHeld = "C:\\VBE-record\\held";
+constexpr char kComplete[] = "Veilbox: Veilbox Compile Complete";
+const std::string kSoloUnwritable =
+    "Veilbox: Unable to decrypt C:\\VBE\\PROJ\\SOLO\\SOLO.CI.VEILBOX: Cannot create file " +
+    kSoloPlain;
+
+std::filesystem::path Native(const std::string& path) { return platform::NativePath(path); }
+
+// Solo's ProtectedFile holds the secret line.
+void SecretSolo(Install& s) { s.files[kSolo + ".Veilbox"] = Protect({kSecretSolo}); }
+const std::vector<Seen> kSecretSoloSeen = {{"Proj\\Solo\\SOLO.CI", PlainText({kSecretSolo})}};
+
+// Someone's own file at Solo's plain file's name, with these attributes.
+std::function<void(Install&)> OwnFileAtTheName(std::uint32_t attributes) {
+  return [attributes](Install& s) {
+    SecretSolo(s);
+    s.files[kSolo] = "my own Solo.ci, not the vendor's\r\n";
+    if (attributes) s.attributes[kSolo] = attributes;
+  };
+}
+
+// Holds the plain file open (readable, not deletable) as soon as the run
+// has written it, tells the compiler so, and lets go after hold_ms.
+std::function<void()> HoldPlainFile(int hold_ms) {
+  return [hold_ms] {
+    platform::File held;
+    std::uint32_t error = 0;
+    std::error_code ec;
+    for (int i = 0; i < 2000; ++i) {
+      // Only once the run has written it: an opener in between would keep
+      // the run from creating it at all.
+      if (std::filesystem::file_size(Native(kSoloPlain), ec) > 0 && !ec &&
+          platform::File::OpenExisting(kSoloPlain, false, platform::Share::kReadWrite, &held,
+                                       &error))
+        break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(held.is_open()) << error;
+    platform::File signal;
+    ASSERT_TRUE(platform::File::CreateAlways(kHeld, &signal, &error)) << error;
+    signal.Close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(hold_ms));
+  };
+}
+
+void MakeSymlink(const std::string& target, const std::string& link) {
+  std::filesystem::create_symlink(target, Native(link));
+}
+
+// What a layout needs of the file system beside plain files.
+enum class Needs { kNothing, kSymlinks, kHardLinks };
+
+struct Layout {
+  Scenario scenario;
+  Needs needs = Needs::kNothing;
+};
+
+void PrintTo(const Layout& layout, std::ostream* out) { *out << layout.scenario.name; }
+
+const std::string kOutsideCopy = kOutside + "\\copy.txt";
+
+// clang-format off
+const Layout kLayouts[] = {
+    {{"SomeonesOwnSourceIsSetAsideAndPutBack", {"Solo"}, OwnFileAtTheName(0), 0, 0,
+      {kComplete}, true, kSecretSoloSeen}},
+    {{"SomeonesHiddenFileWithASecondNameIsSetAside", {"Solo"},
+      [](Install& s) { SecretSolo(s); s.files["Proj\\Solo\\second name.dbf"] = "shared bytes"; }, 0, 0,
+      {kComplete}, true, kSecretSoloSeen, "0", "1", std::nullopt, {},
+      [] {
+        std::filesystem::create_hard_link(Native(Proj("Solo") + "\\second name.dbf"),
+                                          Native(Proj("Solo") + "\\Solo.ci"));
+        platform::SetFileAttributes(Proj("Solo") + "\\Solo.ci", platform::kAttrHidden);
+      }},
+     Needs::kHardLinks},
+    {{"ReadOnlyFileIsLeftAsItIsAndEndsWith251", {"Solo"},
+      OwnFileAtTheName(platform::kAttrReadOnly), 0, 251, {kSoloUnwritable}, false}},
+    {{"SystemFileIsLeftAsItIsAndEndsWith251", {"Solo"},
+      OwnFileAtTheName(platform::kAttrSystem | platform::kAttrHidden), 0, 251, {kSoloUnwritable},
+      false}},
+    {{"DirectoryAtTheNameEndsWith251", {"Solo"},
+      [](Install& s) { SecretSolo(s); s.files[kSolo + "\\inside.txt"] = "a directory"; }, 0, 251,
+      {kSoloUnwritable}, false}},
+    {{"SetAsideFileIsPutBackWhenALaterProtectedFileFails", {"MYPROJ"},
+      [](Install& s) {
+        s.files["Proj\\MyProj\\Main.ci"] = "my own Main.ci\r\n";
+        s.files["Proj\\Gamma\\Gamma.ci.Veilbox"] = MalformedProtected();
+      },
+      0, 251, {"Veilbox: Unable to decrypt C:\\VBE\\PROJ\\GAMMA\\GAMMA.CI.VEILBOX: {BAD}"}, false}},
+    {{"LinkToAFileElsewhereIsSetAsideAndItsTargetUntouched", {"Solo"}, SecretSolo, 0, 0,
+      {kComplete}, true, kSecretSoloSeen, "0", "1", std::nullopt, {},
+      [] {
+        std::filesystem::create_directories(Native(kOutside));
+        std::ofstream(Native(kOutsideCopy), std::ios::binary) << "someone else's file";
+        MakeSymlink(Native(kOutsideCopy).string(), Proj("Solo") + "\\Solo.ci");
+      }},
+     Needs::kSymlinks},
+    {{"DanglingLinkIsSetAsideAndNothingAppearsAtItsTarget", {"Solo"}, SecretSolo, 0, 0,
+      {kComplete}, true, kSecretSoloSeen, "0", "1", std::nullopt, {},
+      [] { MakeSymlink(Native(kOutside + "\\new.txt").string(), Proj("Solo") + "\\SOLO.CI"); }},
+     Needs::kSymlinks},
+    {{"PlainFileTheCompilerMarksReadOnlyIsRemoved", {"Solo"}, SecretSolo, 5, 5, {kComplete}, true,
+      kSecretSoloSeen, "0", "1", std::nullopt, {}, nullptr,
+      {{"VEILBOX_FAKE_READONLY", kSoloPlain}}}},
+    {{"PlainFileHeldBrieflyAfterTheCompileIsRemoved", {"Solo"}, SecretSolo, 0, 0, {kComplete},
+      true, kSecretSoloSeen, "0", "1", std::nullopt, {}, nullptr,
+      {{"VEILBOX_FAKE_WAIT_FOR", kHeld}}, HoldPlainFile(600)}},
+    {{"PlainFileHeldTooLongIsNamedAndRemovedByTheNextRun", {"Solo"}, SecretSolo, 3, 3,
+      {"Veilbox: Veilbox Compile Complete, but these decrypted files could not be removed; "
+       "Veilbox removes them when it next starts: \"" + kSoloPlain + "\""},
+      true, kSecretSoloSeen, "0", "1", std::nullopt, {}, nullptr,
+      {{"VEILBOX_FAKE_WAIT_FOR", kHeld}}, HoldPlainFile(3500),
+      [](Machine& machine) {
+        const RunResult next = machine.RunVeilbox({"Empty"});
+        EXPECT_EQ(next.exit_code, 3);
+      }}},
+};
+// clang-format on
+
+// Whether the file system here (Wine's included) makes what it needs.
+bool Available(Needs needs) {
+  veilbox::testing::ScratchDir dir;
+  std::error_code ec;
+  dir.Write("t", "t");
+  if (needs == Needs::kSymlinks)
+    std::filesystem::create_symlink(dir.path() / "t", dir.path() / "l", ec);
+  if (needs == Needs::kHardLinks)
+    std::filesystem::create_hard_link(dir.path() / "t", dir.path() / "l", ec);
+  return !ec;
+}
+
+class PlainFileLayouts : public ::testing::TestWithParam<Layout> {};
+
+TEST_P(PlainFileLayouts, Scenario) {
+  if (!Available(GetParam().needs)) GTEST_SKIP() << "no such links here";
+  RunScenario(GetParam().scenario);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PlainFileLayouts, ::testing::ValuesIn(kLayouts),
+                         [](const ::testing::TestParamInfo<Layout>& info) {
+                           return std::string(info.param.scenario.name);
+                         });
+
+}  // namespace
+}  // namespace veilbox::e2e
