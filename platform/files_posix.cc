@@ -268,21 +268,49 @@ void File::Close() {
 }
 
 bool ReadWholeFile(const std::string& path, Share share, std::string* data, std::uint32_t* error) {
-  File file;
-  if (!File::OpenExisting(path, false, share, &file, error)) return false;
-  data->clear();
-  char buffer[65536];
-  std::uint64_t offset = 0;
-  for (;;) {
-    std::size_t got = 0;
-    if (!file.ReadAt(offset, buffer, sizeof(buffer), &got)) {
-      if (error) *error = WindowsErrorFromErrno(errno);
-      return false;
-    }
-    if (got == 0) return true;
-    data->append(buffer, got);
-    offset += got;
+  std::uint32_t ignored;
+  if (!error) error = &ignored;
+  const std::string native = NativePath(path);
+  // Non-blocking, so that a FIFO or a device standing at the name is
+  // refused below instead of holding the open (or the read) for ever.
+  const int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = WindowsErrorForPath(errno, native);
+    return false;
   }
+  File file;
+  file.handle_ = fd;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    *error = WindowsErrorFromErrno(errno);
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    *error = kErrorAccessDenied;  // Windows opens no directory as a file
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = kErrorBadFileType;
+    return false;
+  }
+  if (!LockForShare(fd, share, error)) return false;
+  // One buffer of the size the file has now, filled by as few reads as
+  // the system allows; bytes the file gains meanwhile are not read.
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  if (size > data->max_size()) {
+    *error = kErrorNotEnoughMemory;
+    return false;
+  }
+  data->clear();
+  data->resize(static_cast<std::size_t>(size));
+  std::size_t got = 0;
+  if (!file.ReadAt(0, data->data(), data->size(), &got)) {
+    *error = WindowsErrorFromErrno(errno);
+    data->clear();
+    return false;
+  }
+  data->resize(got);
+  return true;
 }
 
 std::uint32_t GetFileAttributes(const std::string& path) {

@@ -6,6 +6,7 @@
 
 #include "platform/files.h"
 #include "protect/line_cipher.h"
+#include "protect/protected_file_read.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
 #include "sysutil/text_utils.h"
@@ -32,20 +33,6 @@ void DecryptLine(std::string* line, const line_cipher::KeyStream& keys, std::str
   scratch->resize(line_cipher::DecryptedSize(line->size()));
   const std::size_t n = line_cipher::Decrypt(*line, keys, scratch->data());
   line->assign(scratch->data(), n);
-}
-
-// Makes room in *bytes for the whole file, when its size can be told.
-// ReadWholeFile fills the text it is given from empty and keeps its room;
-// without this, the text grows by copies and needs about twice the file's
-// size on the way.
-void ReserveFileSize(const std::string& path, std::string* bytes) {
-  platform::File file;
-  std::uint32_t error = 0;
-  if (!platform::File::OpenExisting(path, false, platform::Share::kReadWrite, &file, &error))
-    return;  // the read itself will tell
-  const std::int64_t size = file.Size();
-  if (size > 0 && static_cast<std::uint64_t>(size) < bytes->max_size())
-    bytes->reserve(static_cast<std::size_t>(size));
 }
 
 // Writes the plain file anew and marks it hidden and nothing else.
@@ -169,22 +156,25 @@ std::string EncryptProtectedText(TextList header, TextList body) {
   return header.Text() + body.Text();
 }
 
-void DecryptProtectedFile(const std::string& FileName, bool* wrote) {
+void DecryptProtectedFileNoStatus(const std::string& FileName, bool* wrote) {
   if (wrote) *wrote = false;
-  LastStatus = kSuccessText;
-  std::string bytes;
-  std::uint32_t error = 0;
-  ReserveFileSize(FileName, &bytes);
-  if (!platform::ReadWholeFile(FileName, platform::Share::kNone, &bytes, &error)) {
-    LastStatus = "Cannot Open File " + FileName;
-    return;
-  }
+  std::string bytes = ReadProtectedFile(FileName);
   // Everything is decrypted before the plain file is touched, so a
   // malformed line leaves no plain file behind.
   if (!DecryptProtectedText(&bytes)) return;
   WritePlainFile(LeftStr(FileName, static_cast<std::int32_t>(FileName.size()) - kExtensionLength),
                  bytes);
   if (wrote) *wrote = true;
+}
+
+void DecryptProtectedFile(const std::string& FileName, bool* wrote) {
+  LastStatus = kSuccessText;
+  try {
+    DecryptProtectedFileNoStatus(FileName, wrote);
+  } catch (const ProtectedFileReadError&) {
+    LastStatus = "Cannot Open File " + FileName;
+    throw;
+  }
 }
 
 }  // namespace veilbox
