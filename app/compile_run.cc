@@ -3,6 +3,7 @@
 #include <exception>
 #include <functional>
 
+#include "app/decrypt_workers.h"
 #include "app/phase_timer.h"
 #include "app/protected_file_pass.h"
 #include "app/run_safety.h"
@@ -161,7 +162,7 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
   for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
   safety.BeforePlainFiles(plain_files);
   MarkPhase(kPhaseDecryptBegin);
-  DecryptCollected(ui, collected, written);
+  DecryptCollected(ui, collected, written, DecryptWorkerCount());
   MarkPhase(kPhaseDecryptEnd);
 
   CompletionMessageSwitch completion(settings_file);

@@ -1,14 +1,17 @@
 #include "app/protected_file_pass.h"
 
 #include <memory>
+#include <mutex>
 
 #include "app/master_index.h"
 #include "dbase/dbase3plus.h"
 #include "platform/files.h"
 #include "protect/protected_file.h"
+#include "protect/protected_file_read.h"
 #include "sysutil/errors.h"
 #include "sysutil/file_utils.h"
 #include "sysutil/globals.h"
+#include "sysutil/ordered_parallel_pass.h"
 #include "sysutil/text_utils.h"
 
 namespace veilbox {
@@ -102,21 +105,38 @@ std::string PlainFileName(const std::string& protected_name) {
 }
 
 void DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
-                      WrittenPlainFiles& written) {
-  for (const std::string& entry : collected) {
-    const std::string plain = PlainFileName(entry);
-    if (written.Contains(plain)) continue;
-    // A file that carries a plain file's name and that this run does not
-    // write (the ProtectedFile cannot be read or is too short) is not the
-    // run's, and the clean-up leaves it alone.
-    bool wrote = false;
-    try {
-      DecryptProtectedFile(entry, &wrote);
-    } catch (const Error& e) {
-      written.DeleteAll();
-      EndRun(ui, "Unable to decrypt " + entry + ": " + e.what(), 251);
+                      WrittenPlainFiles& written, unsigned workers) {
+  // Each plain file is written once, by the first entry that names it.
+  std::vector<std::size_t> todo;
+  {
+    std::set<std::string> named;
+    for (std::size_t i = 0; i < collected.size(); ++i) {
+      const std::string plain = PlainFileName(collected[i]);
+      if (!written.Contains(plain) && named.insert(plain).second) todo.push_back(i);
     }
-    if (wrote) written.Add(plain);
+  }
+  // A file that carries a plain file's name and that this run does not
+  // write (the ProtectedFile is too short) is not the run's, and the
+  // clean-up leaves it alone.
+  std::mutex written_mutex;
+  const PassOutcome outcome = RunOrderedPass(todo.size(), workers, [&](std::size_t k) {
+    const std::string& entry = collected[todo[k]];
+    bool wrote = false;
+    DecryptProtectedFileNoStatus(entry, &wrote);
+    if (wrote) {
+      std::lock_guard<std::mutex> lock(written_mutex);
+      written.Add(PlainFileName(entry));
+    }
+  });
+  LastStatus = kSuccessText;
+  if (!outcome.error) return;
+  const std::string& entry = collected[todo[outcome.first_failure]];
+  try {
+    std::rethrow_exception(outcome.error);
+  } catch (const Error& e) {
+    if (dynamic_cast<const ProtectedFileReadError*>(&e)) LastStatus = "Cannot Open File " + entry;
+    written.DeleteAll();
+    EndRun(ui, "Unable to decrypt " + entry + ": " + e.what(), 251);
   }
 }
 

@@ -60,13 +60,15 @@ class WrittenPlainFiles {
 // The plain file's name of a ProtectedFile's name.
 std::string PlainFileName(const std::string& protected_name);
 
-// The decryption loop: DecryptProtectedFile for each collected name, in
-// order, noting each plain file it writes. A name whose plain file this
-// run already wrote is skipped. A ProtectedFile that cannot be decrypted
-// (a malformed cipher line, a plain file that cannot be created) deletes
-// the plain files written so far, shows "Unable to decrypt " + its name +
-// ": " + the error's text and ends the run with 251.
+// The decryption loop: DecryptProtectedFile for each collected name, on
+// `workers` threads (RunOrderedPass), noting each plain file it writes. A
+// name whose plain file this run already wrote is skipped. When a
+// ProtectedFile cannot be decrypted (it cannot be read, a malformed cipher
+// line, a plain file that cannot be created), the first such one in the
+// collected order decides, whatever the number of workers: the plain files
+// written so far are deleted, "Unable to decrypt " + its name + ": " + the
+// error's text is shown and the run ends with 251.
 void DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
-                      WrittenPlainFiles& written);
+                      WrittenPlainFiles& written, unsigned workers = 1);
 
 }  // namespace veilbox

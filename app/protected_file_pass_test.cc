@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
+#include "protect/protected_file.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
 #include "sysutil/text_utils.h"
@@ -135,6 +139,62 @@ TEST_F(PassTest, IncludeChainDepth) {
   EXPECT_EQ(ui_.messages,
             std::vector<std::string>{"Error : Unable to open " +
                                      AddBackslash(Dir(name(kMaxIncludeDepth))) + "Include.dbf."});
+}
+
+// The decryption loop on one worker and on several: the same plain files,
+// the same first failure in the collected order, and nothing left behind.
+TEST_F(PassTest, DecryptionGivesTheSameOutcomeWhateverTheWorkers) {
+  TextList header;
+  for (const char* line : {"Veilbox V1.0. See x for more info", "", "key", "", ""})
+    header.Add(line);
+  std::vector<std::string> collected;
+  for (int i = 0; i < 24; ++i) {
+    TextList body;
+    body.Add("line of file " + std::to_string(i));
+    const std::string name = "F" + std::to_string(i) + ".CI.VEILBOX";
+    dir_.Write(name, EncryptProtectedText(header, body));
+    collected.push_back(UpperAscii(AddBackslash(dir_.str()) + name));
+  }
+  collected.push_back(collected[3]);  // a repeat is decrypted once
+  const auto plain_files = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      const std::string name = entry.path().filename().string();
+      if (name.size() < 8 || name.substr(name.size() - 8) != ".VEILBOX") names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+
+  for (unsigned workers : {1u, 2u, 8u}) {
+    WrittenPlainFiles written;
+    DecryptCollected(ui_, collected, written, workers);
+    EXPECT_EQ(written.names().size(), 24u) << workers;
+    EXPECT_EQ(plain_files().size(), 24u) << workers;
+  }
+  EXPECT_TRUE(plain_files().empty());
+
+  const std::string bad = EncryptProtectedText(header, TextList()) + "not a cipher line\r\n";
+  dir_.Write("F11.CI.VEILBOX", bad);
+  dir_.Write("F22.CI.VEILBOX", bad);
+  for (int round = 0; round < 2; ++round) {
+    const std::string failing = collected[round == 0 ? 11 : 22];
+    for (unsigned workers : {1u, 2u, 8u}) {
+      ui_.messages.clear();
+      WrittenPlainFiles written;
+      try {
+        DecryptCollected(ui_, collected, written, workers);
+        ADD_FAILURE() << "the run went on";
+      } catch (const RunEnded& end) {
+        EXPECT_EQ(end.code(), 251);
+      }
+      EXPECT_EQ(ui_.messages, std::vector<std::string>{"Unable to decrypt " + failing +
+                                                       ": '$no' is not a valid integer value"})
+          << workers;
+      EXPECT_TRUE(plain_files().empty()) << workers;
+    }
+    dir_.Write("F11.CI.VEILBOX", EncryptProtectedText(header, TextList()));
+  }
 }
 
 }  // namespace
