@@ -93,12 +93,27 @@ bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info) {
   ProtectedTextInfo unused;
   if (!info) info = &unused;
   std::string& data = *bytes;
-  const std::string_view visible = VisibleText(data);
-  LineReader reader(visible);
+  const std::size_t size = data.size();
+  // Reading stops at the first byte 0: a line ends there, and so does the
+  // text.
+  const auto at_text_end = [&](std::size_t pos) { return pos >= size || data[pos] == '\0'; };
+  // The offset after the line end at pos (CR, LF or CR LF; none at a byte
+  // 0 or the end).
+  const auto past_line_end = [&](std::size_t pos) {
+    if (pos < size && data[pos] == '\r')
+      return pos + 1 < size && data[pos + 1] == '\n' ? pos + 2 : pos + 1;
+    if (pos < size && data[pos] == '\n') return pos + 1;
+    return pos;
+  };
 
   TextList header;
-  std::string_view line;
-  while (header.Count() < kHeaderLines && reader.Next(&line)) header.Add(std::string(line));
+  std::size_t pos = 0;
+  while (header.Count() < kHeaderLines && !at_text_end(pos)) {
+    std::size_t end = pos;
+    while (end < size && data[end] != '\r' && data[end] != '\n' && data[end] != '\0') ++end;
+    header.Add(data.substr(pos, end - pos));
+    pos = past_line_end(end);
+  }
   if (header.Count() < kHeaderLines) return false;
   {
     const line_cipher::KeyStream keys(BuildHeaderKey());
@@ -111,35 +126,44 @@ bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info) {
   info->banner = header[0];
   const line_cipher::KeyStream keys(header[2]);
 
-  // The body is decrypted over the bytes it was read from: each plain
-  // line with its CR LF is written where the cipher lines before it were
-  // (a cipher line is about twice as long as its plain line). Only lines
-  // of 0 to 2 characters with a one-byte line end can give more than they
-  // took; should the output ever reach bytes not yet read, the rest goes
-  // to a separate buffer.
+  // The body is decrypted over the bytes it was read from, each line found
+  // and decoded in one pass: each plain line with its CR LF is written
+  // where the cipher lines before it were (a cipher line is about twice as
+  // long as its plain line, and decoding writes only over what it has
+  // read). Only lines of 0 to 2 characters with a one-byte line end can
+  // give more than they took; should the output ever reach bytes not yet
+  // read, the rest goes to a separate buffer.
   std::size_t written = 0;
   std::size_t count = 0;
   std::string spill;
   bool spilled = false;
-  while (reader.Next(&line)) {
+  while (!at_text_end(pos)) {
     info->line_number = kHeaderLines + ++count;
-    const std::size_t n = line_cipher::DecryptedSize(line.size());
-    const std::size_t next = reader.position();
-    const std::size_t limit = next < visible.size() ? next : data.size();
-    if (!spilled && written + n + 2 > limit) {
-      spill.assign(data, 0, written);
-      spilled = true;
-    }
+    const std::string_view rest(data.data() + pos, size - pos);
+    std::size_t length = 0;
     if (spilled) {
+      while (length < rest.size() && rest[length] != '\r' && rest[length] != '\n' &&
+             rest[length] != '\0')
+        ++length;
       const std::size_t at = spill.size();
-      spill.resize(at + n);
-      spill.resize(at + line_cipher::Decrypt(line, keys, spill.data() + at));
+      spill.resize(at + line_cipher::DecryptedSize(length));
+      spill.resize(at + line_cipher::Decrypt(rest.substr(0, length), keys, spill.data() + at));
       spill += "\r\n";
-    } else {
-      written += line_cipher::Decrypt(line, keys, data.data() + written);
-      data[written++] = '\r';
-      data[written++] = '\n';
+      pos = past_line_end(pos + length);
+      continue;
     }
+    const std::size_t n = line_cipher::DecryptLine(rest, keys, data.data() + written, &length);
+    pos = past_line_end(pos + length);
+    if (written + n + 2 > pos) {
+      // The line end would overwrite bytes not read yet.
+      spill.assign(data, 0, written + n);
+      spill += "\r\n";
+      spilled = true;
+      continue;
+    }
+    written += n;
+    data[written++] = '\r';
+    data[written++] = '\n';
   }
   if (spilled)
     data = std::move(spill);
