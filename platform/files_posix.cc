@@ -23,6 +23,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 #include "platform/case_blind_dir.h"
 #include "platform/files.h"
@@ -119,6 +121,18 @@ std::uint32_t AttributesOfNative(const std::string& native) {
   return attributes == 0 ? kAttrNormal : attributes;
 }
 
+// Notes a change this process made to a directory in its kept listing.
+void NoteCreated(const std::string& native) {
+  const std::size_t slash = native.rfind('/');
+  if (slash == std::string::npos || slash + 1 == native.size()) return;
+  NoteEntryAdded(slash == 0 ? "/" : native.substr(0, slash), native.substr(slash + 1));
+}
+void NoteRemoved(const std::string& native) {
+  const std::size_t slash = native.rfind('/');
+  if (slash == std::string::npos || slash + 1 == native.size()) return;
+  NoteEntryRemoved(slash == 0 ? "/" : native.substr(0, slash), native.substr(slash + 1));
+}
+
 // Takes the advisory lock that stands in for the share mode.
 bool LockForShare(int fd, Share share, std::uint32_t* error) {
   const int op = (share == Share::kNone ? LOCK_EX : LOCK_SH) | LOCK_NB;
@@ -128,6 +142,52 @@ bool LockForShare(int fd, Share share, std::uint32_t* error) {
     return false;
   }
   return true;  // no locks on this file system: nothing to keep off
+}
+
+}  // namespace
+
+namespace {
+
+// Directories resolved so far: the directory part of a path as the caller
+// spelled it (below its base) -> the native directory with the case on
+// disk. A kept one is used while it still is a directory.
+struct ResolvedDirectories {
+  std::mutex mutex;
+  std::unordered_map<std::string, std::string> by_spelling;
+};
+
+ResolvedDirectories& AllResolved() {
+  static ResolvedDirectories* resolved = new ResolvedDirectories;  // lives until the process ends
+  return *resolved;
+}
+
+bool PlainComponent(std::string_view component) {
+  return !component.empty() && component != "." && component != "..";
+}
+
+// The native directory for base and the slash-separated dir_part, and its
+// stat; false when it does not exist (or is no directory).
+bool ResolveDirectory(const std::string& base, std::string_view dir_part, std::string* native,
+                      struct stat* st) {
+  std::string key = base;
+  key += '\0';
+  key += dir_part;
+  ResolvedDirectories& all = AllResolved();
+  {
+    std::lock_guard<std::mutex> lock(all.mutex);
+    auto hit = all.by_spelling.find(key);
+    if (hit != all.by_spelling.end()) *native = hit->second;
+  }
+  if (!native->empty() && ::stat(native->c_str(), st) == 0 && S_ISDIR(st->st_mode)) return true;
+  *native = ResolveComponents(base, dir_part);
+  if (::stat(native->c_str(), st) != 0 || !S_ISDIR(st->st_mode)) {
+    std::lock_guard<std::mutex> lock(all.mutex);
+    all.by_spelling.erase(key);
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(all.mutex);
+  all.by_spelling[key] = *native;
+  return true;
 }
 
 }  // namespace
@@ -148,6 +208,21 @@ std::string NativePath(const std::string& path) {
     return p;  // network names have no stand-in
   } else if (!p.empty() && p[0] == '/') {
     base = "/";
+  }
+  // The common case, a plain name in a directory: the directory comes
+  // from those resolved before (one stat), the name from the directory's
+  // kept listing.
+  const std::size_t slash = rest.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? rest : rest.substr(slash + 1);
+  const std::string_view dir_part =
+      slash == std::string_view::npos ? std::string_view() : rest.substr(0, slash);
+  if (PlainComponent(name) && !base.empty()) {
+    std::string dir;
+    struct stat st;
+    if (ResolveDirectory(base, dir_part, &dir, &st)) {
+      const std::string actual = FindEntryIgnoringCase(dir, st, name);
+      return JoinPath(dir, actual.empty() ? name : std::string_view(actual));
+    }
   }
   return ResolveComponents(std::move(base), rest);
 }
@@ -200,6 +275,7 @@ bool File::CreateAlways(const std::string& path, File* out, std::uint32_t* error
   }
   File file;
   file.handle_ = fd;
+  NoteCreated(native);
   if (!LockForShare(fd, Share::kNone, error)) return false;
   // A file that is already empty is left alone: truncating it anyway makes
   // some file systems flush it at close, and its later removal waits.
@@ -375,6 +451,7 @@ bool DeleteFile(const std::string& path, std::uint32_t* error) {
     *error = WindowsErrorForPath(errno, native);
     return false;
   }
+  NoteRemoved(native);
   return true;
 }
 
@@ -393,6 +470,8 @@ bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t
     *error = WindowsErrorForPath(errno, native_from);
     return false;
   }
+  NoteRemoved(native_from);
+  NoteCreated(native_to);
   return true;
 }
 
@@ -404,6 +483,7 @@ bool CreateDirectory(const std::string& path, std::uint32_t* error) {
     *error = errno == EEXIST ? kErrorAlreadyExists : WindowsErrorForPath(errno, native);
     return false;
   }
+  NoteCreated(native);
   return true;
 }
 
@@ -421,12 +501,12 @@ std::vector<std::string> FindFiles(const std::string& pattern) {
   }
   if (mask.empty()) return names;
   std::string native_dir = dir.empty() ? "." : NativePath(dir);
-  DIR* d = ::opendir(native_dir.c_str());
-  if (!d) return names;
-  while (dirent* entry = ::readdir(d)) {
-    if (WildcardMatch(mask, entry->d_name)) names.emplace_back(entry->d_name);
-  }
-  ::closedir(d);
+  // Read through the kept listings: the lookups of the names found here
+  // need not read the directory again.
+  std::vector<std::string> all;
+  if (!ListDirectory(native_dir, &all)) return names;
+  for (std::string& name : all)
+    if (WildcardMatch(mask, name)) names.push_back(std::move(name));
   return names;
 }
 
