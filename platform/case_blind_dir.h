@@ -9,9 +9,13 @@
 // afresh. A listing read within a short while after the directory's last
 // change (whose time another change in the same clock tick would not
 // move) is not trusted that way: a name found in it is checked to exist,
-// and a name missing from it reads the directory again. Changes made
+// and a name missing from it reads the directory again; the exception is
+// a directory whose last change was this process's own. Changes made
 // through the stand-in itself are noted in the listing (NoteEntryAdded,
 // NoteEntryRemoved) so that they do not make the directory be read again.
+// What is not seen: an entry that another process creates in the same
+// clock tick as one of this process's own changes to that directory, in
+// another letter case than the names this process uses there.
 //
 // Safe to use from several threads.
 #pragma once

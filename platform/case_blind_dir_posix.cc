@@ -28,6 +28,8 @@ struct Listing {
   timespec mtime{};
   // Known to hold every entry while the directory keeps dev, ino, mtime.
   bool trusted = false;
+  // The directory's time right after this process last changed it.
+  timespec own_mtime{};
   std::vector<std::string> order;                       // as delivered
   std::unordered_set<std::string> exact;                // the same names
   std::unordered_map<std::string, std::string> folded;  // folded -> first delivered
@@ -55,7 +57,14 @@ bool Later(const timespec& a, const timespec& b) {
   return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
 }
 
-bool ReadListing(const std::string& dir, Listing* listing) {
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// own_mtime: the directory's time right after this process last changed
+// it; a listing of a directory whose last change was this process's own
+// is trusted at once.
+bool ReadListing(const std::string& dir, const timespec& own_mtime, Listing* listing) {
   // The time before the read: a change after it moves the directory's
   // time past what fstat shows below, unless that time is this recent.
   timespec start{};
@@ -76,7 +85,8 @@ bool ReadListing(const std::string& dir, Listing* listing) {
       settled.tv_nsec -= 1'000'000'000;
       ++settled.tv_sec;
     }
-    listing->trusted = Later(start, settled);
+    listing->own_mtime = own_mtime;
+    listing->trusted = Later(start, settled) || SameTime(st.st_mtim, own_mtime);
   }
   return true;
 }
@@ -107,7 +117,13 @@ Listings& AllListings() {
 bool Refresh(const std::string& dir, Listing* out) {
   Listing fresh;
   Listings& all = AllListings();
-  if (!ReadListing(dir, &fresh)) {
+  timespec own_mtime{};
+  {
+    std::lock_guard<std::mutex> lock(all.mutex);
+    auto it = all.by_dir.find(dir);
+    if (it != all.by_dir.end()) own_mtime = it->second.own_mtime;
+  }
+  if (!ReadListing(dir, own_mtime, &fresh)) {
     std::lock_guard<std::mutex> lock(all.mutex);
     all.by_dir.erase(dir);
     return false;
@@ -174,11 +190,12 @@ void NoteEntryAdded(const std::string& dir, const std::string& name) {
   // directory's new time.
   const bool was_trusted = listing.trusted;
   listing.Add(name);
-  if (!stamped || !was_trusted || listing.dev != st.st_dev || listing.ino != st.st_ino) {
+  if (!stamped || listing.dev != st.st_dev || listing.ino != st.st_ino) {
     listing.trusted = false;
     return;
   }
-  listing.mtime = st.st_mtim;
+  listing.own_mtime = st.st_mtim;
+  if (was_trusted) listing.mtime = st.st_mtim;
 }
 
 void NoteEntryRemoved(const std::string& dir, const std::string& name) {
@@ -195,6 +212,7 @@ void NoteEntryRemoved(const std::string& dir, const std::string& name) {
   updated.ino = old.ino;
   updated.mtime = stamped ? st.st_mtim : old.mtime;
   updated.trusted = old.trusted && stamped && old.dev == st.st_dev && old.ino == st.st_ino;
+  updated.own_mtime = stamped ? st.st_mtim : old.own_mtime;
   for (const std::string& entry : old.order)
     if (entry != name) updated.Add(entry);
   old = std::move(updated);
