@@ -573,8 +573,9 @@ TEST(CompileWrapperWorkers, SameOutcomeWithOneWorkerAndWithMany) {
     s.files["Proj\\Beta\\Bad.ci.Veilbox"] = MalformedProtected();
     s.files["Proj\\Gamma\\Bad.ci.Veilbox"] = MalformedProtected();
     for (int i = 0; i < 30; ++i) {
-      s.files["Proj\\Alpha\\A" + std::to_string(i) + ".ci.Veilbox"] = Protect({"a"});
-      s.files["Proj\\Dup1\\D" + std::to_string(i) + ".ci.Veilbox"] = Protect({"d"});
+      const std::string number = std::to_string(i);
+      s.files[std::string("Proj\\Alpha\\A").append(number).append(".ci.Veilbox")] = Protect({"a"});
+      s.files[std::string("Proj\\Dup1\\D").append(number).append(".ci.Veilbox")] = Protect({"d"});
     }
   };
   const Scenario scenarios[] = {
