@@ -170,10 +170,16 @@ class Wine:
         ini = ini.replace("COMPILEOKMESSAGE=1", "COMPILEOKMESSAGE=0")
         with open(os.path.join(self.drive_c, "windows", "Citect.ini"), "w", newline="\r\n") as f:
             f.write(ini)
-        reg = os.path.join(layout["prefix"], "registry.reg")
-        self.wine(["reg", "import", reg])
-        self.wine(["reg", "import", reg, "/reg:32"])
-        compiler = os.path.join(layout["prefix"], "drive_c", "Citect", "Bin", "CtCompile.exe")
+        # The native runs keep the layout's compiler; Wine's is a Windows
+        # program of its own beside it.
+        with open(os.path.join(layout["prefix"], "registry.reg")) as f:
+            reg_text = f.read().replace("CtCompile.exe", "CtCompileWin.exe")
+        reg = os.path.join(WORK["dir"], "wine-registry.reg")
+        with open(reg, "w") as f:
+            f.write(reg_text)
+        for view in ("/reg:64", "/reg:32"):  # whichever the build is
+            self.wine(["reg", "import", reg, view])
+        compiler = os.path.join(layout["prefix"], "drive_c", "Citect", "Bin", "CtCompileWin.exe")
         shutil.copyfile(os.path.join(self.exe_dir, "testing", "fake-compiler.exe"), compiler)
 
     def close(self):
