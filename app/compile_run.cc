@@ -4,6 +4,7 @@
 
 #include "app/compiler_start.h"
 #include "app/completion_message.h"
+#include "app/decrypt_workers.h"
 #include "app/include_walk.h"
 #include "app/phase_timer.h"
 #include "app/project_lookup.h"
@@ -53,7 +54,8 @@ int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& wr
     return safety.BeforePlainFiles(plain_files, err);
   };
   MarkPhase(kPhaseDecryptBegin);
-  if (!DecryptCollected(ui, collected, written, record, &journal_err)) EndRun(ui, journal_err, 252);
+  if (!DecryptCollected(ui, collected, written, record, &journal_err, DecryptWorkerCount()))
+    EndRun(ui, journal_err, 252);
   MarkPhase(kPhaseDecryptEnd);
 
   CompletionMessageSwitch completion(settings_file);

@@ -1,6 +1,8 @@
 #include "app/protected_file_pass.h"
 
 #include <memory>
+#include <mutex>
+#include <set>
 
 #include "app/plain_file_plan.h"
 #include "app/run_end.h"
@@ -8,9 +10,11 @@
 #include "platform/process_identity.h"
 #include "protect/protected_file.h"
 #include "protect/protected_file_name.h"
+#include "protect/protected_file_read.h"
 #include "sysutil/errors.h"
 #include "sysutil/file_utils.h"
 #include "sysutil/globals.h"
+#include "sysutil/ordered_parallel_pass.h"
 #include "sysutil/text_utils.h"
 
 namespace veilbox {
@@ -95,28 +99,51 @@ std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& recor
 }  // namespace
 
 bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
-                      WrittenPlainFiles& written, const RecordPlainFiles& record,
-                      std::string* err) {
+                      WrittenPlainFiles& written, const RecordPlainFiles& record, std::string* err,
+                      unsigned workers) {
   PlainFilePlan plan = PlainFilePlan::Make(collected);
   if (!record(plan.entries(), err)) return false;
-  for (const std::string& entry : collected) {
-    const std::string plain = PlainFileName(entry);
-    if (written.Contains(plain)) continue;
-    // A file that carries a plain file's name and that this run does not
-    // write (the ProtectedFile cannot be read or is too short) is not the
-    // run's, and the clean-up leaves it alone.
-    bool wrote = false;
-    try {
-      DecryptProtectedFile(entry, &wrote, [&](const std::string& name) {
-        return FreePlainFileName(plan, record, name, written);
-      });
-    } catch (const Error& e) {
-      written.DeleteAll();
-      EndRun(ui, "Unable to decrypt " + entry + ": " + e.what(), 251);
+
+  // Each plain file is written once, by the first entry that names it.
+  std::vector<std::size_t> todo;
+  {
+    std::set<std::string> named;
+    for (std::size_t i = 0; i < collected.size(); ++i) {
+      const std::string plain = PlainFileName(collected[i]);
+      if (!written.Contains(plain) && named.insert(plain).second) todo.push_back(i);
     }
-    if (wrote) written.Add(plain, *plan.Find(plain));
   }
-  return true;
+  // The workers read and decrypt on their own; freeing a plain file's name
+  // (the plan, the journal, the set-aside files) and noting what was
+  // written take turns. A file that carries a plain file's name and that
+  // this run does not write (the ProtectedFile is too short) is not the
+  // run's, and the clean-up leaves it alone.
+  std::mutex names_mutex;
+  const PassOutcome outcome = RunOrderedPass(todo.size(), workers, [&](std::size_t k) {
+    const std::string& entry = collected[todo[k]];
+    bool wrote = false;
+    DecryptProtectedFileNoStatus(entry, &wrote, [&](const std::string& name) {
+      std::lock_guard<std::mutex> lock(names_mutex);
+      return FreePlainFileName(plan, record, name, written);
+    });
+    if (wrote) {
+      const std::string plain = PlainFileName(entry);
+      std::lock_guard<std::mutex> lock(names_mutex);
+      written.Add(plain, *plan.Find(plain));
+    }
+  });
+  LastStatus = kSuccessText;
+  if (!outcome.error) return true;
+  // The first failure in the collected order decides, whatever the number
+  // of workers; files written after it meanwhile go with the rest.
+  const std::string& entry = collected[todo[outcome.first_failure]];
+  try {
+    std::rethrow_exception(outcome.error);
+  } catch (const Error& e) {
+    if (dynamic_cast<const ProtectedFileReadError*>(&e)) LastStatus = "Cannot Open File " + entry;
+    written.DeleteAll();
+    EndRun(ui, "Unable to decrypt " + entry + ": " + e.what(), 251);
+  }
 }
 
 }  // namespace veilbox

@@ -52,16 +52,20 @@ using RecordPlainFiles =
 
 // The decryption loop. First looks at every plain file's name and records
 // them all with what stands there (record); when that fails, returns
-// false with its reason and writes nothing. Then DecryptProtectedFile for
-// each collected name, in order, noting each plain file it writes; a name
-// whose plain file this run already wrote is skipped. Someone's entry at
+// false with its reason and writes nothing. Then decrypts each collected
+// name on `workers` threads (RunOrderedPass), noting each plain file it
+// writes; a name whose plain file this run already wrote is skipped. Someone's entry at
 // a plain file's name is set aside just before the plain file is created.
 // A ProtectedFile that cannot be decrypted (a malformed cipher line, a
 // plain file that cannot be created: a read-only or system file or a
 // directory at its name, an entry that cannot be set aside) cleans up what
 // was written so far, shows "Unable to decrypt " + its name + ": " + the
-// error's text and ends the run with 251.
+// error's text and ends the run with 251. A ProtectedFile that cannot be
+// read (after a short wait while another program holds it) ends it the
+// same way. When several fail, the first in the collected order decides,
+// whatever the number of workers.
 bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
-                      WrittenPlainFiles& written, const RecordPlainFiles& record, std::string* err);
+                      WrittenPlainFiles& written, const RecordPlainFiles& record, std::string* err,
+                      unsigned workers = 1);
 
 }  // namespace veilbox

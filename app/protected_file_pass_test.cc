@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "platform/files.h"
 #include "protect/protected_file.h"
 #include "protect/protected_file_name.h"
@@ -120,6 +123,65 @@ TEST_F(DecryptionLoopTest, AFileThatAppearsAfterTheRecordIsNotTheRuns) {
   EXPECT_EQ(records[0].size(), 1u);
   EXPECT_TRUE(records[1].empty());
   EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/late.ci"), "someone was quicker");
+}
+
+// The decryption loop on one worker and on several: the same plain files,
+// the same first failure in the collected order, and nothing left behind.
+TEST_F(DecryptionLoopTest, TheSameOutcomeWhateverTheWorkers) {
+  TextList header;
+  for (const char* line : {"Veilbox V1.0. See x for more info", "", "key", "", ""})
+    header.Add(line);
+  std::vector<std::string> collected;
+  for (int i = 0; i < 24; ++i) {
+    TextList body;
+    body.Add("line of file " + std::to_string(i));
+    std::string name = "F";  // appended, not "F" + ...: GCC 12 warns wrongly on that
+    name.append(std::to_string(i)).append(".CI.VEILBOX");
+    dir_.Write(name, EncryptProtectedText(header, body));
+    collected.push_back(UpperAscii(AddBackslash(dir_.str()) + name));
+  }
+  collected.push_back(collected[3]);  // a repeat is decrypted once
+  const auto plain_files = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      const std::string name = entry.path().filename().string();
+      if (name.size() < 8 || name.substr(name.size() - 8) != ".VEILBOX") names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const auto record = [](const std::vector<PlainFileEntry>&, std::string*) { return true; };
+  std::string err;
+
+  for (unsigned workers : {1u, 2u, 8u}) {
+    WrittenPlainFiles written;
+    EXPECT_TRUE(DecryptCollected(ui_, collected, written, record, &err, workers));
+    EXPECT_EQ(written.names().size(), 24u) << workers;
+    EXPECT_EQ(plain_files().size(), 24u) << workers;
+  }
+  EXPECT_TRUE(plain_files().empty());
+
+  const std::string bad = EncryptProtectedText(header, TextList()) + "not a cipher line\r\n";
+  dir_.Write("F11.CI.VEILBOX", bad);
+  dir_.Write("F22.CI.VEILBOX", bad);
+  for (int round = 0; round < 2; ++round) {
+    const std::string failing = collected[round == 0 ? 11 : 22];
+    for (unsigned workers : {1u, 2u, 8u}) {
+      ui_.messages.clear();
+      WrittenPlainFiles written;
+      try {
+        DecryptCollected(ui_, collected, written, record, &err, workers);
+        ADD_FAILURE() << "the run went on";
+      } catch (const RunEnded& end) {
+        EXPECT_EQ(end.code(), 251);
+      }
+      EXPECT_EQ(ui_.messages, std::vector<std::string>{"Unable to decrypt " + failing +
+                                                       ": '$no' is not a valid integer value"})
+          << workers;
+      EXPECT_TRUE(plain_files().empty()) << workers;
+    }
+    dir_.Write("F11.CI.VEILBOX", EncryptProtectedText(header, TextList()));
+  }
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds the release preset and runs the end-to-end compile-run benchmark
-# (bench/compile_run_bench.py): Veilbox against the floor on layouts of 1x,
-# 2x, 4x and 8x the base size. Writes docs/compile-run-bench.md, .png and
-# .json. Needs about 5 GB of free disk for the 8x layout; each layout is
-# removed before the next one is laid out. Arguments go to the Python
-# driver (--sizes 1,2 --runs 5, --floor-only, ...).
+# Builds the release preset (and, where MinGW is installed, veilbox.exe and
+# the stand-in compiler of the windows preset) and runs the end-to-end
+# compile-run benchmark (bench/compile_run_bench.py): Veilbox against the
+# floor on layouts of 1x and 2x the base size (--sizes), on disk and in
+# memory, natively and under Wine, and the decryption benchmark. Writes
+# docs/performance.md, .png and .json. Arguments go to the Python driver
+# (--sizes 1,2,8 --runs 5, --media disk, --no-wine, ...).
 set -eu
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -23,6 +24,10 @@ fi
 
 mkdir -p build
 cmake --preset release >build/release.configure.log 2>&1 || { cat build/release.configure.log; exit 1; }
-cmake --build --preset release --target veilbox veilbox-protect
+cmake --build --preset release --target veilbox veilbox-protect protected_file_bench
+if command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1 || command -v i686-w64-mingw32-g++ >/dev/null 2>&1; then
+  cmake --preset windows >build/windows.configure.log 2>&1 || { cat build/windows.configure.log; exit 1; }
+  cmake --build --preset windows --target veilbox fake-compiler
+fi
 
 exec "$python" bench/compile_run_bench.py "$@"

@@ -5,6 +5,8 @@
 //    ProtectedFile of 80-character lines;
 //  - DecryptProtectedFile end to end (load, decrypt, save) on that file, in
 //    a child process, with its peak resident memory;
+//  - `veilbox-protect check` of that file, a program of its own run end to
+//    end (read, decrypt in memory, nothing written);
 //  - basenc's throughput on the cipher lines' hex without line ends;
 //  - the ratios.
 //
@@ -167,7 +169,11 @@ int main(int argc, char** argv) {
   double crypt_best = 1e9;
   double file_best = 1e9;
   double basenc_best = 1e9;
+  double check_best = 1e9;
   long file_rss = 0;
+  const std::string protect_tool =
+      (std::filesystem::path(self).parent_path().parent_path() / "veilbox-protect").string();
+  const bool have_tool = std::filesystem::exists(protect_tool);
   for (int round = 0; round < kRounds; ++round) {
     // CryptList alone, over a fresh copy of the cipher lines.
     TextList lines = cipher_lines;
@@ -185,6 +191,10 @@ int main(int argc, char** argv) {
     file_rss = std::max(file_rss, ReadNumber(rss_path));
     basenc_best = std::min(basenc_best,
                            RunChild({"basenc", "--base16", "-d"}, hex_path.c_str(), "/dev/null"));
+    if (have_tool) {
+      check_best = std::min(
+          check_best, RunChild({protect_tool, "check", protected_path}, "/dev/null", "/dev/null"));
+    }
   }
 
   const double crypt_rate = Mb(hex_bytes) / crypt_best;
@@ -199,7 +209,17 @@ int main(int argc, char** argv) {
               file_best, kRounds);
   std::printf("basenc --base16 -d:          %8.1f MB/s of hex  (%.3f s, best of %d)\n", basenc_rate,
               basenc_best, kRounds);
+  if (have_tool) {
+    std::printf("veilbox-protect check:       %8.1f MB/s of file (%.3f s, best of %d)\n",
+                Mb(file_size) / check_best, check_best, kRounds);
+  }
   std::printf("CryptList / basenc:          %8.2fx (goal >= 5)\n", crypt_rate / basenc_rate);
+  if (have_tool) {
+    std::printf(
+        "basenc time / check time:    %8.2fx (goal >= 4; check also reads the line"
+        " ends)\n",
+        basenc_best / check_best);
+  }
   std::printf("DecryptProtectedFile/basenc: %8.2fx (goal >= 2)\n", file_rate / basenc_rate);
   std::printf("Peak RSS of the decrypting child: %.1f MB (an idle child: %.1f MB)\n",
               Mb(static_cast<std::size_t>(file_rss)), Mb(static_cast<std::size_t>(idle_rss)));

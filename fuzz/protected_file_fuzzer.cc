@@ -44,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string expected;
   bool expect_lines = false;
   bool expect_error = false;
+  std::string expected_error;
   TextList body;
   body.SetText(bytes);
   if (std::vector<std::string>(body.begin(), body.end()) != ReferenceLines(bytes)) std::abort();
@@ -56,8 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       CryptList(header, BuildHeaderKey(), atDecryption);
       CryptList(body, header[2], atDecryption);
       expected = body.Text();
-    } catch (const ConvertError&) {
+    } catch (const ConvertError& e) {
       expect_error = true;
+      expected_error = e.what();
     }
   }
 
@@ -67,8 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool decrypted = DecryptProtectedText(&in_place, &info);
     if (decrypted != expect_lines || expect_error) std::abort();
     if (decrypted && (in_place != expected || info.plain_lines != body.Count())) std::abort();
-  } catch (const ConvertError&) {
-    if (!expect_error) std::abort();
+  } catch (const ConvertError& e) {
+    // The same malformed group is named.
+    if (!expect_error || expected_error != e.what()) std::abort();
   }
   return 0;
 }

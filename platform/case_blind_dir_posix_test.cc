@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/case_blind_dir.h"
 #include "testing/test_support.h"
@@ -55,6 +59,39 @@ TEST(FindEntryIgnoringCase, SeesChangesMadeAfterTheDirectoryWasRead) {
   fs::remove(dir.path());
   EXPECT_EQ(FindEntryIgnoringCase(dir.str(), "old.ci"), "");
   fs::create_directory(dir.path());  // for ScratchDir's clean-up
+}
+
+// A directory that has not changed for a while: its kept listing answers
+// without reading it again, and still sees every later change.
+TEST(FindEntryIgnoringCase, TrustedListingsSeeLaterChanges) {
+  testing::ScratchDir dir;
+  dir.Write("Old.ci", "a");
+  const auto settle = [&] {
+    fs::last_write_time(dir.path(), fs::last_write_time(dir.path()) - std::chrono::hours(1));
+  };
+  settle();
+  std::vector<std::string> names;
+  ASSERT_TRUE(ListDirectory(dir.str(), &names));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "Old.ci"}));
+  EXPECT_EQ(FindEntryIgnoringCase(dir.str(), "OLD.CI"), "Old.ci");
+  EXPECT_EQ(FindEntryIgnoringCase(dir.str(), "NEW.CI"), "");
+
+  // Changed by someone else, whatever its time says afterwards.
+  dir.Write("New.ci", "b");
+  settle();
+  EXPECT_EQ(FindEntryIgnoringCase(dir.str(), "NEW.CI"), "New.ci");
+  fs::remove(dir.path() / "New.ci");
+  settle();
+  EXPECT_EQ(FindEntryIgnoringCase(dir.str(), "new.ci"), "");
+
+  // Changed by this process and noted: known without reading again.
+  dir.Write("Mine.ci", "c");
+  NoteEntryAdded(dir.str(), "Mine.ci");
+  EXPECT_EQ(FindEntryIgnoringCase(dir.str(), "MINE.CI"), "Mine.ci");
+  fs::remove(dir.path() / "Mine.ci");
+  NoteEntryRemoved(dir.str(), "Mine.ci");
+  EXPECT_EQ(FindEntryIgnoringCase(dir.str(), "MINE.CI"), "");
 }
 
 }  // namespace

@@ -30,6 +30,11 @@ inline constexpr std::uint32_t kErrorAlreadyExists = 183;
 inline constexpr std::uint32_t kErrorInvalidName = 123;
 inline constexpr std::uint32_t kErrorFilenameTooLong = 206;
 inline constexpr std::uint32_t kErrorDiskFull = 112;
+inline constexpr std::uint32_t kErrorNotEnoughMemory = 8;
+inline constexpr std::uint32_t kErrorLockViolation = 33;
+// ERROR_BAD_FILE_TYPE: what stands at the name is no regular file (a
+// device, a pipe, a FIFO).
+inline constexpr std::uint32_t kErrorBadFileType = 222;
 
 // File attributes, with the values Windows gives them.
 inline constexpr std::uint32_t kAttrReadOnly = 0x1;
@@ -83,11 +88,18 @@ class File {
   void Close();
 
  private:
+  friend bool ReadWholeFile(const std::string& path, Share share, std::string* data,
+                            std::uint32_t* error);
+
   std::intptr_t handle_ = -1;  // a HANDLE or a file descriptor
   std::uint64_t append_offset_ = 0;
 };
 
-// Reads a whole file, opened for reading only with the given sharing.
+// Reads a whole file, opened once for reading only with the given sharing,
+// into one buffer of the size the file has when it is opened (bytes it
+// gains meanwhile are not read). Only a regular file is read: anything
+// else (a device, a pipe, a FIFO) fails at once with kErrorBadFileType, a
+// directory with kErrorAccessDenied.
 bool ReadWholeFile(const std::string& path, Share share, std::string* data, std::uint32_t* error);
 
 // Attributes of a file or directory, kInvalidAttributes when it is missing.

@@ -15,6 +15,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -23,6 +24,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 #include "platform/case_blind_dir.h"
 #include "platform/files.h"
@@ -119,6 +122,28 @@ std::uint32_t AttributesOfNative(const std::string& native) {
   return attributes == 0 ? kAttrNormal : attributes;
 }
 
+// Notes a change this process made to a directory in its kept listing.
+void NoteCreated(const std::string& native) {
+  const std::size_t slash = native.rfind('/');
+  if (slash == std::string::npos || slash + 1 == native.size()) return;
+  NoteEntryAdded(slash == 0 ? "/" : native.substr(0, slash), native.substr(slash + 1));
+}
+void NoteRemoved(const std::string& native) {
+  const std::size_t slash = native.rfind('/');
+  if (slash == std::string::npos || slash + 1 == native.size()) return;
+  NoteEntryRemoved(slash == 0 ? "/" : native.substr(0, slash), native.substr(slash + 1));
+}
+
+// Large buffers that are filled and then worked on in place fault in far
+// fewer times with huge pages, where the system offers them on request.
+void AskForHugePages(char* begin, std::size_t size) {
+  constexpr std::uintptr_t kHuge = 2u << 20;
+  if (size < 4 * kHuge) return;
+  const auto start = (reinterpret_cast<std::uintptr_t>(begin) + kHuge - 1) & ~(kHuge - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(begin) + size) & ~(kHuge - 1);
+  if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+}
+
 // Takes the advisory lock that stands in for the share mode.
 bool LockForShare(int fd, Share share, std::uint32_t* error) {
   const int op = (share == Share::kNone ? LOCK_EX : LOCK_SH) | LOCK_NB;
@@ -128,6 +153,52 @@ bool LockForShare(int fd, Share share, std::uint32_t* error) {
     return false;
   }
   return true;  // no locks on this file system: nothing to keep off
+}
+
+}  // namespace
+
+namespace {
+
+// Directories resolved so far: the directory part of a path as the caller
+// spelled it (below its base) -> the native directory with the case on
+// disk. A kept one is used while it still is a directory.
+struct ResolvedDirectories {
+  std::mutex mutex;
+  std::unordered_map<std::string, std::string> by_spelling;
+};
+
+ResolvedDirectories& AllResolved() {
+  static ResolvedDirectories* resolved = new ResolvedDirectories;  // lives until the process ends
+  return *resolved;
+}
+
+bool PlainComponent(std::string_view component) {
+  return !component.empty() && component != "." && component != "..";
+}
+
+// The native directory for base and the slash-separated dir_part, and its
+// stat; false when it does not exist (or is no directory).
+bool ResolveDirectory(const std::string& base, std::string_view dir_part, std::string* native,
+                      struct stat* st) {
+  std::string key = base;
+  key += '\0';
+  key += dir_part;
+  ResolvedDirectories& all = AllResolved();
+  {
+    std::lock_guard<std::mutex> lock(all.mutex);
+    auto hit = all.by_spelling.find(key);
+    if (hit != all.by_spelling.end()) *native = hit->second;
+  }
+  if (!native->empty() && ::stat(native->c_str(), st) == 0 && S_ISDIR(st->st_mode)) return true;
+  *native = ResolveComponents(base, dir_part);
+  if (::stat(native->c_str(), st) != 0 || !S_ISDIR(st->st_mode)) {
+    std::lock_guard<std::mutex> lock(all.mutex);
+    all.by_spelling.erase(key);
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(all.mutex);
+  all.by_spelling[key] = *native;
+  return true;
 }
 
 }  // namespace
@@ -148,6 +219,21 @@ std::string NativePath(const std::string& path) {
     return p;  // network names have no stand-in
   } else if (!p.empty() && p[0] == '/') {
     base = "/";
+  }
+  // The common case, a plain name in a directory: the directory comes
+  // from those resolved before (one stat), the name from the directory's
+  // kept listing.
+  const std::size_t slash = rest.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? rest : rest.substr(slash + 1);
+  const std::string_view dir_part =
+      slash == std::string_view::npos ? std::string_view() : rest.substr(0, slash);
+  if (PlainComponent(name) && !base.empty()) {
+    std::string dir;
+    struct stat st;
+    if (ResolveDirectory(base, dir_part, &dir, &st)) {
+      const std::string actual = FindEntryIgnoringCase(dir, st, name);
+      return JoinPath(dir, actual.empty() ? name : std::string_view(actual));
+    }
   }
   return ResolveComponents(std::move(base), rest);
 }
@@ -200,6 +286,7 @@ bool File::CreateAlways(const std::string& path, File* out, std::uint32_t* error
   }
   File file;
   file.handle_ = fd;
+  NoteCreated(native);
   if (!LockForShare(fd, Share::kNone, error)) return false;
   // A file that is already empty is left alone: truncating it anyway makes
   // some file systems flush it at close, and its later removal waits.
@@ -238,6 +325,7 @@ bool File::CreateNewPrivate(const std::string& path, File* out, std::uint32_t* e
   if (::fsetxattr(fd, kDosAttrName, kHidden, sizeof(kHidden) - 1, 0) != 0 && errno != ENOTSUP)
     return undo(WindowsErrorFromErrno(errno));
   if (!LockForShare(fd, Share::kNone, error)) return undo(*error);
+  NoteCreated(native);
   *out = std::move(file);
   return true;
 }
@@ -298,21 +386,51 @@ void File::Close() {
 }
 
 bool ReadWholeFile(const std::string& path, Share share, std::string* data, std::uint32_t* error) {
-  File file;
-  if (!File::OpenExisting(path, false, share, &file, error)) return false;
-  data->clear();
-  char buffer[65536];
-  std::uint64_t offset = 0;
-  for (;;) {
-    std::size_t got = 0;
-    if (!file.ReadAt(offset, buffer, sizeof(buffer), &got)) {
-      if (error) *error = WindowsErrorFromErrno(errno);
-      return false;
-    }
-    if (got == 0) return true;
-    data->append(buffer, got);
-    offset += got;
+  std::uint32_t ignored;
+  if (!error) error = &ignored;
+  const std::string native = NativePath(path);
+  // Non-blocking, so that a FIFO or a device standing at the name is
+  // refused below instead of holding the open (or the read) for ever.
+  const int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = WindowsErrorForPath(errno, native);
+    return false;
   }
+  File file;
+  file.handle_ = fd;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    *error = WindowsErrorFromErrno(errno);
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    *error = kErrorAccessDenied;  // Windows opens no directory as a file
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = kErrorBadFileType;
+    return false;
+  }
+  if (!LockForShare(fd, share, error)) return false;
+  // One buffer of the size the file has now, filled by as few reads as
+  // the system allows; bytes the file gains meanwhile are not read.
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  if (size > data->max_size()) {
+    *error = kErrorNotEnoughMemory;
+    return false;
+  }
+  data->clear();
+  data->reserve(static_cast<std::size_t>(size));
+  AskForHugePages(data->data(), data->capacity());
+  data->resize(static_cast<std::size_t>(size));
+  std::size_t got = 0;
+  if (!file.ReadAt(0, data->data(), data->size(), &got)) {
+    *error = WindowsErrorFromErrno(errno);
+    data->clear();
+    return false;
+  }
+  data->resize(got);
+  return true;
 }
 
 std::uint32_t GetFileAttributes(const std::string& path) {
@@ -377,6 +495,7 @@ bool DeleteFile(const std::string& path, std::uint32_t* error) {
     *error = WindowsErrorForPath(errno, native);
     return false;
   }
+  NoteRemoved(native);
   return true;
 }
 
@@ -395,6 +514,8 @@ bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t
     *error = WindowsErrorForPath(errno, native_from);
     return false;
   }
+  NoteRemoved(native_from);
+  NoteCreated(native_to);
   // The rename is an entry of the directory: flush it too. A file system
   // that cannot flush a directory has nothing more to write.
   const std::size_t slash = native_to.find_last_of('/');
@@ -437,13 +558,20 @@ bool RenameNoReplace(const std::string& from, const std::string& to, std::uint32
   const std::string native_from = NativePath(from);
   const std::string native_to = NativePath(to);
   if (::renameat2(AT_FDCWD, native_from.c_str(), AT_FDCWD, native_to.c_str(), RENAME_NOREPLACE) ==
-      0)
+      0) {
+    NoteRemoved(native_from);
+    NoteCreated(native_to);
     return true;
+  }
   if (errno == EINVAL || errno == ENOSYS) {
     // A file system without the flag: a second name, then the first one
     // goes (link fails when the target exists).
     if (::link(native_from.c_str(), native_to.c_str()) == 0) {
-      if (::unlink(native_from.c_str()) == 0) return true;
+      if (::unlink(native_from.c_str()) == 0) {
+        NoteRemoved(native_from);
+        NoteCreated(native_to);
+        return true;
+      }
       *error = WindowsErrorForPath(errno, native_from);
       ::unlink(native_to.c_str());
       return false;
@@ -471,6 +599,7 @@ bool CreateDirectory(const std::string& path, std::uint32_t* error) {
     *error = errno == EEXIST ? kErrorAlreadyExists : WindowsErrorForPath(errno, native);
     return false;
   }
+  NoteCreated(native);
   return true;
 }
 
@@ -488,12 +617,12 @@ std::vector<std::string> FindFiles(const std::string& pattern) {
   }
   if (mask.empty()) return names;
   std::string native_dir = dir.empty() ? "." : NativePath(dir);
-  DIR* d = ::opendir(native_dir.c_str());
-  if (!d) return names;
-  while (dirent* entry = ::readdir(d)) {
-    if (WildcardMatch(mask, entry->d_name)) names.emplace_back(entry->d_name);
-  }
-  ::closedir(d);
+  // Read through the kept listings: the lookups of the names found here
+  // need not read the directory again.
+  std::vector<std::string> all;
+  if (!ListDirectory(native_dir, &all)) return names;
+  for (std::string& name : all)
+    if (WildcardMatch(mask, name)) names.push_back(std::move(name));
   return names;
 }
 

@@ -51,6 +51,25 @@ TEST(NativePath, EveryComponentIsFoundRegardlessOfCase) {
   EXPECT_EQ(data, "x");
 }
 
+TEST(ReadWholeFile, OnlyARegularFileIsRead) {
+  ScratchDir dir;
+  const std::string fifo = dir.str() + "/pipe.ci.Veilbox";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string data = "kept?";
+  std::uint32_t error = 0;
+  // Neither the open nor a read may wait for a writer that never comes.
+  EXPECT_FALSE(ReadWholeFile(fifo, Share::kNone, &data, &error));
+  EXPECT_EQ(error, kErrorBadFileType);
+  EXPECT_FALSE(ReadWholeFile("/dev/zero", Share::kReadWrite, &data, &error));
+  EXPECT_EQ(error, kErrorBadFileType);
+  EXPECT_FALSE(ReadWholeFile(dir.str(), Share::kReadWrite, &data, &error));
+  EXPECT_EQ(error, kErrorAccessDenied);
+
+  const std::string empty = dir.Write("empty.txt", "");
+  EXPECT_TRUE(ReadWholeFile(empty, Share::kReadWrite, &data, &error));
+  EXPECT_EQ(data, "");
+}
+
 TEST(NativePath, ExactNameWinsOverOtherCases) {
   ScratchDir dir;
   dir.Write("Name.txt", "mixed");

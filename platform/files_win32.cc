@@ -186,21 +186,43 @@ void File::Close() {
 }
 
 bool ReadWholeFile(const std::string& path, Share share, std::string* data, std::uint32_t* error) {
-  File file;
-  if (!File::OpenExisting(path, false, share, &file, error)) return false;
-  data->clear();
-  char buffer[65536];
-  std::uint64_t offset = 0;
-  for (;;) {
-    std::size_t got = 0;
-    if (!file.ReadAt(offset, buffer, sizeof(buffer), &got)) {
-      if (error) *error = GetLastError();
-      return false;
-    }
-    if (got == 0) return true;
-    data->append(buffer, got);
-    offset += got;
+  std::uint32_t ignored;
+  if (!error) error = &ignored;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, ShareFlags(share), nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    return false;
   }
+  File file;
+  file.handle_ = reinterpret_cast<std::intptr_t>(h);
+  // A device or a pipe opened under a file's name (COM1.ci.Veilbox) is
+  // not read: reading it could wait for ever.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    *error = kErrorBadFileType;
+    return false;
+  }
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(h, &size)) {
+    *error = GetLastError();
+    return false;
+  }
+  // One buffer of the size the file has now; bytes it gains meanwhile are
+  // not read.
+  if (size.QuadPart < 0 || static_cast<std::uint64_t>(size.QuadPart) > data->max_size()) {
+    *error = kErrorNotEnoughMemory;
+    return false;
+  }
+  data->clear();
+  data->resize(static_cast<std::size_t>(size.QuadPart));
+  std::size_t got = 0;
+  if (!file.ReadAt(0, data->data(), data->size(), &got)) {
+    *error = GetLastError();
+    data->clear();
+    return false;
+  }
+  data->resize(got);
+  return true;
 }
 
 std::uint32_t GetFileAttributes(const std::string& path) {

@@ -165,6 +165,44 @@ std::size_t Decrypt(std::string_view text, const KeyStream& key, char* out) {
   return n;
 }
 
+std::size_t DecryptLine(std::string_view text, const KeyStream& key, char* out,
+                        std::size_t* length) {
+  const auto is_end = [](char c) { return c == '\r' || c == '\n' || c == '\0'; };
+  const std::size_t size = text.size();
+  const char* const t = text.data();
+  std::size_t head = 0;
+  while (head < size && head < 4 && !is_end(t[head])) ++head;
+  if (head < 4) {
+    *length = head;
+    return Decrypt(text.substr(0, head), key, out);
+  }
+  // Four characters or more: the seed's pair and at least one more.
+  unsigned chain = GroupValue(text.substr(0, 2));
+  const auto* pairs = reinterpret_cast<const std::uint8_t*>(t) + 2;
+  const std::size_t whole = (size - 2) / 2;  // pairs that lie inside text
+  std::size_t done = 0;
+  while (done < whole) {
+    const std::size_t run = std::min(key.block(), whole - done);
+    const std::size_t good = DecryptPairs(pairs + 2 * done, key.data(), run, out + done, &chain);
+    done += good;
+    if (good < run) break;
+  }
+  // Decoding stopped at a pair that is not two digits, or at the end of
+  // text. A line end is never a digit: either the line ends there (after
+  // an even or an odd number of characters; an odd last one is not read)
+  // or the pair lies inside the line and is malformed.
+  const std::size_t at = 2 + 2 * done;
+  if (at >= size || is_end(t[at])) {
+    *length = at;
+  } else if (at + 1 >= size || is_end(t[at + 1])) {
+    *length = at + 1;
+  } else {
+    GroupValue(text.substr(at, 2));  // throws, naming the group
+    *length = at + 2;                // not reached: the pair was rejected
+  }
+  return done;
+}
+
 void Encrypt(std::string_view plain, const KeyStream& key, std::uint8_t seed, std::string* out) {
   if (plain.empty()) return;
   const std::size_t start = out->size();

@@ -55,6 +55,15 @@ inline std::size_t DecryptedSize(std::size_t size) {
 // some bytes already.
 std::size_t Decrypt(std::string_view text, const KeyStream& key, char* out);
 
+// Decrypts the cipher line at the start of text, which runs to the first
+// CR, LF or byte 0 or to the end of text, finding that end as it decodes
+// (one pass over the line). *length becomes the line's length without its
+// end. Results and errors are those of Decrypt on the line; out has room
+// for DecryptedSize(*length) bytes and may be text.data() itself or lie
+// before it.
+std::size_t DecryptLine(std::string_view text, const KeyStream& key, char* out,
+                        std::size_t* length);
+
 // Appends the cipher text of `plain` with the given seed to *out; an empty
 // plain text appends nothing.
 void Encrypt(std::string_view plain, const KeyStream& key, std::uint8_t seed, std::string* out);

@@ -6,6 +6,8 @@
 
 #include "platform/files.h"
 #include "protect/line_cipher.h"
+#include "protect/protected_file_name.h"
+#include "protect/protected_file_read.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
 #include "sysutil/text_utils.h"
@@ -22,9 +24,6 @@ constexpr std::array<std::uint8_t, 67> kScrambledHeaderKey = {
     0x68, 0x4F, 0x17, 0x5F, 0x66, 0x58, 0x7D, 0x67, 0x07, 0x0F, 0x5E};
 constexpr std::uint8_t kHeaderKeyMask = 0x22;
 
-// Length of ".Veilbox", which the plain file's name lacks.
-constexpr std::int32_t kExtensionLength = 8;
-
 // Decrypts one line in place; a malformed line raises ConvertError and
 // stays as it was. `scratch` is reused from line to line.
 void DecryptLine(std::string* line, const line_cipher::KeyStream& keys, std::string* scratch) {
@@ -32,20 +31,6 @@ void DecryptLine(std::string* line, const line_cipher::KeyStream& keys, std::str
   scratch->resize(line_cipher::DecryptedSize(line->size()));
   const std::size_t n = line_cipher::Decrypt(*line, keys, scratch->data());
   line->assign(scratch->data(), n);
-}
-
-// Makes room in *bytes for the whole file, when its size can be told.
-// ReadWholeFile fills the text it is given from empty and keeps its room;
-// without this, the text grows by copies and needs about twice the file's
-// size on the way.
-void ReserveFileSize(const std::string& path, std::string* bytes) {
-  platform::File file;
-  std::uint32_t error = 0;
-  if (!platform::File::OpenExisting(path, false, platform::Share::kReadWrite, &file, &error))
-    return;  // the read itself will tell
-  const std::int64_t size = file.Size();
-  if (size > 0 && static_cast<std::uint64_t>(size) < bytes->max_size())
-    bytes->reserve(static_cast<std::size_t>(size));
 }
 
 // What a caller without its own preparation gets: a hidden plain file
@@ -111,12 +96,27 @@ bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info) {
   ProtectedTextInfo unused;
   if (!info) info = &unused;
   std::string& data = *bytes;
-  const std::string_view visible = VisibleText(data);
-  LineReader reader(visible);
+  const std::size_t size = data.size();
+  // Reading stops at the first byte 0: a line ends there, and so does the
+  // text.
+  const auto at_text_end = [&](std::size_t pos) { return pos >= size || data[pos] == '\0'; };
+  // The offset after the line end at pos (CR, LF or CR LF; none at a byte
+  // 0 or the end).
+  const auto past_line_end = [&](std::size_t pos) {
+    if (pos < size && data[pos] == '\r')
+      return pos + 1 < size && data[pos + 1] == '\n' ? pos + 2 : pos + 1;
+    if (pos < size && data[pos] == '\n') return pos + 1;
+    return pos;
+  };
 
   TextList header;
-  std::string_view line;
-  while (header.Count() < kHeaderLines && reader.Next(&line)) header.Add(std::string(line));
+  std::size_t pos = 0;
+  while (header.Count() < kHeaderLines && !at_text_end(pos)) {
+    std::size_t end = pos;
+    while (end < size && data[end] != '\r' && data[end] != '\n' && data[end] != '\0') ++end;
+    header.Add(data.substr(pos, end - pos));
+    pos = past_line_end(end);
+  }
   if (header.Count() < kHeaderLines) return false;
   {
     const line_cipher::KeyStream keys(BuildHeaderKey());
@@ -129,35 +129,44 @@ bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info) {
   info->banner = header[0];
   const line_cipher::KeyStream keys(header[2]);
 
-  // The body is decrypted over the bytes it was read from: each plain
-  // line with its CR LF is written where the cipher lines before it were
-  // (a cipher line is about twice as long as its plain line). Only lines
-  // of 0 to 2 characters with a one-byte line end can give more than they
-  // took; should the output ever reach bytes not yet read, the rest goes
-  // to a separate buffer.
+  // The body is decrypted over the bytes it was read from, each line found
+  // and decoded in one pass: each plain line with its CR LF is written
+  // where the cipher lines before it were (a cipher line is about twice as
+  // long as its plain line, and decoding writes only over what it has
+  // read). Only lines of 0 to 2 characters with a one-byte line end can
+  // give more than they took; should the output ever reach bytes not yet
+  // read, the rest goes to a separate buffer.
   std::size_t written = 0;
   std::size_t count = 0;
   std::string spill;
   bool spilled = false;
-  while (reader.Next(&line)) {
+  while (!at_text_end(pos)) {
     info->line_number = kHeaderLines + ++count;
-    const std::size_t n = line_cipher::DecryptedSize(line.size());
-    const std::size_t next = reader.position();
-    const std::size_t limit = next < visible.size() ? next : data.size();
-    if (!spilled && written + n + 2 > limit) {
-      spill.assign(data, 0, written);
-      spilled = true;
-    }
+    const std::string_view rest(data.data() + pos, size - pos);
+    std::size_t length = 0;
     if (spilled) {
+      while (length < rest.size() && rest[length] != '\r' && rest[length] != '\n' &&
+             rest[length] != '\0')
+        ++length;
       const std::size_t at = spill.size();
-      spill.resize(at + n);
-      spill.resize(at + line_cipher::Decrypt(line, keys, spill.data() + at));
+      spill.resize(at + line_cipher::DecryptedSize(length));
+      spill.resize(at + line_cipher::Decrypt(rest.substr(0, length), keys, spill.data() + at));
       spill += "\r\n";
-    } else {
-      written += line_cipher::Decrypt(line, keys, data.data() + written);
-      data[written++] = '\r';
-      data[written++] = '\n';
+      pos = past_line_end(pos + length);
+      continue;
     }
+    const std::size_t n = line_cipher::DecryptLine(rest, keys, data.data() + written, &length);
+    pos = past_line_end(pos + length);
+    if (written + n + 2 > pos) {
+      // The line end would overwrite bytes not read yet.
+      spill.assign(data, 0, written + n);
+      spill += "\r\n";
+      spilled = true;
+      continue;
+    }
+    written += n;
+    data[written++] = '\r';
+    data[written++] = '\n';
   }
   if (spilled)
     data = std::move(spill);
@@ -174,24 +183,27 @@ std::string EncryptProtectedText(TextList header, TextList body) {
   return header.Text() + body.Text();
 }
 
-void DecryptProtectedFile(const std::string& FileName, bool* wrote,
-                          const PreparePlainFile& prepare) {
+void DecryptProtectedFileNoStatus(const std::string& FileName, bool* wrote,
+                                  const PreparePlainFile& prepare) {
   if (wrote) *wrote = false;
-  LastStatus = kSuccessText;
-  std::string bytes;
-  std::uint32_t error = 0;
-  ReserveFileSize(FileName, &bytes);
-  if (!platform::ReadWholeFile(FileName, platform::Share::kNone, &bytes, &error)) {
-    LastStatus = "Cannot Open File " + FileName;
-    return;
-  }
+  std::string bytes = ReadProtectedFile(FileName);
   // Everything is decrypted before the plain file is touched, so a
   // malformed line leaves no plain file behind.
   if (!DecryptProtectedText(&bytes)) return;
-  const std::string plain =
-      LeftStr(FileName, static_cast<std::int32_t>(FileName.size()) - kExtensionLength);
+  const std::string plain = PlainFileName(FileName);
   WritePlainFile(prepare ? prepare(plain) : ReplaceHiddenLeftover(plain), bytes);
   if (wrote) *wrote = true;
+}
+
+void DecryptProtectedFile(const std::string& FileName, bool* wrote,
+                          const PreparePlainFile& prepare) {
+  LastStatus = kSuccessText;
+  try {
+    DecryptProtectedFileNoStatus(FileName, wrote, prepare);
+  } catch (const ProtectedFileReadError&) {
+    LastStatus = "Cannot Open File " + FileName;
+    throw;
+  }
 }
 
 }  // namespace veilbox

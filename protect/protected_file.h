@@ -65,13 +65,20 @@ using PreparePlainFile = std::function<std::string(const std::string& plain_name
 // that, prepare (when given) makes the way free; without it, only a hidden
 // file left at the name by a run that was cut short is replaced, and
 // anything else there makes the creation fail.
-// LastStatus becomes the success text, or "Cannot Open File " followed by
-// FileName when the file cannot be read (then nothing is written). A file
-// of fewer than 5 lines writes nothing. Raises ConvertError for a
-// malformed line (nothing written) and FileCreateError when the plain file
-// cannot be created. When wrote is given, *wrote tells whether the plain
-// file was written.
+// LastStatus becomes the success text. A ProtectedFile that cannot be read
+// (tried again for a short while when another program holds it) sets
+// LastStatus to "Cannot Open File " followed by FileName and raises
+// ProtectedFileReadError saying why; nothing is written. A file of fewer
+// than 5 lines writes nothing. Raises ConvertError for a malformed line
+// (nothing written) and FileCreateError when the plain file cannot be
+// created. When wrote is given, *wrote tells whether the plain file was
+// written.
 void DecryptProtectedFile(const std::string& FileName, bool* wrote = nullptr,
                           const PreparePlainFile& prepare = {});
+
+// DecryptProtectedFile without touching LastStatus, for callers that
+// decrypt on several threads at once; it raises the same errors.
+void DecryptProtectedFileNoStatus(const std::string& FileName, bool* wrote = nullptr,
+                                  const PreparePlainFile& prepare = {});
 
 }  // namespace veilbox

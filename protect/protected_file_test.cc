@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/files.h"
+#include "protect/protected_file_read.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
 #include "testing/test_support.h"
@@ -223,26 +226,48 @@ TEST_F(DecryptProtectedFileTest, MalformedLineRaisesAndWritesNothing) {
   }
 }
 
-TEST_F(DecryptProtectedFileTest, UnreadableFileSetsStatus) {
+TEST_F(DecryptProtectedFileTest, UnreadableFileRaisesAndSetsStatus) {
   const std::string missing = (dir_.path() / "missing.ci.Veilbox").string();
   bool wrote = true;
-  DecryptProtectedFile(missing, &wrote);
+  try {
+    DecryptProtectedFile(missing, &wrote);
+    ADD_FAILURE() << "no error";
+  } catch (const ProtectedFileReadError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open file: it no longer exists");
+  }
   EXPECT_EQ(LastStatus, "Cannot Open File " + missing);
   EXPECT_FALSE(wrote);
+  EXPECT_THROW(DecryptProtectedFileNoStatus(missing), ProtectedFileReadError);
+}
 
-  // Held open by another opener: it is read without sharing.
+TEST_F(DecryptProtectedFileTest, FileHeldByAnotherProgramIsTriedAgain) {
   const std::string held = dir_.Write("held.ci.Veilbox", Protect(Header("k"), {"a"}));
-  {
-    platform::File other;
-    std::uint32_t error = 0;
-    ASSERT_TRUE(
-        platform::File::OpenExisting(held, false, platform::Share::kReadWrite, &other, &error));
-    DecryptProtectedFile(held);
-    EXPECT_EQ(LastStatus, "Cannot Open File " + held);
-    EXPECT_FALSE(Exists(PlainName(held)));
+  const std::string bytes = veilbox::testing::ReadFileBytes(held);
+  auto other = std::make_unique<platform::File>();
+  std::uint32_t error = 0;
+  ASSERT_TRUE(
+      platform::File::OpenExisting(held, false, platform::Share::kReadWrite, other.get(), &error));
+  // It is read without sharing: refused while the other opener holds it,
+  // read once that one lets go (here, during the second pause).
+  int pauses = 0;
+  const auto pause = [&](std::chrono::milliseconds) {
+    if (++pauses == 2) other.reset();
+  };
+  EXPECT_EQ(ReadProtectedFile(held, RetryPolicy{5, {}}, pause), bytes);
+  EXPECT_EQ(pauses, 2);
+
+  other = std::make_unique<platform::File>();
+  ASSERT_TRUE(
+      platform::File::OpenExisting(held, false, platform::Share::kReadWrite, other.get(), &error));
+  pauses = 0;
+  try {
+    ReadProtectedFile(held, RetryPolicy{3, {}}, [&](std::chrono::milliseconds) { ++pauses; });
+    ADD_FAILURE() << "no error";
+  } catch (const ProtectedFileReadError& e) {
+    EXPECT_EQ(e.code(), platform::kErrorSharingViolation);
+    EXPECT_EQ(std::string(e.what()), "Cannot open file: another program holds it open");
   }
-  DecryptProtectedFile(held);
-  EXPECT_EQ(LastStatus, kSuccessText);
+  EXPECT_EQ(pauses, 2);
 }
 
 TEST_F(DecryptProtectedFileTest, PlainFileThatCannotBeCreatedRaises) {

@@ -298,5 +298,49 @@ INSTANTIATE_TEST_SUITE_P(Table, CompileWrapper, ::testing::ValuesIn(kScenarios),
                            return std::string(info.param.name);
                          });
 
+// The decryption runs on several threads: a run's outcome is the same
+// with one worker and with many. Beta and Gamma each get a malformed
+// ProtectedFile; Beta's comes first in the collected order (MyProj, Alpha,
+// Gamma, Beta ...) only when Gamma's is taken away.
+TEST(CompileWrapperWorkers, SameOutcomeWithOneWorkerAndWithMany) {
+  const auto two_bad = [](Install& s) {
+    s.files["Proj\\Beta\\Bad.ci.Veilbox"] = MalformedProtected();
+    s.files["Proj\\Gamma\\Bad.ci.Veilbox"] = MalformedProtected();
+    for (int i = 0; i < 30; ++i) {
+      const std::string number = std::to_string(i);
+      s.files[std::string("Proj\\Alpha\\A").append(number).append(".ci.Veilbox")] = Protect({"a"});
+      s.files[std::string("Proj\\Dup1\\D").append(number).append(".ci.Veilbox")] = Protect({"d"});
+    }
+  };
+  const Scenario scenarios[] = {
+      {"TwoMalformed",
+       {"MYPROJ"},
+       two_bad,
+       0,
+       251,
+       {"Veilbox: Unable to decrypt C:\\VBE\\PROJ\\GAMMA\\BAD.CI.VEILBOX: {BAD}"},
+       false},
+      {"MalformedNearTheEnd",
+       {"MYPROJ"},
+       [&](Install& s) {
+         two_bad(s);
+         s.files.erase("Proj\\Gamma\\Bad.ci.Veilbox");
+       },
+       0,
+       251,
+       {"Veilbox: Unable to decrypt C:\\VBE\\PROJ\\BETA\\BAD.CI.VEILBOX: {BAD}"},
+       false},
+      {"NormalRun", {"MYPROJ"}, NoChange, 0, 0, {kComplete}, true, kMyProjSeen},
+  };
+  for (const char* workers : {"1", "4"}) {
+    Machine::SetEnv("VEILBOX_DECRYPT_WORKERS", workers);
+    for (const Scenario& sc : scenarios) {
+      SCOPED_TRACE(std::string(sc.name) + " with " + workers + " workers");
+      RunScenario(sc);
+    }
+  }
+  Machine::SetEnv("VEILBOX_DECRYPT_WORKERS", "");
+}
+
 }  // namespace
 }  // namespace veilbox::e2e

@@ -272,5 +272,17 @@ TEST_F(RunEndings, ProtectedFileNameLongerThan259) {
   ExpectCleanedUp();
 }
 
+// A FIFO named like a ProtectedFile is no ProtectedFile: the run neither
+// waits for a writer nor compiles without it; it ends with the decryption
+// error and leaves nothing behind.
+TEST_F(RunEndings, FifoNamedLikeAProtectedFileEndsTheRunWith251) {
+  const std::filesystem::path fifo = Native(Proj("Solo") + "\\Pipe.ci.Veilbox");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  before_ = Tree();
+  EXPECT_EQ(Wait(Start({"Solo"})), 251);
+  ExpectCleanedUp();
+  EXPECT_TRUE(std::filesystem::exists(fifo));
+}
+
 }  // namespace
 }  // namespace veilbox::e2e
