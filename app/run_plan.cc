@@ -4,6 +4,7 @@
 
 #include "app/include_walk.h"
 #include "app/master_index.h"
+#include "app/plain_file_plan.h"
 #include "app/project_lookup.h"
 #include "app/run_settings.h"
 #include "app/run_ui.h"
@@ -11,6 +12,7 @@
 #include "platform/profile.h"
 #include "protect/protected_file.h"
 #include "protect/protected_file_name.h"
+#include "protect/protected_file_read.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
 #include "sysutil/text_utils.h"
@@ -77,18 +79,27 @@ class PlanWalkObserver final : public IncludeWalkObserver {
   std::vector<std::string> walking_;  // upper-cased, outermost first
 };
 
-// What stands at a plain file's name, and whether the run stops there.
+// What stands at a plain file's name, as the run's own look at it sees
+// it, and whether the run stops there.
 std::string AtPlainName(const std::string& plain_name, bool* stops) {
   *stops = false;
-  const std::uint32_t attributes = platform::GetFileAttributes(plain_name);
-  if (attributes == platform::kInvalidAttributes) return "nothing";
+  switch (LookAtPlainFileName(plain_name)) {
+    case NameHolder::kNothing:
+      return "nothing";
+    case NameHolder::kLeftover:
+      return "hidden leftover";
+    case NameHolder::kSomeonesEntry:
+      return "someone's entry, set aside";
+    case NameHolder::kUntouchable:
+      break;
+  }
   *stops = true;
-  if (attributes & platform::kAttrDirectory) return "directory";
-  if (attributes & platform::kAttrReadOnly) return "read-only file";
-  if (attributes & platform::kAttrSystem) return "system file";
-  *stops = false;
-  if (attributes & platform::kAttrHidden) return "hidden leftover";
-  return "file set aside";
+  const std::uint32_t attributes = platform::GetFileAttributes(plain_name);
+  if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory))
+    return "directory";
+  if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrSystem))
+    return "system file";
+  return "read-only file";
 }
 
 // Checks each ProtectedFile as the decryption loop would meet it, in the
@@ -104,13 +115,15 @@ void CheckFiles(RunPlan& plan) {
       continue;
     }
     std::string bytes;
-    std::uint32_t error = 0;
-    if (!platform::ReadWholeFile(file.protected_name, platform::Share::kNone, &bytes, &error)) {
+    try {
+      bytes = ReadProtectedFile(file.protected_name);
+    } catch (const ProtectedFileReadError& e) {
       file.status = "unreadable";
-      file.error = "Cannot Open File " + file.protected_name;
+      file.error = e.what();
       file.stop_code = 251;
       file.stop_message = stop_prefix + file.error;
-    } else {
+    }
+    if (file.status.empty()) {
       ProtectedTextInfo info;
       try {
         if (!DecryptProtectedText(&bytes, &info)) {

@@ -25,8 +25,9 @@ struct PlannedFile {
   std::size_t plain_lines = 0;  // for "ok"
   std::string error;            // for "malformed" and "unreadable"
   // What stands at the plain file's name now: "nothing", "hidden leftover"
-  // (replaced), "file set aside" (put back after the compile), "read-only
-  // file" or "system file" or "directory" (the run stops there).
+  // (replaced), "someone's entry, set aside" (a file or a link of someone's:
+  // put back after the compile), "read-only file" or "system file" or
+  // "directory" (the run stops there).
   std::string at_plain_name;
   // The run's end at this file: its exit code and message, 0 and "" when
   // the run goes on past it.

@@ -45,6 +45,9 @@ class Machine {
   std::string WindowsDir() const;
   // Runs Veilbox with these arguments and answers its message boxes.
   RunResult RunVeilbox(const std::vector<std::string>& args);
+  // Runs a console program built beside Veilbox (veilbox-protect, say)
+  // with these arguments; its exit code, and its standard output in *out.
+  int RunTool(const std::string& name, const std::vector<std::string>& args, std::string* out);
 
   // Writes a file (creating its directories) that the scenario's end
   // removes again; for files outside the scratch tree.

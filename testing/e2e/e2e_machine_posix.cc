@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "platform/files.h"
 #include "testing/e2e/e2e_machine.h"
@@ -62,6 +63,31 @@ std::string Machine::WindowsDir() const {
 
 void Machine::SetEnv(const std::string& name, const std::string& value) {
   setenv(name.c_str(), value.c_str(), 1);
+}
+
+int Machine::RunTool(const std::string& name, const std::vector<std::string>& args,
+                     std::string* out) {
+  const std::string program = (std::filesystem::path(VeilboxPath()).parent_path() / name).string();
+  const std::string out_path = (impl_->prefix.path() / (name + ".stdout")).string();
+  std::vector<std::string> argv_text = {program};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 1);
+    const int null_fd = open("/dev/null", O_RDWR);
+    dup2(null_fd, 0);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::ifstream in(out_path, std::ios::binary);
+  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 RunResult Machine::RunVeilbox(const std::vector<std::string>& args) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "platform/files.h"
@@ -86,6 +87,38 @@ std::string Machine::WindowsDir() const {
 
 void Machine::SetEnv(const std::string& name, const std::string& value) {
   _putenv_s(name.c_str(), value.c_str());
+}
+
+int Machine::RunTool(const std::string& name, const std::vector<std::string>& args,
+                     std::string* out) {
+  const std::filesystem::path program =
+      std::filesystem::path(VeilboxPath()).parent_path() / (name + ".exe");
+  std::string command = Quoted(program.string());
+  for (const std::string& arg : args) command += " " + Quoted(arg);
+  const std::string out_path = (TempDir() / (name + ".stdout")).string();
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE file = CreateFileA(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = file;
+  si.hStdError = file;
+  si.hStdInput = nullptr;
+  PROCESS_INFORMATION pi = {};
+  DWORD code = 0xFFFFFFFF;
+  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                     nullptr, &si, &pi)) {
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  CloseHandle(file);
+  std::ifstream in(out_path, std::ios::binary);
+  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return static_cast<int>(code);
 }
 
 RunResult Machine::RunVeilbox(const std::vector<std::string>& args) {

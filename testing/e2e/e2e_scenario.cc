@@ -138,11 +138,7 @@ std::vector<std::string> FilesHoldingTheSecret(const std::string& root) {
   return found;
 }
 
-void RunScenario(const Scenario& sc) {
-  Machine machine(kRoot);
-  Install setup;
-  sc.change(setup);
-
+std::string LayOut(Machine& machine, const Install& setup) {
   // Registry.
   const std::string reg_header = "Windows Registry Editor Version 5.00\r\n\r\n";
   const auto settings_reg = [&](const std::map<std::string, std::string>& values) {
@@ -186,6 +182,14 @@ void RunScenario(const Scenario& sc) {
   for (const auto& [relative, attributes] : setup.attributes) {
     platform::SetFileAttributes(kRoot + "\\" + relative, attributes);
   }
+  return windows_dir;
+}
+
+void RunScenario(const Scenario& sc) {
+  Machine machine(kRoot);
+  Install setup;
+  sc.change(setup);
+  const std::string windows_dir = LayOut(machine, setup);
   if (sc.arrange) sc.arrange();
   machine.WriteOutsideFile(kRecord, "");
   std::filesystem::remove(platform::NativePath(kRecord));

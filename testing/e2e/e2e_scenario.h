@@ -151,6 +151,11 @@ std::map<std::string, std::string> Snapshot(const std::string& root);
 // The regular files below a directory that hold kSecret.
 std::vector<std::string> FilesHoldingTheSecret(const std::string& root);
 
+// Lays the installation out on the machine: the registry, the settings
+// files, the master table, the projects and the stand-in compiler. Returns
+// the Windows directory, with a trailing backslash.
+std::string LayOut(Machine& machine, const Install& setup);
+
 // Lays the scenario's installation out, runs Veilbox and checks the
 // outcome (see the top of this file).
 void RunScenario(const Scenario& sc);
