@@ -169,8 +169,15 @@ void Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& w
 
   std::string bin = platform::GetProfileValue(kSection, "BIN", "-1", settings_file);
   if (bin == "-1") {
-    // The run goes on: the start below fails and ends it with 247.
+    // Nothing is started: "-1\<AttachName>" would name a program relative
+    // to the current directory, and anything placed there would run while
+    // the plain files are on disk. The run ends as a failed start does.
     ui.ShowMessage("BIN directory not defined in " + settings_file);
+    completion.Restore();
+    written.DeleteAll();
+    ui.ShowErrorDialog("Veilbox Cannot Execute the the file  " + bin +
+                       ".  Veilbox is unable to continue.");
+    throw RunEnded(247);
   }
 
   safety.CheckInterrupt();  // no compiler is started after a soft end
