@@ -9,6 +9,7 @@
 #include "sysutil/errors.h"
 #include "sysutil/file_utils.h"
 #include "sysutil/globals.h"
+#include "sysutil/interrupt_check.h"
 #include "sysutil/text_utils.h"
 
 namespace veilbox {
@@ -104,6 +105,7 @@ std::string PlainFileName(const std::string& protected_name) {
 void DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
                       WrittenPlainFiles& written) {
   for (const std::string& entry : collected) {
+    CheckInterrupt();
     const std::string plain = PlainFileName(entry);
     if (written.Contains(plain)) continue;
     // A file that carries a plain file's name and that this run does not

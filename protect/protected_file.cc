@@ -8,6 +8,7 @@
 #include "protect/line_cipher.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
+#include "sysutil/interrupt_check.h"
 #include "sysutil/text_utils.h"
 
 namespace veilbox {
@@ -135,6 +136,7 @@ bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info) {
   std::string spill;
   bool spilled = false;
   while (reader.Next(&line)) {
+    if ((count & 0xFFF) == 0) CheckInterrupt();  // a soft end need not wait for a long file
     info->line_number = kHeaderLines + ++count;
     const std::size_t n = line_cipher::DecryptedSize(line.size());
     const std::size_t next = reader.position();
