@@ -1,5 +1,8 @@
 // Soft ends of the run: a request from outside to stop that still leaves
-// time to clean up. POSIX: SIGINT, SIGTERM and SIGHUP. Windows: console
+// time to clean up. POSIX: every signal whose default action ends the
+// process and that no fault raises (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+// SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGXCPU, SIGXFSZ, SIGVTALRM,
+// SIGPROF, the real-time signals, ...). Windows: console
 // control events, a close request for the main window and the end of the
 // user's session, which the window code reports through the hooks below.
 //
