@@ -145,14 +145,15 @@ class Parser {
       }
       if (line.empty()) continue;
       bool read = false;
+      const bool value_line = (line.front() == '"' || line.front() == '@') && !orphan_;
       if (line.front() == ';' || line.front() == '#') {
         read = false;  // a comment: kept like a line that cannot be read
       } else if (line.front() == '[') {
         read = Section(TrimRight(line), start);
-      } else if ((line.front() == '"' || line.front() == '@') && !orphan_) {
+      } else if (value_line) {
         read = Value(line, start);
       }
-      if (!read) Keep(start);
+      if (!read) Keep(start, value_line);
     }
     if (!have_header) return Fail("no registry file header");
     return true;
@@ -176,12 +177,14 @@ class Parser {
     return true;
   }
 
+  // Characters from to end of the text, as the file holds them.
+  std::string RawRange(std::size_t from, std::size_t end) const {
+    if (utf16_file_) return std::string(source_.substr(2 * from, 2 * (end - from)));
+    return std::string(text_.substr(from, end - from));
+  }
   // The lines from start to the end of the last one read, as the file
   // holds them.
-  std::string Raw(std::size_t start) const {
-    if (utf16_file_) return std::string(source_.substr(2 * start, 2 * (line_end_ - start)));
-    return std::string(text_.substr(start, line_end_ - start));
-  }
+  std::string Raw(std::size_t start) const { return RawRange(start, line_end_); }
 
   // True when the last line read asks for a continuation: written back
   // as it was, it would swallow the line written after it.
@@ -192,12 +195,25 @@ class Parser {
 
   // Keeps lines that were not read (from start to the last one read) where
   // they stand: in the current key's section, or before the first key.
-  // Lines of a deleted key go with it.
-  void Keep(std::size_t start) {
-    if (skipping_ || EndsContinued()) return;
+  // Lines of a deleted key go with it, and so do a key line that cannot be
+  // read with the lines up to the next key line (they belong to no key,
+  // and written back after other lines of a key they would change how
+  // those read), and a value line that asks for a continuation at the end
+  // of the file (read again, it would take the line written after it).
+  void Keep(std::size_t start, bool value_line) {
+    if (skipping_ || orphan_ || (value_line && EndsContinued())) return;
     std::vector<std::string>& unread =
         current_.empty() ? file_->unread : file_->FindKey(current_)->unread;
-    unread.push_back(Raw(start));
+    // One entry a line: read again after other lines of the section, each
+    // stands on its own.
+    while (start <= line_end_) {
+      std::size_t end = text_.find('\n', start);
+      if (end == std::string_view::npos || end > line_end_) end = line_end_;
+      std::size_t content_end = end;
+      if (end < line_end_ && content_end > start && text_[content_end - 1] == '\r') --content_end;
+      unread.push_back(RawRange(start, content_end));
+      start = end + 1;
+    }
   }
 
   // Checks the path and gives it back with the root's canonical name.

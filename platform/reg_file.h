@@ -12,7 +12,8 @@
 // UTF-16, every key line and value line that was not changed is written
 // back exactly as it was read (characters outside code page 1252
 // included), and a line that cannot be read is skipped, as regedit skips
-// it, and kept in the file.
+// it, and kept in the file (except a key line that cannot be read and the
+// lines under it, which belong to no key).
 #pragma once
 
 #include <cstdint>
