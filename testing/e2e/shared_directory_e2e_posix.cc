@@ -2,8 +2,8 @@
 // the native build: two installations (two prefixes, each with its own
 // registry, settings, run lock and journal) whose projects include one
 // project directory, as two engineers' machines compiling from one file
-// share. And a run whose compiler directory is not set, which must start
-// nothing at all.
+// share. And runs that must not start anything: no compiler directory
+// set, no run lock to be had.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -157,6 +157,18 @@ TEST(SharedDirectory, NoCompilerDirectoryStartsNothing) {
   EXPECT_EQ(install.Boxes(),
             "Veilbox: BIN directory not defined in Citect.ini\n"
             "Error: Veilbox Cannot Execute the the file  -1.  Veilbox is unable to continue.\n");
+  EXPECT_TRUE(Leftovers(install.scratch.path()).empty());
+}
+
+// A run lock that cannot be taken (its name is held by a directory) ends
+// the run before anything is decrypted, naming what could not be used.
+TEST(SharedDirectory, RunLockThatCannotBeTakenEndsTheRunBeforeDecrypting) {
+  const Installation install("Alpha", {});
+  fs::create_directories(install.scratch.path() / "run.lock");
+  EXPECT_EQ(Wait(install.Start("Alpha")), 252);
+  EXPECT_EQ(install.Boxes().rfind("Veilbox: Veilbox cannot take the run lock: ", 0), 0u)
+      << install.Boxes();
+  EXPECT_NE(install.Boxes().find(".  Veilbox is unable to continue.\n"), std::string::npos);
   EXPECT_TRUE(Leftovers(install.scratch.path()).empty());
 }
 
