@@ -30,6 +30,18 @@ std::string LeftPlainFilesMessage(const std::vector<std::string>& left) {
   return text;
 }
 
+// The compiler cannot be started: the completion message goes back on and
+// the plain files go before the dialog shows.
+[[noreturn]] void EndCannotExecute(RunUi& ui, const std::string& bin,
+                                   CompletionMessageSwitch& completion,
+                                   WrittenPlainFiles& written) {
+  completion.Restore();
+  written.DeleteAll();
+  ui.ShowErrorDialog("Veilbox Cannot Execute the the file  " + bin +
+                     ".  Veilbox is unable to continue.");
+  throw RunEnded(247);
+}
+
 int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& written,
         RunSafety& safety) {
   RegRoot = kHkeyLocalMachine;
@@ -49,6 +61,9 @@ int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& wr
 
   ui.HideWindow();
   safety.CheckInterrupt();
+  std::vector<std::string> plain_files;
+  for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
+  safety.LockPlainFileDirectories(plain_files);
   std::string journal_err;
   const auto record = [&](const std::vector<PlainFileEntry>& plain_files, std::string* err) {
     return safety.BeforePlainFiles(plain_files, err);
@@ -63,8 +78,11 @@ int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& wr
 
   const std::string bin = ReadCompilerDirectory(settings_file);
   if (bin == kBinNotDefined) {
-    // The run goes on: the start below fails and ends it with 247.
+    // Nothing is started: "-1\<AttachName>" would name a program relative
+    // to the current directory, and anything placed there would run while
+    // the plain files are on disk. The run ends as a failed start does.
     ui.ShowMessage("BIN directory not defined in " + settings_file);
+    EndCannotExecute(ui, bin, completion, written);
   }
 
   safety.CheckInterrupt();  // no compiler is started after a soft end
@@ -76,12 +94,7 @@ int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& wr
   completion.Restore();
   safety.CheckInterrupt();  // the compiler had it too and has ended: clean up, end by it
 
-  if (!started) {
-    written.DeleteAll();
-    ui.ShowErrorDialog("Veilbox Cannot Execute the the file  " + bin +
-                       ".  Veilbox is unable to continue.");
-    throw RunEnded(247);
-  }
+  if (!started) EndCannotExecute(ui, bin, completion, written);
 
   MarkPhase(kPhaseCleanupBegin);
   const std::vector<std::string> left = written.DeleteAll();

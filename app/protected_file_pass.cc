@@ -7,6 +7,7 @@
 #include "app/plain_file_plan.h"
 #include "app/run_end.h"
 #include "platform/files.h"
+#include "platform/interrupts.h"
 #include "platform/process_identity.h"
 #include "protect/protected_file.h"
 #include "protect/protected_file_name.h"
@@ -14,6 +15,7 @@
 #include "sysutil/errors.h"
 #include "sysutil/file_utils.h"
 #include "sysutil/globals.h"
+#include "sysutil/interrupt_check.h"
 #include "sysutil/ordered_parallel_pass.h"
 #include "sysutil/text_utils.h"
 
@@ -119,20 +121,26 @@ bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
   // this run does not write (the ProtectedFile is too short) is not the
   // run's, and the clean-up leaves it alone.
   std::mutex names_mutex;
-  const PassOutcome outcome = RunOrderedPass(todo.size(), workers, [&](std::size_t k) {
-    const std::string& entry = collected[todo[k]];
-    bool wrote = false;
-    DecryptProtectedFileNoStatus(entry, &wrote, [&](const std::string& name) {
-      std::lock_guard<std::mutex> lock(names_mutex);
-      return FreePlainFileName(plan, record, name, written);
-    });
-    if (wrote) {
-      const std::string plain = PlainFileName(entry);
-      std::lock_guard<std::mutex> lock(names_mutex);
-      written.Add(plain, *plan.Find(plain));
-    }
-  });
+  const PassOutcome outcome = RunOrderedPass(
+      todo.size(), workers,
+      [&](std::size_t k) {
+        CheckInterrupt();
+        const std::string& entry = collected[todo[k]];
+        bool wrote = false;
+        DecryptProtectedFileNoStatus(entry, &wrote, [&](const std::string& name) {
+          std::lock_guard<std::mutex> lock(names_mutex);
+          return FreePlainFileName(plan, record, name, written);
+        });
+        if (wrote) {
+          const std::string plain = PlainFileName(entry);
+          std::lock_guard<std::mutex> lock(names_mutex);
+          written.Add(plain, *plan.Find(plain));
+        }
+      },
+      // A soft end hands out no further file.
+      [] { return platform::PendingInterrupt() != 0; });
   LastStatus = kSuccessText;
+  CheckInterrupt();
   if (!outcome.error) return true;
   // The first failure in the collected order decides, whatever the number
   // of workers; files written after it meanwhile go with the rest.

@@ -53,10 +53,14 @@ bool RunJournal::RecordPlainFiles(const std::vector<PlainFileEntry>& plain_files
 }
 
 bool RunJournal::RecordOkMessageSuppressed(const std::string& settings_file, std::string* err) {
-  record_.ok_message_suppressed = true;
-  record_.settings_file = settings_file;
-  written_ = WriteRunJournal(path_, record_, err) || written_;
-  return written_;
+  RunJournalRecord next = record_;
+  next.ok_message_suppressed = true;
+  next.settings_file = settings_file;
+  // A failed write leaves the previous record in force, and says so.
+  if (!WriteRunJournal(path_, next, err)) return false;
+  record_ = std::move(next);
+  written_ = true;
+  return true;
 }
 
 bool RunJournal::Remove(std::string* err) {

@@ -1,9 +1,88 @@
 #include "app/run_safety.h"
 
+#include <algorithm>
+#include <map>
+
 #include "app/journal_temp_sweep.h"
+#include "platform/files.h"
 #include "platform/user_data_dir.h"
+#include "sysutil/text_utils.h"
 
 namespace veilbox {
+namespace {
+
+constexpr char kUnableToContinue[] = ".  Veilbox is unable to continue.";
+
+// The list of the directory locks a run holds, beside its journal:
+// "compile-run-<pid>.locks", a first line with the run's process id and
+// start time and one directory a line. POSIX keeps a lock file of a run
+// that died; the next run removes those it can take.
+std::string LocksListName(std::uint32_t pid) {
+  return "compile-run-" + std::to_string(pid) + ".locks";
+}
+
+bool WriteLocksList(const std::string& path, const platform::ProcessIdentity& self,
+                    const std::vector<std::string>& dirs) {
+  std::string text = std::to_string(self.pid) + " " + std::to_string(self.start_time) + "\n";
+  for (const std::string& dir : dirs) text += dir + "\n";
+  platform::File file;
+  std::uint32_t error = 0;
+  if (!platform::File::CreateAlways(path, &file, &error)) return false;
+  const bool ok = file.Append(text.data(), text.size()) && file.Sync();
+  file.Close();
+  return ok;
+}
+
+// Removes the lock files that runs which died left in their directories.
+void RemoveDeadRunsLocks(const std::string& journal_dir, const platform::ProcessIdentity& self) {
+  const std::string base = AddBackslash(journal_dir);
+  for (const std::string& name : platform::FindFiles(base + "compile-run-*.locks")) {
+    std::string text;
+    std::uint32_t error = 0;
+    if (!platform::ReadWholeFile(base + name, platform::Share::kReadWrite, &text, &error)) continue;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < text.size();) {
+      std::size_t end = text.find('\n', at);
+      if (end == std::string::npos) end = text.size();
+      lines.push_back(text.substr(at, end - at));
+      at = end + 1;
+    }
+    if (lines.empty()) continue;
+    platform::ProcessIdentity writer;
+    try {
+      const std::size_t blank = lines[0].find(' ');
+      writer.pid = static_cast<std::uint32_t>(std::stoul(lines[0].substr(0, blank)));
+      if (blank != std::string::npos) writer.start_time = std::stoull(lines[0].substr(blank + 1));
+    } catch (const std::exception&) {
+      continue;  // not ours to follow
+    }
+    if (writer.pid == self.pid || platform::ProcessIsRunning(writer)) continue;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+      if (lines[i].empty()) continue;
+      platform::DirLock lock;
+      std::string err;
+      const platform::LockResult result = lock.Acquire(lines[i], 0, &err);
+      if (result == platform::LockResult::kAcquired || result == platform::LockResult::kTakenOver)
+        lock.Release();  // removes the file; one held now is a live run's
+    }
+    platform::DeleteFile(base + name, &error);
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> PlainFileDirectories(const std::vector<std::string>& plain_files) {
+  std::map<std::string, std::string> by_key;  // upper-cased name -> name
+  for (const std::string& name : plain_files) {
+    const std::size_t slash = name.find_last_of("\\/");
+    if (slash == std::string::npos) continue;
+    std::string dir = name.substr(0, slash + 1);
+    by_key.emplace(UpperAscii(dir), std::move(dir));
+  }
+  std::vector<std::string> dirs;
+  for (auto& [key, dir] : by_key) dirs.push_back(std::move(dir));
+  return dirs;
+}
 
 RunSafety::RunSafety(RestoreOkMessage restore) : restore_(std::move(restore)) {}
 
@@ -14,32 +93,78 @@ void RunSafety::Begin() {
   lock_result_ = lock_.Acquire(-1, &err);
   if (lock_result_ == platform::LockResult::kInterrupted)
     throw RunInterrupted(platform::PendingInterrupt());
+  if (!lock_.held())
+    throw ProtectionUnavailable("Veilbox cannot take the run lock: " + err + kUnableToContinue);
   std::string dir;
-  if (!platform::UserDataDir(&dir, &err)) return;
+  if (!platform::UserDataDir(&dir, &err) || !platform::DirectoryExists(dir)) {
+    if (err.empty()) err = dir + " is not a directory";
+    throw ProtectionUnavailable("Veilbox cannot use its journal directory: " + err +
+                                kUnableToContinue);
+  }
   const platform::ProcessIdentity self = platform::CurrentProcess();
-  SweepJournalTemps(dir, self, platform::ProcessIsRunning);
   recovery_ = RecoverAbandonedRuns(dir, self, restore_, platform::ProcessIsRunning);
+  SweepJournalTemps(dir, self, platform::ProcessIsRunning);
+  RemoveDeadRunsLocks(dir, self);
+  journal_dir_ = dir;
   journal_.emplace(dir, self);
 }
 
+void RunSafety::LockPlainFileDirectories(const std::vector<std::string>& plain_files) {
+  std::string err;
+  if (!journal_)
+    throw ProtectionUnavailable(std::string("Veilbox has no run journal") + kUnableToContinue);
+  const std::vector<std::string> dirs = PlainFileDirectories(plain_files);
+  if (!dirs.empty()) {
+    const platform::ProcessIdentity self = platform::CurrentProcess();
+    locks_list_ = AddBackslash(journal_dir_) + LocksListName(self.pid);
+    if (!WriteLocksList(locks_list_, self, dirs))
+      throw ProtectionUnavailable("Veilbox cannot write " + locks_list_ + kUnableToContinue);
+    for (const std::string& dir : dirs) {
+      auto held = std::make_unique<HeldDirLock>();
+      held->dir = dir;
+      const platform::LockResult result = held->lock.Acquire(dir, -1, &err);
+      if (result == platform::LockResult::kInterrupted)
+        throw RunInterrupted(platform::PendingInterrupt());
+      if (!held->lock.held())
+        throw ProtectionUnavailable("Veilbox cannot lock the project directory " + dir + ": " +
+                                    err + kUnableToContinue);
+      dir_locks_.push_back(std::move(held));
+    }
+  }
+}
+
 bool RunSafety::BeforePlainFiles(const std::vector<PlainFileEntry>& plain_files, std::string* err) {
-  std::string why = "no directory for it";
+  std::string why = "no journal";
   if (journal_ && journal_->RecordPlainFiles(plain_files, &why)) return true;
-  *err = "Veilbox cannot record the files it is about to write in its run journal: " + why;
+  *err = "Veilbox cannot write its run journal: " + why + kUnableToContinue;
   return false;
 }
 
 void RunSafety::BeforeOkMessageOff(const std::string& settings_file) {
   std::string err;
-  if (journal_) journal_->RecordOkMessageSuppressed(settings_file, &err);
+  if (!journal_ || !journal_->RecordOkMessageSuppressed(settings_file, &err))
+    throw ProtectionUnavailable("Veilbox cannot write its run journal: " + err + kUnableToContinue);
 }
 
 void RunSafety::Settle() {
   if (journal_) journal_->Settle(restore_, &recovery_);
+  ReleaseDirLocks();
 }
 
-void RunSafety::CheckInterrupt() const {
-  if (int interrupt = platform::PendingInterrupt(); interrupt != 0) throw RunInterrupted(interrupt);
+void RunSafety::ReleaseDirLocks() {
+  dir_locks_.clear();  // each lock removes its file
+  if (locks_list_.empty()) return;
+  std::uint32_t error = 0;
+  platform::DeleteFile(locks_list_, &error);
+  locks_list_.clear();
 }
+
+std::vector<std::string> RunSafety::locked_directories() const {
+  std::vector<std::string> dirs;
+  for (const auto& held : dir_locks_) dirs.push_back(held->dir);
+  return dirs;
+}
+
+void RunSafety::CheckInterrupt() const { veilbox::CheckInterrupt(); }
 
 }  // namespace veilbox

@@ -6,31 +6,40 @@
 //    RunInterrupted, cleaning up on the way;
 //  - runs are serialized by the run lock, so two runs never work on the
 //    same plain files at once;
+//  - runs on other machines (or other installations) that compile
+//    projects in the same directories are held off by a lock in each
+//    project directory the run writes to;
 //  - the run journal lets the next run clean up after a run that was
 //    killed outright, which happens first thing in Begin().
+// A run never writes a plain file without its run lock, its directory
+// locks and its journal: when one of them cannot be had, the run ends
+// before the decryption with ProtectionUnavailable.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/run_journal.h"
+#include "platform/dir_lock.h"
 #include "platform/interrupts.h"
 #include "platform/run_lock.h"
+#include "sysutil/errors.h"
+#include "sysutil/interrupt_check.h"
 
 namespace veilbox {
 
-// Unwinds the run to the program entry after a soft end, like RunEnded; the
-// entry ends the process by it (platform::EndByInterrupt) once every
-// destructor of the run has run.
-class RunInterrupted {
+// A protection the run cannot have; what() names it and why. The run ends
+// with it, before any plain file is written, with its message and 252.
+class ProtectionUnavailable : public Error {
  public:
-  explicit RunInterrupted(int interrupt) : interrupt_(interrupt) {}
-  int interrupt() const { return interrupt_; }
-
- private:
-  int interrupt_;
+  using Error::Error;
 };
+
+// The directories of the plain files, each once, in the order their locks
+// are taken: by their upper-cased names, the same order in every run.
+std::vector<std::string> PlainFileDirectories(const std::vector<std::string>& plain_files);
 
 class RunSafety {
  public:
@@ -45,18 +54,27 @@ class RunSafety {
 
   // The first step of the run: waits for the run lock, then cleans up
   // after every run that was killed. Raises RunInterrupted when a soft end
-  // comes while it waits. A lock or journal directory that cannot be used
-  // does not stop the run; the run goes on without that protection.
+  // comes while it waits, ProtectionUnavailable when the lock or the
+  // journal directory cannot be used.
   void Begin();
 
-  // Before the decryption loop: records the plain files it may write.
-  // False, with a text for the user, when they cannot be recorded; then no
-  // plain file may be written.
+  // Before the decryption loop looks at the plain files' names: waits for
+  // the lock of each of their directories. The plain files another run
+  // has written in a shared directory are gone once its lock is ours, and
+  // only then does the run see what stands at each name. Raises
+  // RunInterrupted when a soft end comes while it waits,
+  // ProtectionUnavailable when a lock cannot be had.
+  void LockPlainFileDirectories(const std::vector<std::string>& plain_files);
+  // Before the first plain file is written: records the plain files the
+  // run may write, with what stands at each name. False, with a text for
+  // the user, when they cannot be recorded; then no plain file may be
+  // written.
   bool BeforePlainFiles(const std::vector<PlainFileEntry>& plain_files, std::string* err);
-  // Before "0" is written to COMPILEOKMESSAGE in this settings file.
+  // Before "0" is written to COMPILEOKMESSAGE in this settings file;
+  // ProtectionUnavailable when it cannot be recorded.
   void BeforeOkMessageOff(const std::string& settings_file);
   // After the clean-up loop and the restore: settles and removes the
-  // journal. Also done by the destructor.
+  // journal and releases the directory locks. Also done by the destructor.
   void Settle();
 
   // A checkpoint: raises RunInterrupted when a soft end is pending.
@@ -65,14 +83,25 @@ class RunSafety {
   // What Begin() found and did, for support.
   platform::LockResult lock_result() const { return lock_result_; }
   const RecoveryReport& recovery() const { return recovery_; }
+  // The directories whose locks the run holds.
+  std::vector<std::string> locked_directories() const;
 
  private:
+  void ReleaseDirLocks();
+
   platform::InterruptCatcher catcher_;
   RestoreOkMessage restore_;
   platform::RunLock lock_;
   platform::LockResult lock_result_ = platform::LockResult::kUnavailable;
   std::optional<RunJournal> journal_;
+  std::string journal_dir_;
+  std::string locks_list_;  // the list of directory locks, once written
   RecoveryReport recovery_;
+  struct HeldDirLock {
+    std::string dir;
+    platform::DirLock lock;
+  };
+  std::vector<std::unique_ptr<HeldDirLock>> dir_locks_;
 };
 
 }  // namespace veilbox

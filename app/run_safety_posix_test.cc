@@ -1,27 +1,59 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/run_safety.h"
+#include "platform/process_identity.h"
 #include "testing/test_support.h"
 
 namespace veilbox {
 namespace {
 
-// No lock file and no journal can be made where the prefix lies below a
-// plain file: the run goes on without them.
-TEST(RunSafetyPosixTest, UnusableDirectoriesDoNotStopTheRun) {
+// A run never writes a plain file without its lock and its journal: where
+// either cannot be had, it ends before the decryption, naming what.
+TEST(RunSafetyPosixTest, UnusableProtectionEndsTheRun) {
   veilbox::testing::ScratchDir scratch;
-  const std::string blocker = scratch.Write("file", "x");
-  veilbox::testing::PrefixOverride prefix(blocker + "/prefix");
-  int restores = 0;
-  RunSafety safety([&](const std::string&) { return ++restores > 0; });
+  {
+    // The prefix lies below a plain file: no lock file can be made.
+    const std::string blocker = scratch.Write("file", "x");
+    veilbox::testing::PrefixOverride prefix(blocker + "/prefix");
+    RunSafety safety([](const std::string&) { return true; });
+    try {
+      safety.Begin();
+      FAIL() << "the run went on";
+    } catch (const ProtectionUnavailable& e) {
+      EXPECT_NE(std::string(e.what()).find("Veilbox cannot take the run lock: "), std::string::npos)
+          << e.what();
+      EXPECT_NE(std::string(e.what()).find("Veilbox is unable to continue."), std::string::npos);
+    }
+  }
+  {
+    // The journal's name is taken by a directory: it cannot be written.
+    veilbox::testing::PrefixOverride prefix(scratch.str());
+    std::filesystem::create_directories(
+        scratch.path() /
+        ("compile-run-" + std::to_string(platform::CurrentProcess().pid) + ".journal"));
+    RunSafety safety([](const std::string&) { return true; });
+    safety.Begin();
+    std::string err;
+    EXPECT_FALSE(safety.BeforePlainFiles({{scratch.str() + "\\A.CI", PlainFileKind::kNew}}, &err));
+    EXPECT_NE(err.find("Veilbox cannot write its run journal: "), std::string::npos) << err;
+  }
+}
+
+// A lock file that a run killed outright left in a project directory is
+// removed by the next run, through the list beside the journal.
+TEST(RunSafetyPosixTest, LockFilesOfADeadRunAreRemoved) {
+  veilbox::testing::ScratchDir scratch;
+  veilbox::testing::PrefixOverride prefix(scratch.str());
+  const std::string project = scratch.str() + "/proj";
+  std::filesystem::create_directories(project);
+  scratch.Write("proj/" + std::string(platform::kDirLockName), "2147483632\n");
+  scratch.Write("compile-run-2147483632.locks", "2147483632 1\n" + project + "\\\n");
+  RunSafety safety([](const std::string&) { return true; });
   safety.Begin();
-  EXPECT_EQ(safety.lock_result(), platform::LockResult::kUnavailable);
-  std::string err;
-  EXPECT_FALSE(safety.BeforePlainFiles({{scratch.str() + "/A.CI"}}, &err));  // nothing written then
-  EXPECT_NE(err.find("run journal"), std::string::npos) << err;
-  safety.BeforeOkMessageOff("Citect.ini");
-  safety.Settle();
-  EXPECT_EQ(restores, 0);
+  EXPECT_FALSE(std::filesystem::exists(project + "/" + platform::kDirLockName));
+  EXPECT_FALSE(std::filesystem::exists(scratch.path() / "compile-run-2147483632.locks"));
 }
 
 }  // namespace

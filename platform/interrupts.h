@@ -1,8 +1,11 @@
 // Soft ends of the run: a request from outside to stop that still leaves
-// time to clean up. POSIX: SIGINT, SIGTERM and SIGHUP. Windows: console
-// control events and the end of the user's session, which the window code
-// reports through the hooks below. (A close request for the main window is
-// none: it never changes a run's outcome, see platform/window.h.)
+// time to clean up. POSIX: every signal whose default action ends the
+// process and that no fault raises (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+// SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGXCPU, SIGXFSZ, SIGVTALRM,
+// SIGPROF, the real-time signals, ...). Windows: console control events
+// and the end of the user's session, which the window code reports
+// through the hooks below. (A close request for the main window is none:
+// it never changes a run's outcome, see platform/window.h.)
 //
 // The run catches them for its whole length (InterruptCatcher), passes them
 // on to the compiler while it runs (InterruptForwarding), looks at

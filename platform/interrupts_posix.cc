@@ -1,21 +1,51 @@
 // Signals are caught by handlers that only do what is safe there: note the
 // first signal, pass it on to the child that runs, and wake a waiter
 // through a pipe of our own.
+//
+// Every signal whose default action ends the process is a soft end, except
+// those a fault raises (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS,
+// SIGABRT): returning from their handler would only repeat the fault.
+// SIGKILL and SIGSTOP cannot be caught at all.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 #include "platform/interrupts.h"
 
 namespace veilbox::platform {
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// The soft ends: SIGINT, SIGTERM and SIGHUP, and every other signal that
+// would end the process unasked.
+const std::vector<int>& SoftEndSignals() {
+  static const std::vector<int> signals = [] {
+    std::vector<int> list = {
+        SIGINT,    SIGTERM, SIGHUP,  SIGQUIT, SIGUSR1,   SIGUSR2,
+        SIGALRM,   SIGPIPE, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF,
+#ifdef SIGPOLL
+        SIGPOLL,
+#endif
+#ifdef SIGSTKFLT
+        SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+        SIGPWR,
+#endif
+    };
+#ifdef SIGRTMIN
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) list.push_back(s);
+#endif
+    return list;
+  }();
+  return signals;
+}
 
 // Process-wide by nature: a signal handler has nowhere else to look.
 volatile sig_atomic_t g_pending = 0;
@@ -23,7 +53,7 @@ bool g_catching = false;
 volatile sig_atomic_t g_forward_pid = 0;
 int g_wake_read = -1;
 volatile sig_atomic_t g_wake_write = -1;
-struct sigaction g_old[3];
+std::array<struct sigaction, NSIG> g_old;
 
 std::mutex& CleanupMutex() {
   static std::mutex m;
@@ -69,17 +99,17 @@ InterruptCatcher::InterruptCatcher() {
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
-  for (int s : kSignals) sigaddset(&action.sa_mask, s);
+  for (int s : SoftEndSignals()) sigaddset(&action.sa_mask, s);
   action.sa_flags = SA_RESTART;
-  for (int i = 0; i < 3; ++i) {
+  for (int s : SoftEndSignals()) {
     // A signal the caller chose to ignore (nohup) stays ignored.
-    sigaction(kSignals[i], nullptr, &g_old[i]);
-    if (g_old[i].sa_handler != SIG_IGN) sigaction(kSignals[i], &action, nullptr);
+    sigaction(s, nullptr, &g_old[s]);
+    if (g_old[s].sa_handler != SIG_IGN) sigaction(s, &action, nullptr);
   }
 }
 
 InterruptCatcher::~InterruptCatcher() {
-  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &g_old[i], nullptr);
+  for (int s : SoftEndSignals()) sigaction(s, &g_old[s], nullptr);
   int write_fd = g_wake_write;
   g_wake_write = -1;
   if (write_fd >= 0) close(write_fd);

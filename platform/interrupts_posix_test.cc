@@ -7,6 +7,7 @@
 
 #include "platform/child_process.h"
 #include "platform/interrupts.h"
+#include "platform/message_box.h"
 #include "testing/test_support.h"
 
 namespace veilbox::platform {
@@ -90,6 +91,28 @@ TEST(InterruptsTest, SignalStartedIgnoredStaysIgnored) {
   sigaction(SIGHUP, &old, nullptr);
 }
 
+// A message box on a standard error whose reader is gone fails quietly:
+// no SIGPIPE, so no soft end, and the run goes on.
+TEST(InterruptsTest, MessageBoxToAClosedPipeIsNoSignal) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  close(fds[0]);
+  const int saved = dup(STDERR_FILENO);
+  dup2(fds[1], STDERR_FILENO);
+  close(fds[1]);
+  {
+    InterruptCatcher catcher;
+    ShowPlainMessage("Veilbox", "nobody reads this");
+    ShowErrorDialog("nor this");
+    EXPECT_EQ(PendingInterrupt(), 0);
+  }
+  dup2(saved, STDERR_FILENO);
+  close(saved);
+  sigset_t pending;
+  sigpending(&pending);
+  EXPECT_EQ(sigismember(&pending, SIGPIPE), 0);
+}
+
 // The whole soft end of a run, in its own process: the signal reaches the
 // compiler, the run waits for it, cleans up, and ends by the same signal.
 class InterruptedRunTest : public ::testing::TestWithParam<int> {};
@@ -111,7 +134,11 @@ TEST_P(InterruptedRunTest, CleansUpAndEndsByTheSameSignal) {
   EXPECT_FALSE(std::filesystem::exists(scratch.path() / "plain"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, InterruptedRunTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
+// Every signal that would end the process unasked is a soft end.
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptedRunTest,
+                         ::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2,
+                                           SIGALRM, SIGPIPE, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF,
+                                           SIGRTMIN));
 
 }  // namespace
 }  // namespace veilbox::platform

@@ -121,13 +121,18 @@ bool IsAtOrBelow(std::string_view path, std::string_view ancestor) {
 
 class Parser {
  public:
-  Parser(std::string_view text, bool utf16_file, RegFile* file, std::string* err)
-      : text_(text), file_(file), err_(err), utf16_file_(utf16_file) {}
+  // text: the file as 8-bit text; source: the bytes it was decoded from
+  // (after the byte order mark), two for each character of text in a
+  // UTF-16 file.
+  Parser(std::string_view text, std::string_view source, bool utf16_file, RegFile* file,
+         std::string* err)
+      : text_(text), source_(source), file_(file), err_(err), utf16_file_(utf16_file) {}
 
   bool Run() {
     std::string_view line;
     bool have_header = false;
     while (NextLine(&line)) {
+      const std::size_t start = line_start_;
       line = TrimLeft(line);
       if (!have_header) {
         if (line.empty()) continue;
@@ -138,14 +143,17 @@ class Parser {
         have_header = true;
         continue;
       }
-      if (line.empty() || line.front() == ';' || line.front() == '#') continue;
-      if (line.front() == '[') {
-        if (!Section(TrimRight(line))) return false;
-      } else if (line.front() == '"' || line.front() == '@') {
-        if (!Value(line)) return false;
-      } else {
-        return Fail("line " + std::to_string(line_no_) + ": unexpected text");
+      if (line.empty()) continue;
+      bool read = false;
+      const bool value_line = (line.front() == '"' || line.front() == '@') && !orphan_;
+      if (line.front() == ';' || line.front() == '#') {
+        read = false;  // a comment: kept like a line that cannot be read
+      } else if (line.front() == '[') {
+        read = Section(TrimRight(line), start);
+      } else if (value_line) {
+        read = Value(line, start);
       }
+      if (!read) Keep(start, value_line);
     }
     if (!have_header) return Fail("no registry file header");
     return true;
@@ -163,9 +171,49 @@ class Parser {
     if (end == std::string_view::npos) end = text_.size();
     *line = text_.substr(pos_, end - pos_);
     if (!line->empty() && line->back() == '\r') line->remove_suffix(1);
+    line_start_ = pos_;
+    line_end_ = pos_ + line->size();
     pos_ = end + 1;
-    ++line_no_;
     return true;
+  }
+
+  // Characters from to end of the text, as the file holds them.
+  std::string RawRange(std::size_t from, std::size_t end) const {
+    if (utf16_file_) return std::string(source_.substr(2 * from, 2 * (end - from)));
+    return std::string(text_.substr(from, end - from));
+  }
+  // The lines from start to the end of the last one read, as the file
+  // holds them.
+  std::string Raw(std::size_t start) const { return RawRange(start, line_end_); }
+
+  // True when the last line read asks for a continuation: written back
+  // as it was, it would swallow the line written after it.
+  bool EndsContinued() const {
+    const std::string_view last = TrimRight(text_.substr(line_start_, line_end_ - line_start_));
+    return !last.empty() && last.back() == '\\';
+  }
+
+  // Keeps lines that were not read (from start to the last one read) where
+  // they stand: in the current key's section, or before the first key.
+  // Lines of a deleted key go with it, and so do a key line that cannot be
+  // read with the lines up to the next key line (they belong to no key,
+  // and written back after other lines of a key they would change how
+  // those read), and a value line that asks for a continuation at the end
+  // of the file (read again, it would take the line written after it).
+  void Keep(std::size_t start, bool value_line) {
+    if (skipping_ || orphan_ || (value_line && EndsContinued())) return;
+    std::vector<std::string>& unread =
+        current_.empty() ? file_->unread : file_->FindKey(current_)->unread;
+    // One entry a line: read again after other lines of the section, each
+    // stands on its own.
+    while (start <= line_end_) {
+      std::size_t end = text_.find('\n', start);
+      if (end == std::string_view::npos || end > line_end_) end = line_end_;
+      std::size_t content_end = end;
+      if (end < line_end_ && content_end > start && text_[content_end - 1] == '\r') --content_end;
+      unread.push_back(RawRange(start, content_end));
+      start = end + 1;
+    }
   }
 
   // Checks the path and gives it back with the root's canonical name.
@@ -183,22 +231,31 @@ class Parser {
     return false;
   }
 
-  bool Section(std::string_view line) {
-    if (line.size() < 2 || line.back() != ']')
-      return Fail("line " + std::to_string(line_no_) + ": unterminated key name");
-    std::string_view inner = line.substr(1, line.size() - 2);
-    const bool remove = !inner.empty() && inner.front() == '-';
-    if (remove) inner.remove_prefix(1);
+  // A key line. One that cannot be read is skipped, and so are the value
+  // lines after it up to the next key line: they belong to no key.
+  bool Section(std::string_view line, std::size_t start) {
     std::string path;
-    if (!CanonicalPath(inner, &path))
-      return Fail("line " + std::to_string(line_no_) + ": bad key name");
+    std::string_view inner;
+    bool remove = false;
+    bool ok = line.size() >= 2 && line.back() == ']';
+    if (ok) {
+      inner = line.substr(1, line.size() - 2);
+      remove = !inner.empty() && inner.front() == '-';
+      if (remove) inner.remove_prefix(1);
+      ok = CanonicalPath(inner, &path);
+    }
+    if (!ok) {
+      orphan_ = true;
+      return false;
+    }
+    orphan_ = false;
     if (remove) {
       file_->DeleteKey(path);
       current_.clear();
       skipping_ = true;
     } else {
       // Only the key named; the levels above exist through it.
-      if (!file_->FindKey(path)) file_->keys.push_back({path, {}});
+      if (!file_->FindKey(path)) file_->keys.push_back({path, {}, Raw(start), {}});
       current_ = path;
       skipping_ = false;
     }
@@ -280,31 +337,32 @@ class Parser {
     }
   }
 
-  bool Value(std::string_view line) {
-    const std::string where = "line " + std::to_string(line_no_) + ": ";
+  // A value line (with its continuation lines); false when it cannot be
+  // read.
+  bool Value(std::string_view line, std::size_t start) {
     std::string name;
     if (line.front() == '@') {
       line.remove_prefix(1);
     } else if (!Quoted(&line, &name)) {
-      return Fail(where + "unterminated value name");
+      return false;
     }
     line = TrimLeft(line);
-    if (line.empty() || line.front() != '=') return Fail(where + "no '=' after the value name");
+    if (line.empty() || line.front() != '=') return false;
     line = TrimLeft(line.substr(1));
-    if (!skipping_ && current_.empty()) return Fail(where + "value outside a key");
+    if (!skipping_ && current_.empty()) return false;  // outside a key
 
     std::uint32_t type = kRegSz;
     std::string data;
     bool remove = false;
     if (!line.empty() && line.front() == '"') {
-      if (!Quoted(&line, &data)) return Fail(where + "unterminated text");
-      if (!TrimRight(line).empty()) return Fail(where + "text after the value");
+      if (!Quoted(&line, &data)) return false;
+      if (!TrimRight(line).empty()) return false;  // text after the value
       data += '\0';
     } else if (!line.empty() && line.front() == '-' && TrimRight(line.substr(1)).empty()) {
       remove = true;
     } else if (StartsWithNoCase(line, "dword:")) {
       std::uint32_t v = 0;
-      if (!ParseHexNumber(TrimRight(line.substr(6)), &v)) return Fail(where + "bad dword");
+      if (!ParseHexNumber(TrimRight(line.substr(6)), &v)) return false;
       type = kRegDword;
       for (int i = 0; i < 4; ++i) data += static_cast<char>((v >> (8 * i)) & 0xFF);
     } else if (StartsWithNoCase(line, "hex")) {
@@ -313,32 +371,41 @@ class Parser {
       if (!line.empty() && line.front() == '(') {
         const std::size_t close = line.find(')');
         if (close == std::string_view::npos || !ParseHexNumber(line.substr(1, close - 1), &type))
-          return Fail(where + "bad hex type");
+          return false;
         line.remove_prefix(close + 1);
       }
-      if (line.empty() || line.front() != ':') return Fail(where + "bad hex value");
+      if (line.empty() || line.front() != ':') return false;
       std::string bytes;
-      if (!HexList(line.substr(1), &bytes)) return Fail(where + "bad hex list");
+      if (!HexList(line.substr(1), &bytes)) return false;
       data = IsUtf16Hex(type, utf16_file_) ? Utf16ToAnsi(bytes) : bytes;
     } else {
-      return Fail(where + "unknown value form");
+      return false;
     }
     if (skipping_) return true;  // values of a deleted key are ignored
     RegFileKey* key = file_->FindKey(current_);
-    if (remove)
+    if (remove) {
       key->DeleteValue(name);
-    else
-      key->SetValue(name, type, data);
+      return true;
+    }
+    const RegFileValue* before = key->FindValue(name);
+    const bool own_spelling = !before || before->name == name;
+    key->SetValue(name, type, data);
+    // Written back as read, unless the value keeps an earlier spelling of
+    // its name.
+    if (own_spelling && !EndsContinued()) key->FindValue(name)->raw = Raw(start);
     return true;
   }
 
   std::string_view text_;
+  std::string_view source_;
   RegFile* file_;
   std::string* err_;
   std::size_t pos_ = 0;
-  int line_no_ = 0;
+  std::size_t line_start_ = 0;  // the last line read, without its line end
+  std::size_t line_end_ = 0;
   bool utf16_file_;
-  bool skipping_ = false;
+  bool skipping_ = false;  // in the section of a deleted key
+  bool orphan_ = false;    // after a key line that could not be read
   std::string current_;
 };
 
@@ -409,11 +476,12 @@ const RegFileValue* RegFileKey::FindValue(std::string_view name) const {
 void RegFileKey::SetValue(std::string_view name, std::uint32_t type, std::string_view data) {
   RegFileValue* v = FindValue(name);
   if (!v) {
-    values.push_back({std::string(name), type, {}});
+    values.push_back({std::string(name), type, {}, {}});
     v = &values.back();
   }
   v->type = type;
   v->data.assign(data);
+  v->raw.clear();
 }
 
 bool RegFileKey::DeleteValue(std::string_view name) {
@@ -468,7 +536,7 @@ RegFileKey& RegFile::AddKey(std::string_view path) {
           break;
         }
       }
-      keys.push_back({built, {}});
+      keys.push_back({built, {}, {}, {}});
     }
     if (end == path.size()) break;
     start = end + 1;
@@ -489,71 +557,112 @@ std::string_view RegRootName(RegistryRoot root) {
 bool ParseRegFile(std::string_view bytes, RegFile* file, std::string* err) {
   *file = RegFile{};
   std::string decoded;
+  std::string_view source;
   bool utf16 = false;
   if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
     if (bytes.size() % 2 != 0) {
       if (err) *err = "odd length of a UTF-16 file";
       return false;
     }
-    decoded = Utf16ToAnsi(bytes.substr(2));
+    source = bytes.substr(2);
+    decoded = Utf16ToAnsi(source);
     bytes = decoded;
     utf16 = true;
   } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
     bytes.remove_prefix(3);
   }
-  Parser parser(bytes, utf16, file, err);
+  file->utf16 = utf16;
+  Parser parser(bytes, utf16 ? source : bytes, utf16, file, err);
   if (parser.Run()) return true;
   *file = RegFile{};
   return false;
 }
 
-std::string FormatRegFile(const RegFile& file) {
-  std::string out(kHeader5);
-  out += "\r\n\r\n";
-  for (const RegFileKey& key : file.keys) {
-    out += '[';
-    out += key.path;
-    out += "]\r\n";
-    for (const RegFileValue& v : key.values) {
-      const std::size_t line_start = out.size();
-      if (v.name.empty()) {
-        out += '@';
-      } else {
-        out += '"';
-        AppendEscaped(&out, v.name);
-        out += '"';
-      }
-      out += '=';
-      if (FitsQuoted(v)) {
-        out += '"';
-        AppendEscaped(&out, std::string_view(v.data.data(), v.data.size() - 1));
-        out += '"';
-      } else if (v.type == kRegDword && v.data.size() == 4) {
-        std::uint32_t n = 0;
-        for (int i = 3; i >= 0; --i) n = (n << 8) | static_cast<unsigned char>(v.data[i]);
-        char buf[16];
-        static constexpr char kDigits[] = "0123456789abcdef";
-        for (int i = 0; i < 8; ++i) buf[i] = kDigits[(n >> (28 - 4 * i)) & 15];
-        out += "dword:";
-        out.append(buf, 8);
-      } else {
-        if (v.type == kRegBinary) {
-          out += "hex:";
-        } else {
-          static constexpr char kDigits[] = "0123456789abcdef";
-          std::string type;
-          for (std::uint32_t t = v.type; t != 0 || type.empty(); t >>= 4)
-            type.insert(type.begin(), kDigits[t & 15]);
-          out += "hex(" + type + "):";
-        }
-        AppendHex(&out, out.size() - line_start,
-                  IsUtf16Hex(v.type, false) ? AnsiToUtf16(v.data) : v.data);
-      }
-      out += "\r\n";
+namespace {
+
+// Builds the file's bytes: 8-bit text as it stands or converted to
+// UTF-16LE, lines kept as read in the file's own encoding.
+class RegFileWriter {
+ public:
+  explicit RegFileWriter(bool utf16) : utf16_(utf16) {
+    if (utf16_) out_ = "\xFF\xFE";
+  }
+  void Text(std::string_view text) { out_ += utf16_ ? AnsiToUtf16(text) : std::string(text); }
+  void Line(std::string_view text) {
+    Text(text);
+    Text("\r\n");
+  }
+  void RawLine(std::string_view raw) {
+    out_ += raw;
+    Text("\r\n");
+  }
+  std::string Take() { return std::move(out_); }
+
+ private:
+  bool utf16_;
+  std::string out_;
+};
+
+std::string FormatValue(const RegFileValue& v, bool utf16_file) {
+  std::string out;
+  if (v.name.empty()) {
+    out += '@';
+  } else {
+    out += '"';
+    AppendEscaped(&out, v.name);
+    out += '"';
+  }
+  out += '=';
+  if (FitsQuoted(v)) {
+    out += '"';
+    AppendEscaped(&out, std::string_view(v.data.data(), v.data.size() - 1));
+    out += '"';
+  } else if (v.type == kRegDword && v.data.size() == 4) {
+    std::uint32_t n = 0;
+    for (int i = 3; i >= 0; --i) n = (n << 8) | static_cast<unsigned char>(v.data[i]);
+    char buf[16];
+    static constexpr char kDigits[] = "0123456789abcdef";
+    for (int i = 0; i < 8; ++i) buf[i] = kDigits[(n >> (28 - 4 * i)) & 15];
+    out += "dword:";
+    out.append(buf, 8);
+  } else {
+    if (v.type == kRegBinary) {
+      out += "hex:";
+    } else {
+      static constexpr char kDigits[] = "0123456789abcdef";
+      std::string type;
+      for (std::uint32_t t = v.type; t != 0 || type.empty(); t >>= 4)
+        type.insert(type.begin(), kDigits[t & 15]);
+      out += "hex(" + type + "):";
     }
-    out += "\r\n";
+    AppendHex(&out, out.size(), IsUtf16Hex(v.type, utf16_file) ? AnsiToUtf16(v.data) : v.data);
   }
   return out;
+}
+
+}  // namespace
+
+std::string FormatRegFile(const RegFile& file) {
+  RegFileWriter out(file.utf16);
+  out.Line(kHeader5);
+  out.Line("");
+  for (const std::string& raw : file.unread) out.RawLine(raw);
+  if (!file.unread.empty()) out.Line("");
+  for (const RegFileKey& key : file.keys) {
+    if (!key.raw.empty())
+      out.RawLine(key.raw);
+    else
+      out.Line("[" + key.path + "]");
+    for (const RegFileValue& v : key.values) {
+      if (!v.raw.empty())
+        out.RawLine(v.raw);
+      else
+        out.Line(FormatValue(v, file.utf16));
+    }
+    for (const std::string& raw : key.unread) out.RawLine(raw);
+    out.Line("");
+  }
+  return out.Take();
 }
 
 }  // namespace veilbox::platform

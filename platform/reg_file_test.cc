@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -77,39 +78,86 @@ TEST(RegFile, ParsesValueForms) {
   }
 }
 
-TEST(RegFile, RejectsMalformedFiles) {
-  const std::vector<std::string> bad = {
-      "",
-      "\r\n\r\n",
-      "REGEDIT5\r\n",
-      kHeader + "\"v\"=\"value outside a key\"\r\n",
-      kHeader + "[HKEY_NOWHERE\\K]\r\n",
-      kHeader + "[HKLM\\K]\r\n",
-      kHeader + "[HKEY_USERS\\K\r\n",
-      kHeader + "[HKEY_USERS\\a\\\\b]\r\n",
-      kHeader + "[HKEY_USERS\\a\\]\r\n",
-      kHeader + "[HKEY_USERS\\K]\r\n\"v\"=\"unterminated\r\n",
-      kHeader + "[HKEY_USERS\\K]\r\n\"v\"=\"x\" trailing\r\n",
-      kHeader + "[HKEY_USERS\\K]\r\n\"v\"\"x\"\r\n",
-      kHeader + "[HKEY_USERS\\K]\r\n\"v=\"x\"\r\n",
-      kHeader + "[HKEY_USERS\\K]\r\n\"v\"=dword:xyz\r\n",
-      kHeader + "[HKEY_USERS\\K]\r\n\"v\"=dword:123456789\r\n",
-      kHeader + "[HKEY_USERS\\K]\r\n\"v\"=hex:0g\r\n",
-      kHeader + "[HKEY_USERS\\K]\r\n\"v\"=hex:,01\r\n",
-      kHeader + "[HKEY_USERS\\K]\r\n\"v\"=hex(zz):01\r\n",
-      kHeader + "[HKEY_USERS\\K]\r\n\"v\"=hex(2\r\n",
-      kHeader + "[HKEY_USERS\\K]\r\n\"v\"=text\r\n",
-      kHeader + "[HKEY_USERS\\K]\r\nstray line\r\n",
-      Utf16(kHeader) + "x",
-  };
-  for (const std::string& text : bad) {
+TEST(RegFile, RejectsWhatIsNoRegistryFile) {
+  for (const std::string& text :
+       {std::string(), std::string("\r\n\r\n"), std::string("REGEDIT5\r\n"), "stray\r\n" + kHeader,
+        Utf16(kHeader) + "x"}) {
     RegFile file;
-    file.keys.push_back({"HKEY_USERS\\Stale", {}});
+    file.keys.push_back({"HKEY_USERS\\Stale", {}, {}, {}});
     std::string err;
     EXPECT_FALSE(ParseRegFile(text, &file, &err)) << text;
     EXPECT_FALSE(err.empty());
     EXPECT_TRUE(file.keys.empty()) << "a failed parse leaves an empty registry";
   }
+}
+
+// A line that cannot be read is skipped, as regedit skips it: the values
+// around it stay, and so does the line itself when the file is written.
+// After a key line that cannot be read, the values up to the next key line
+// belong to no key.
+TEST(RegFile, SkipsLinesItCannotRead) {
+  const std::vector<std::string> bad = {
+      "\"v\"=\"x\" ; a comment after the value",
+      "\"v\"=\"unterminated",
+      "\"v\"\"x\"",
+      "\"v=\"x\"",
+      "\"v\"=dword:xyz",
+      "\"v\"=dword:123456789",
+      "\"v\"=hex:0g",
+      "\"v\"=hex:,01",
+      "\"v\"=hex(zz):01",
+      "\"v\"=hex(2",
+      "\"v\"=text",
+      "stray line",
+      "; a comment",
+  };
+  for (const std::string& line : bad) {
+    SCOPED_TRACE(line);
+    const std::string text =
+        kHeader + "[HKEY_USERS\\K]\r\n\"a\"=\"1\"\r\n" + line + "\r\n\"b\"=\"2\"\r\n";
+    const RegFile file = Parse(text);
+    const RegFileKey* key = file.FindKey("HKEY_USERS\\K");
+    ASSERT_NE(key, nullptr);
+    ASSERT_EQ(key->values.size(), 2u);
+    EXPECT_EQ(key->values[1].data, std::string("2") + '\0');
+    EXPECT_NE(FormatRegFile(file).find(line + "\r\n"), std::string::npos);
+  }
+  for (const char* section : {"[HKEY_NOWHERE\\K]", "[HKLM\\K]", "[HKEY_USERS\\L",
+                              "[HKEY_USERS\\a\\\\b]", "[HKEY_USERS\\a\\]"}) {
+    SCOPED_TRACE(section);
+    const RegFile file = Parse(kHeader + "\"outside\"=\"0\"\r\n[HKEY_USERS\\K]\r\n\"a\"=\"1\"\r\n" +
+                               section + "\r\n\"b\"=\"2\"\r\n[HKEY_USERS\\M]\r\n\"c\"=\"3\"\r\n");
+    ASSERT_EQ(file.keys.size(), 2u);
+    EXPECT_EQ(file.keys[0].values.size(), 1u) << "b belongs to no key";
+    EXPECT_EQ(file.keys[1].values.size(), 1u);
+    EXPECT_EQ(file.unread.size(), 1u) << "a value before the first key";
+  }
+}
+
+// A UTF-16 file stays UTF-16, and what was not changed is written back as
+// it was read, characters outside code page 1252 included.
+TEST(RegFile, EditingKeepsTheFilesOwnText) {
+  // "Ωmega" (U+03A9) as a key name and in a value; LF line ends.
+  const std::string omega = "\xA9\x03";
+  std::string text = "\xFF\xFE";
+  for (const std::string& part :
+       {Utf16("Windows Registry Editor Version 5.00\n\n[HKEY_USERS\\").substr(2), omega,
+        Utf16("mega]\n\"name\"=\"").substr(2), omega, Utf16("\"\n\"keep\" = dword:1\n").substr(2)})
+    text += part;
+  RegFile file = Parse(text);
+  ASSERT_EQ(file.keys.size(), 1u);
+  EXPECT_EQ(file.keys[0].path, "HKEY_USERS\\?mega");
+  EXPECT_EQ(file.keys[0].values[0].data, std::string("?") + '\0') << "what an ANSI caller sees";
+  file.keys[0].SetValue("new", kRegSz, std::string("\x80") + '\0');
+  const std::string written = FormatRegFile(file);
+  ASSERT_EQ(written.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(std::count(written.begin(), written.end(), '\xA9'), 2) << "both omegas survive";
+  EXPECT_NE(written.find(Utf16("\"keep\" = dword:1\r\n").substr(2)), std::string::npos);
+  EXPECT_NE(written.find(Utf16("\"new\"=\"").substr(2) + "\xAC\x20"), std::string::npos)
+      << "a new value in UTF-16, the euro sign as U+20AC";
+  const RegFile again = Parse(written);
+  EXPECT_TRUE(again.utf16);
+  EXPECT_EQ(again.keys[0].values.size(), 3u);
 }
 
 TEST(RegFile, DeletionsAndMerging) {
@@ -173,7 +221,12 @@ TEST(RegFile, RoundTripsAwkwardValues) {
   const std::string text = FormatRegFile(file);
   for (std::size_t pos = 0, end; (end = text.find("\r\n", pos)) != std::string::npos; pos = end + 2)
     EXPECT_LE(end - pos, 80u) << "lines stay short";
-  EXPECT_EQ(Parse(text), file);
+  RegFile parsed = Parse(text);
+  for (RegFileKey& k : parsed.keys) {
+    k.raw.clear();
+    for (RegFileValue& v : k.values) v.raw.clear();
+  }
+  EXPECT_EQ(parsed, file);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -80,12 +83,38 @@ bool Save(const Store& store) {
     else
       done += static_cast<std::size_t>(n);
   }
-  ok = ::fchmod(fd, 0644) == 0 && ok;
+  struct stat st;
+  const mode_t mode = ::stat(store.file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  ok = ::fchmod(fd, mode) == 0 && ok;
   ok = ::close(fd) == 0 && ok;
   if (ok) ok = std::rename(tmp.c_str(), store.file.c_str()) == 0;
   if (!ok) std::remove(tmp.c_str());
   return ok;
 }
+
+// Held around each read-modify-write of the file, so that two writers
+// (two programs, or two runs) do not lose each other's values: an
+// exclusive flock() on the prefix directory itself, which leaves no file
+// of its own behind. Readers need none, as the file is replaced whole.
+class WriteLock {
+ public:
+  WriteLock() {
+    std::error_code ec;
+    std::filesystem::create_directories(PrefixDir(), ec);
+    fd_ = ::open(PrefixDir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return;  // the write itself will fail and tell
+    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~WriteLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  WriteLock(const WriteLock&) = delete;
+  WriteLock& operator=(const WriteLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
 
 bool IsRootPath(std::string_view path) { return path.find('\\') == std::string_view::npos; }
 
@@ -194,6 +223,7 @@ long CreateRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_
   if (!ValidName(sub_key)) return kRegInvalidParameter;
   const std::string path = InView(Join(base, sub_key), view);
   if (BelowPerformanceData(path)) return kRegAccessDenied;
+  const WriteLock lock;
   Store store = Load();
   if (!store.usable) return kRegBadDatabase;
   if (store.read_only) return kRegAccessDenied;
@@ -265,6 +295,7 @@ long SetRegValue(const RegKey& key, std::string_view name, std::uint32_t type,
   if (!key.IsOpen()) return kRegInvalidHandle;
   if ((key.handle()->access & kKeySetValue) == 0) return kRegAccessDenied;
   if (BelowPerformanceData(key.handle()->path)) return kRegAccessDenied;
+  const WriteLock lock;
   Store store = Load();
   if (!store.usable) return kRegBadDatabase;
   if (store.read_only) return kRegAccessDenied;
@@ -282,6 +313,7 @@ long DeleteRegTree(RegistryRoot root, std::string_view sub_key) {
   std::string base;
   if (!BasePath(root, nullptr, &base)) return kRegInvalidHandle;
   const std::string path = Join(base, sub_key);
+  const WriteLock lock;
   Store store = Load();
   if (!store.usable) return kRegBadDatabase;
   if (store.read_only) return kRegAccessDenied;

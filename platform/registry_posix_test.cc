@@ -2,9 +2,12 @@
 // files that must not be written.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
+#include "platform/reg_file.h"
 #include "platform/registry.h"
 #include "sysutil/globals.h"
 #include "sysutil/reg_path.h"
@@ -98,6 +101,61 @@ TEST(RegistryPosix, RegistriesThatMustNotBeWritten) {
     EXPECT_EQ(std::filesystem::exists(file), !c.content.empty());
     ::chmod(dir.path().c_str(), 0755);
   }
+}
+
+// Two programs that write at the same time keep every value of both: each
+// read-modify-write of the file is done under a lock.
+TEST(RegistryPosix, ConcurrentWritersLoseNothing) {
+  ScratchDir dir;
+  testing::PrefixOverride prefix(dir.str());
+  dir.Write("registry.reg", kSettings);
+  constexpr int kValues = 150;
+  pid_t writers[2];
+  for (int w = 0; w < 2; ++w) {
+    writers[w] = fork();
+    if (writers[w] == 0) {
+      for (int i = 0; i < kValues; ++i) {
+        WriteRegString(
+            kHkeyLocalMachine,
+            "Software\\Talvoren\\Veilbox\\W" + std::to_string(w) + "_" + std::to_string(i),
+            std::to_string(i));
+        if (LastStatus != kSuccessText) _exit(1);
+      }
+      _exit(0);
+    }
+  }
+  for (pid_t writer : writers) {
+    int status = 0;
+    waitpid(writer, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  // Read back from the file itself: a lookup through the API reads the
+  // whole file for every value it looks at.
+  platform::RegFile file;
+  ASSERT_TRUE(platform::ParseRegFile(ReadFileBytes(dir.path() / "registry.reg"), &file, nullptr));
+  const platform::RegFileKey* key = file.FindKey("HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox");
+  ASSERT_NE(key, nullptr);
+  int missing = 0;
+  for (int w = 0; w < 2; ++w)
+    for (int i = 0; i < kValues; ++i)
+      if (!key->FindValue("W" + std::to_string(w) + "_" + std::to_string(i))) ++missing;
+  EXPECT_EQ(missing, 0);
+}
+
+// One line the file cannot read (a comment after a value) leaves every
+// other setting readable, and a write keeps that line.
+TEST(RegistryPosix, UnreadableLineIsSkipped) {
+  ScratchDir dir;
+  testing::PrefixOverride prefix(dir.str());
+  dir.Write("registry.reg", kSettings +
+                                "[HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox]\r\n"
+                                "\"CitectVer\"=\"7.20\" ; since 2011\r\n");
+  EXPECT_EQ(ReadRegString(kHkeyLocalMachine, "Software\\Talvoren\\Veilbox\\CitectDir"),
+            "C:\\Citect\\");
+  WriteRegString(kHkeyLocalMachine, "Software\\Talvoren\\Veilbox\\CompExe", "ctc.exe");
+  EXPECT_EQ(LastStatus, kSuccessText);
+  EXPECT_NE(ReadFileBytes(dir.path() / "registry.reg").find("\"CitectVer\"=\"7.20\" ; since 2011"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "protect/protected_file_read.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
+#include "sysutil/interrupt_check.h"
 #include "sysutil/text_utils.h"
 
 namespace veilbox {
@@ -141,6 +142,7 @@ bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info) {
   std::string spill;
   bool spilled = false;
   while (!at_text_end(pos)) {
+    if ((count & 0xFFF) == 0) CheckInterrupt();  // a soft end need not wait for a long file
     info->line_number = kHeaderLines + ++count;
     const std::string_view rest(data.data() + pos, size - pos);
     std::size_t length = 0;

@@ -1,7 +1,7 @@
 // Stands in for Citect's project compiler. It records, in the file named
 // by VEILBOX_FAKE_RECORD: each argument it was given ("arg"), its current
 // directory ("cwd"), every plain file below VEILBOX_FAKE_ROOT (files other
-// than *.Veilbox, *.dbf and *.ini) with its content and whether it is
+// than *.Veilbox, *.dbf, *.ini and the run's directory locks) with its content and whether it is
 // hidden ("plain" relative-path, "content", "hidden"), and the value of
 // [CTEDIT] COMPILEOKMESSAGE in the settings file VEILBOX_FAKE_INI
 // ("compileok", default Citect.ini). Entries that a run set aside from a
@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/dir_lock.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "sysutil/text_utils.h"
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
       const std::string name = it->path().filename().string();
       const bool set_aside = name.size() > 8 && name.compare(name.size() - 8, 4, ".~vb") == 0;
       if (EndsWithNoCase(name, ".Veilbox") || EndsWithNoCase(name, ".dbf") ||
-          EndsWithNoCase(name, ".ini") || set_aside) {
+          EndsWithNoCase(name, ".ini") || set_aside || name == veilbox::platform::kDirLockName) {
         continue;
       }
       std::string relative = std::filesystem::relative(it->path(), native_root).string();

@@ -1,5 +1,6 @@
 // Stands in for a compiler that is sent a soft end: says it is ready,
-// waits (10 seconds at most), and when SIGINT, SIGTERM or SIGHUP comes writes the signal's
+// waits (10 seconds at most), and when a signal that would end it comes
+// (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, ...) writes the signal's
 // number to a file and ends by that signal.
 //   signal-recorder READY_FILE SIGNAL_FILE
 #include <signal.h>
@@ -28,7 +29,9 @@ void OnSignal(int sig) {
 int main(int argc, char** argv) {
   if (argc != 3) return 2;
   g_signal_file = argv[2];
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, OnSignal);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGXCPU,
+                  SIGXFSZ, SIGVTALRM, SIGPROF, SIGRTMIN})
+    signal(sig, OnSignal);
   std::string ready = argv[1];
   if (FILE* f = std::fopen((ready + ".tmp").c_str(), "w")) {
     std::fputs("ready", f);

@@ -1,0 +1,50 @@
+// A lock on one project directory, for runs that do not share a run lock:
+// runs on two machines that compile projects on one file share, or two
+// installations on one machine. The lock is the hidden file
+// "~Veilbox.lock" in the directory, held open without sharing for the
+// whole run and removed when it is released. Windows: the file is opened
+// with no sharing and deleted on close, so the system removes it even when
+// the holder dies. POSIX stand-in: the file is held with flock(); one left
+// behind by a run that died is free and is taken over.
+//
+// A run takes the locks of all the directories it writes to in one fixed
+// order (TakeDirLocks in the run's safety net), so two runs cannot wait
+// for each other.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/run_lock.h"
+
+namespace veilbox::platform {
+
+// The lock file's name; not a ProtectedFile's name.
+inline constexpr char kDirLockName[] = "~Veilbox.lock";
+
+class DirLock {
+ public:
+  DirLock() = default;
+  // Releases the lock when held.
+  ~DirLock();
+  DirLock(const DirLock&) = delete;
+  DirLock& operator=(const DirLock&) = delete;
+
+  // Waits up to timeout_ms (-1: no limit) for the lock of dir (a Windows
+  // path, with or without a trailing backslash). While it waits it keeps
+  // dispatching the program's pending window messages (Windows) and gives
+  // up when a soft end is pending. kTakenOver: a lock file of a dead run
+  // was there. *err says why on kUnavailable.
+  LockResult Acquire(const std::string& dir, int timeout_ms, std::string* err);
+
+  bool held() const { return held_; }
+  // Closes and removes the lock file.
+  void Release();
+
+ private:
+  bool held_ = false;
+  std::string path_;           // the lock file, as the system names it
+  std::intptr_t handle_ = -1;  // file HANDLE or descriptor
+};
+
+}  // namespace veilbox::platform

@@ -1,0 +1,103 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "platform/dir_lock.h"
+#include "platform/files.h"
+#include "platform/interrupts.h"
+
+namespace veilbox::platform {
+namespace {
+
+// True when fd is still the file that carries the lock's name (its holder
+// did not remove it while we waited).
+bool StillTheLockFile(int fd, const std::string& path) {
+  struct stat held, named;
+  return fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+         held.st_ino == named.st_ino;
+}
+
+// Opens the lock file, creating it; read-only where another account made
+// it (flock needs no write access).
+int OpenLockFile(const std::string& path) {
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  return fd;
+}
+
+}  // namespace
+
+DirLock::~DirLock() { Release(); }
+
+LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string* err) {
+  if (held_) return LockResult::kAcquired;
+  std::string windows_path = dir;
+  if (windows_path.empty() || windows_path.back() != '\\') windows_path += '\\';
+  windows_path += kDirLockName;
+  const std::string path = NativePath(windows_path);
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    const int fd = OpenLockFile(path);
+    if (fd < 0) {
+      *err = "cannot open " + path + ": " + std::strerror(errno);
+      return LockResult::kUnavailable;
+    }
+    for (;;) {
+      if (flock(fd, LOCK_EX | LOCK_NB) == 0) break;
+      if (errno != EWOULDBLOCK && errno != EINTR) {
+        *err = "cannot lock " + path + ": " + std::strerror(errno);
+        close(fd);
+        return LockResult::kUnavailable;
+      }
+      const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - start)
+                              .count();
+      if (PendingInterrupt() != 0) {
+        close(fd);
+        return LockResult::kInterrupted;
+      }
+      if (timeout_ms >= 0 && waited >= timeout_ms) {
+        close(fd);
+        return LockResult::kTimedOut;
+      }
+      int slice = 50;
+      if (timeout_ms >= 0 && timeout_ms - waited < slice)
+        slice = static_cast<int>(timeout_ms - waited);
+      WaitForInterrupt(slice);
+    }
+    if (!StillTheLockFile(fd, path)) {
+      close(fd);  // its holder removed it: lock the one that has the name now
+      continue;
+    }
+    struct stat st;
+    // A lock file with content was left by a holder that died: a live one
+    // holds it until it removes it.
+    const bool stale = fstat(fd, &st) == 0 && st.st_size > 0;
+    const std::string me = std::to_string(getpid()) + "\n";
+    if (ftruncate(fd, 0) != 0 || pwrite(fd, me.data(), me.size(), 0) < 0) {
+      // Held all the same (opened read-only); the note only names the holder.
+    }
+    SetFileAttributes(windows_path, kAttrHidden);
+    handle_ = fd;
+    path_ = path;
+    held_ = true;
+    return stale ? LockResult::kTakenOver : LockResult::kAcquired;
+  }
+}
+
+void DirLock::Release() {
+  if (!held_) return;
+  // Removed while still locked: a waiter that opened it finds it gone and
+  // makes a new one.
+  unlink(path_.c_str());
+  close(static_cast<int>(handle_));
+  handle_ = -1;
+  held_ = false;
+}
+
+}  // namespace veilbox::platform

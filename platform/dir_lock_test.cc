@@ -1,0 +1,51 @@
+#include "platform/dir_lock.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "platform/interrupts.h"
+#include "testing/test_support.h"
+
+namespace veilbox::platform {
+namespace {
+
+TEST(DirLockTest, OneHolderAtATimeAndTheFileGoesWithIt) {
+  veilbox::testing::ScratchDir scratch;
+  const std::string lock_file = scratch.str() + "\\" + kDirLockName;
+  std::string err;
+  {
+    DirLock first;
+    ASSERT_EQ(first.Acquire(scratch.str(), 0, &err), LockResult::kAcquired) << err;
+    EXPECT_NE(GetFileAttributes(lock_file) & kAttrHidden, 0u);
+
+    DirLock second;
+    EXPECT_EQ(second.Acquire(scratch.str() + "\\", 100, &err), LockResult::kTimedOut);
+    {
+      InterruptCatcher catcher;
+      RequestInterrupt(kInterruptCloseRequest);
+      EXPECT_EQ(second.Acquire(scratch.str(), -1, &err), LockResult::kInterrupted);
+    }
+    first.Release();
+    EXPECT_EQ(GetFileAttributes(lock_file), kInvalidAttributes);
+    EXPECT_EQ(second.Acquire(scratch.str(), 0, &err), LockResult::kAcquired) << err;
+  }
+  EXPECT_EQ(GetFileAttributes(lock_file), kInvalidAttributes);
+}
+
+TEST(DirLockTest, LeftoverOfADeadRunIsTakenOverAndUnusableDirectoryIsReported) {
+  veilbox::testing::ScratchDir scratch;
+  scratch.Write(kDirLockName, "12345\n");
+  std::string err;
+  {
+    DirLock lock;
+    EXPECT_EQ(lock.Acquire(scratch.str(), 0, &err), LockResult::kTakenOver) << err;
+  }
+  EXPECT_EQ(GetFileAttributes(scratch.str() + "\\" + kDirLockName), kInvalidAttributes);
+
+  DirLock lock;
+  EXPECT_EQ(lock.Acquire(scratch.str() + "\\missing\\dir", -1, &err), LockResult::kUnavailable);
+  EXPECT_FALSE(err.empty());
+}
+
+}  // namespace
+}  // namespace veilbox::platform
