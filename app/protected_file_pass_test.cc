@@ -134,7 +134,7 @@ TEST_F(DecryptionLoopTest, TheSameOutcomeWhateverTheWorkers) {
   std::vector<std::string> collected;
   for (int i = 0; i < 24; ++i) {
     TextList body;
-    body.Add("line of file " + std::to_string(i));
+    body.Add(std::string("line of file ").append(std::to_string(i)));
     std::string name = "F";  // appended, not "F" + ...: GCC 12 warns wrongly on that
     name.append(std::to_string(i)).append(".CI.VEILBOX");
     dir_.Write(name, EncryptProtectedText(header, body));

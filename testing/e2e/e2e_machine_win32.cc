@@ -92,10 +92,10 @@ void Machine::SetEnv(const std::string& name, const std::string& value) {
 int Machine::RunTool(const std::string& name, const std::vector<std::string>& args,
                      std::string* out) {
   const std::filesystem::path program =
-      std::filesystem::path(VeilboxPath()).parent_path() / (name + ".exe");
+      std::filesystem::path(VeilboxPath()).parent_path() / std::string(name).append(".exe");
   std::string command = Quoted(program.string());
-  for (const std::string& arg : args) command += " " + Quoted(arg);
-  const std::string out_path = (TempDir() / (name + ".stdout")).string();
+  for (const std::string& arg : args) command.append(" ").append(Quoted(arg));
+  const std::string out_path = (TempDir() / std::string(name).append(".stdout")).string();
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE file = CreateFileA(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
