@@ -253,7 +253,8 @@ def measure(args, multiple, work):
         with open(compiler, "rb") as f:
             original = f.read()
         with open(compiler, "w") as f:
-            f.write("#!/bin/sh\nfind '%s' -type f ! -name '*.Veilbox' ! -name '*.dbf' | wc -l"
+            f.write("#!/bin/sh\nfind '%s' -type f ! -name '*.Veilbox' ! -name '*.dbf'"
+                    " ! -name '~Veilbox.lock' | wc -l"
                     " > '%s'\n" % (layout["projects_dir"], seen_file))
         try:
             warm = veilbox_run(args.veilbox, layout, trace)

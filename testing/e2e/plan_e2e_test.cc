@@ -45,7 +45,7 @@ const PlanCase kPlanCases[] = {
       "include MYPROJ: " + Proj("MyProj") + ", a cycle: not walked again",
       "include Beta: " + Proj("Beta"), "include Gamma: " + Proj("Gamma") + ", walked before",
       "include Dup: " + Proj("Dup1"), "include Old: " + Proj("Old"), "OLD.CI.VEILBOX: ok",
-      "compiler " + kBin + "\\ctcomp.exe\n", "completion message switched off for the compile",
+      "compiler " + kBin + "\\ctcomp.exe", "completion message switched off for the compile",
       "the run reaches the compiler"},
      {"  MAIN.CI.VEILBOX: ok, 2 lines; at its plain name: nothing",
       "  SECRET.CI.VEILBOX: ok, 1 lines", "  LOWER.CI.VEILBOX: ok, 1 lines"}},
