@@ -6,9 +6,10 @@
 #include "app/completion_message.h"
 #include "app/decrypt_workers.h"
 #include "app/include_walk.h"
+#include "app/master_index.h"
 #include "app/phase_timer.h"
+#include "app/plain_files.h"
 #include "app/project_lookup.h"
-#include "app/protected_file_pass.h"
 #include "app/run_end.h"
 #include "app/run_safety.h"
 #include "app/run_settings.h"
@@ -35,13 +36,63 @@ std::string LeftPlainFilesMessage(const std::vector<std::string>& left) {
 [[noreturn]] void EndCannotExecute(RunUi& ui, const std::string& bin,
                                    CompletionMessageSwitch& completion,
                                    WrittenPlainFiles& written) {
-  completion.Restore();
-  written.DeleteAll();
-  ui.ShowErrorDialog("Veilbox Cannot Execute the the file  " + bin +
-                     ".  Veilbox is unable to continue.");
-  throw RunEnded(247);
+  EndRun(
+      ui, "Veilbox Cannot Execute the the file  " + bin + ".  Veilbox is unable to continue.", 247,
+      [&] {
+        completion.Restore();
+        written.DeleteAll();
+      },
+      EndBox::kErrorDialog);
 }
 
+// The ProtectedFiles of the project and of everything it includes, in the
+// order the include walk reaches them.
+std::vector<std::string> CollectRunFiles(RunUi& ui, const std::string& project_dir,
+                                         const MasterIndex& master_index) {
+  std::vector<std::string> collected;
+  IncludeWalk walk;
+  walk.master_index = &master_index;
+  MarkPhase(kPhaseCollectBegin);
+  CollectProtectedFiles(ui, project_dir, true, collected, walk);
+  MarkPhase(kPhaseCollectEnd);
+  return collected;
+}
+
+// Locks the directories of the plain files, records them in the journal
+// and decrypts every collected ProtectedFile into its plain file.
+void WritePlainFiles(RunUi& ui, const std::vector<std::string>& collected,
+                     WrittenPlainFiles& written, RunSafety& safety) {
+  std::vector<std::string> plain_files;
+  for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
+  safety.LockPlainFileDirectories(plain_files);
+  std::string journal_err;
+  const auto record = [&](const std::vector<PlainFileEntry>& entries, std::string* err) {
+    return safety.BeforePlainFiles(entries, err);
+  };
+  MarkPhase(kPhaseDecryptBegin);
+  if (!DecryptCollected(ui, collected, written, record, &journal_err, DecryptWorkerCount()))
+    EndRun(ui, journal_err, 252);
+  MarkPhase(kPhaseDecryptEnd);
+}
+
+// Removes the plain files after the compile and shows the completion
+// message the compiler was kept from showing (or what could not be removed).
+void CleanUpAfterCompile(RunUi& ui, WrittenPlainFiles& written, RunSafety& safety,
+                         const CompletionMessageSwitch& completion) {
+  MarkPhase(kPhaseCleanupBegin);
+  const std::vector<std::string> left = written.DeleteAll();
+  MarkPhase(kPhaseCleanupEnd);
+  safety.Settle();
+  safety.CheckInterrupt();
+  if (!left.empty()) {
+    ui.ShowMessage(LeftPlainFilesMessage(left));
+  } else if (completion.suppressed()) {
+    ui.ShowMessage("Veilbox Compile Complete");
+  }
+}
+
+// The run, step by step. Each step that cannot go on ends the run through
+// EndRun with its message and exit code.
 int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& written,
         RunSafety& safety) {
   RegRoot = kHkeyLocalMachine;
@@ -51,27 +102,11 @@ int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& wr
 
   MasterIndex master_index;
   const std::string project_dir = FindProjectDirectory(ui, settings.project, &master_index);
-
-  std::vector<std::string> collected;
-  IncludeWalk walk;
-  walk.master_index = &master_index;
-  MarkPhase(kPhaseCollectBegin);
-  CollectProtectedFiles(ui, project_dir, true, collected, walk);
-  MarkPhase(kPhaseCollectEnd);
+  const std::vector<std::string> collected = CollectRunFiles(ui, project_dir, master_index);
 
   ui.HideWindow();
   safety.CheckInterrupt();
-  std::vector<std::string> plain_files;
-  for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
-  safety.LockPlainFileDirectories(plain_files);
-  std::string journal_err;
-  const auto record = [&](const std::vector<PlainFileEntry>& plain_files, std::string* err) {
-    return safety.BeforePlainFiles(plain_files, err);
-  };
-  MarkPhase(kPhaseDecryptBegin);
-  if (!DecryptCollected(ui, collected, written, record, &journal_err, DecryptWorkerCount()))
-    EndRun(ui, journal_err, 252);
-  MarkPhase(kPhaseDecryptEnd);
+  WritePlainFiles(ui, collected, written, safety);
 
   CompletionMessageSwitch completion(settings_file);
   completion.Suppress([&] { safety.BeforeOkMessageOff(settings_file); });
@@ -88,25 +123,15 @@ int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& wr
   safety.CheckInterrupt();  // no compiler is started after a soft end
   MarkPhase(kPhaseCompileBegin);
   int exit_code = 0;
+  // Window messages are dispatched during the wait (see RunCompiler).
   const bool started = RunCompiler(bin, params, &exit_code);
   MarkPhase(kPhaseCompileEnd);
 
   completion.Restore();
   safety.CheckInterrupt();  // the compiler had it too and has ended: clean up, end by it
-
   if (!started) EndCannotExecute(ui, bin, completion, written);
 
-  MarkPhase(kPhaseCleanupBegin);
-  const std::vector<std::string> left = written.DeleteAll();
-  MarkPhase(kPhaseCleanupEnd);
-  safety.Settle();
-  safety.CheckInterrupt();
-
-  if (!left.empty()) {
-    ui.ShowMessage(LeftPlainFilesMessage(left));
-  } else if (completion.suppressed()) {
-    ui.ShowMessage("Veilbox Compile Complete");
-  }
+  CleanUpAfterCompile(ui, written, safety, completion);
   return exit_code;
 }
 
@@ -128,9 +153,7 @@ int RunCompile(RunUi& ui, const std::vector<std::string>& params) {
   } catch (const RunInterrupted&) {
     throw;
   } catch (const std::exception& e) {
-    written.DeleteAll();
-    ui.ShowMessage(e.what());
-    throw RunEnded(252);
+    EndRun(ui, e.what(), 252, [&] { written.DeleteAll(); });
   }
 }
 

@@ -8,44 +8,23 @@
 
 #include "dbase/dbase3plus.h"
 #include "sysutil/text_utils.h"
+#include "testing/dbf_writer.h"
 #include "testing/test_support.h"
 
 namespace veilbox {
 namespace {
 
-struct Field {
-  const char* name;
-  int length;
-};
+using Field = testing::DbfField;
 
 // A dBase III Plus table: records are a flag byte and one value per field.
 std::string Table(const std::vector<Field>& fields,
                   const std::vector<std::pair<char, std::vector<std::string>>>& records,
                   const std::string& tail = "") {
-  int record_length = 1;
-  for (const Field& f : fields) record_length += f.length;
-  const int header_length = 32 + 32 * static_cast<int>(fields.size()) + 1;
-  std::string b(32, '\0');
-  b[0] = 0x03;
-  b[4] = static_cast<char>(records.size());
-  b[8] = static_cast<char>(header_length & 0xFF), b[9] = static_cast<char>(header_length >> 8);
-  b[10] = static_cast<char>(record_length & 0xFF), b[11] = static_cast<char>(record_length >> 8);
-  for (const Field& f : fields) {
-    std::string d = f.name;
-    d.resize(11, '\0');
-    d += 'C' + std::string(4, '\0') + static_cast<char>(f.length) + std::string(15, '\0');
-    b += d;
-  }
-  b += '\x0D';
-  for (const auto& [flag, values] : records) {
-    b += flag;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-      std::string v = i < values.size() ? values[i] : "";
-      v.resize(fields[i].length, ' ');
-      b += v;
-    }
-  }
-  return b + tail + '\x1A';
+  testing::DbfBuilder table;
+  table.fields = fields;
+  for (const auto& [flag, values] : records) table.Add(flag, values);
+  table.tail = tail;
+  return table.Bytes();
 }
 
 // The lookup the index stands in for: the scan from the first record.

@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "app/protected_file_pass.h"
+#include "app/plain_files.h"
 #include "platform/files.h"
 #include "protect/protected_file_name.h"
 

@@ -1,5 +1,6 @@
 #include "app/run_journal.h"
 
+#include "platform/atomic_file.h"
 #include "platform/files.h"
 
 namespace veilbox {
@@ -12,27 +13,11 @@ std::string JournalName(std::uint32_t pid) {
 }  // namespace
 
 bool WriteRunJournal(const std::string& path, const RunJournalRecord& record, std::string* err) {
-  const std::string bytes = FormatRunJournal(record);
   const std::string temp = path + ".tmp";
-  std::uint32_t error = 0;
-  platform::File file;
-  if (!platform::File::CreateAlways(temp, &file, &error)) {
-    *err = "cannot create " + temp + " (error " + std::to_string(error) + ")";
-    return false;
-  }
-  bool written = file.Append(bytes.data(), bytes.size()) && file.Sync();
-  file.Close();
-  if (!written) {
-    platform::DeleteFile(temp, &error);
-    *err = "cannot write " + temp;
-    return false;
-  }
-  if (!platform::RenameReplace(temp, path, &error)) {
-    platform::DeleteFile(temp, &error);
-    *err = "cannot rename " + temp + " to " + path + " (error " + std::to_string(error) + ")";
-    return false;
-  }
-  return true;
+  const platform::AtomicWriteResult result =
+      platform::WriteFileAtomically(path, temp, FormatRunJournal(record));
+  if (!result.ok()) *err = platform::DescribeAtomicWrite(result, path, temp);
+  return result.ok();
 }
 
 RunJournal::RunJournal(std::string dir, platform::ProcessIdentity writer)

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "app/journal_temp_sweep.h"
+#include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/user_data_dir.h"
 #include "sysutil/text_utils.h"
@@ -64,6 +65,8 @@ void RemoveDeadRunsLocks(const std::string& journal_dir, const platform::Process
       const platform::LockResult result = lock.Acquire(lines[i], 0, &err);
       if (result == platform::LockResult::kAcquired || result == platform::LockResult::kTakenOver)
         lock.Release();  // removes the file; one held now is a live run's
+      else if (result == platform::LockResult::kUnavailable)
+        platform::DebugOutput(err);
     }
     platform::DeleteFile(base + name, &error);
   }
@@ -103,6 +106,7 @@ void RunSafety::Begin() {
   }
   const platform::ProcessIdentity self = platform::CurrentProcess();
   recovery_ = RecoverAbandonedRuns(dir, self, restore_, platform::ProcessIsRunning);
+  TellNewProblems();
   SweepJournalTemps(dir, self, platform::ProcessIsRunning);
   RemoveDeadRunsLocks(dir, self);
   journal_dir_ = dir;
@@ -148,7 +152,15 @@ void RunSafety::BeforeOkMessageOff(const std::string& settings_file) {
 
 void RunSafety::Settle() {
   if (journal_) journal_->Settle(restore_, &recovery_);
+  TellNewProblems();
   ReleaseDirLocks();
+}
+
+void RunSafety::TellNewProblems() {
+  // What could not be cleaned up stays in a journal for the next run; the
+  // reasons go to the debugger output, each once.
+  for (; problems_told_ < recovery_.problems.size(); ++problems_told_)
+    platform::DebugOutput(recovery_.problems[problems_told_]);
 }
 
 void RunSafety::ReleaseDirLocks() {

@@ -88,6 +88,8 @@ class RunSafety {
 
  private:
   void ReleaseDirLocks();
+  // Sends the recovery problems not yet told to the debugger output.
+  void TellNewProblems();
 
   platform::InterruptCatcher catcher_;
   RestoreOkMessage restore_;
@@ -97,6 +99,7 @@ class RunSafety {
   std::string journal_dir_;
   std::string locks_list_;  // the list of directory locks, once written
   RecoveryReport recovery_;
+  std::size_t problems_told_ = 0;
   struct HeldDirLock {
     std::string dir;
     platform::DirLock lock;

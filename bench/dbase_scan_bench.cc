@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "dbase/dbase3plus.h"
+#include "testing/dbf_writer.h"
 
 namespace {
 
@@ -29,35 +30,20 @@ const std::string& TablePath() {
     const std::filesystem::path file =
         std::filesystem::temp_directory_path() / "veilbox-dbase-scan-bench.dbf";
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    const int header_length = 32 + 2 * 32 + 1;
-    const int record_length = 1 + 16 + 64;
-    std::string header(32, '\0');
-    header[0] = 0x03;
-    header[1] = 126, header[2] = 12, header[3] = 10;
-    for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<char>(kRecords >> (8 * i));
-    header[8] = static_cast<char>(header_length), header[9] = 0;
-    header[10] = static_cast<char>(record_length), header[11] = 0;
-    out << header;
-    for (const auto& [name, length] : {std::pair{"NAME", 16}, std::pair{"PATH", 64}}) {
-      std::string d(32, '\0');
-      d.replace(0, 4, name);
-      d[11] = 'C';
-      d[16] = static_cast<char>(length);
-      out << d;
-    }
-    out << '\x0D';
-    std::string record;
+    // The records are written one by one: the table is too big to build
+    // in memory first.
+    veilbox::testing::DbfBuilder table;
+    table.fields = {{"NAME", 16}, {"PATH", 64}};
+    table.count = kRecords;
+    table.year = 126, table.month = 12, table.day = 10;
+    table.reserved29 = 0;
+    out << table.Header() << table.Descriptors();
     char name[17];
     for (int i = 0; i < kRecords; ++i) {
       std::snprintf(name, sizeof(name), "Project%07d", i);
-      std::string path = std::string("C:\\Citect\\User\\") + name + "\\" +
-                         std::string(static_cast<std::size_t>(i % 23), 'x');
-      record.assign(1, i % 10 == 3 ? '*' : ' ');
-      record += name;
-      record.resize(1 + 16, ' ');
-      record += path;
-      record.resize(record_length, ' ');
-      out << record;
+      const std::string path = std::string("C:\\Citect\\User\\") + name + "\\" +
+                               std::string(static_cast<std::size_t>(i % 23), 'x');
+      out << table.Row(i % 10 == 3 ? '*' : ' ', {name, path});
     }
     out << '\x1A';
     return file.string();

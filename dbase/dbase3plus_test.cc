@@ -9,6 +9,7 @@
 
 #include "platform/files.h"
 #include "sysutil/errors.h"
+#include "testing/dbf_writer.h"
 #include "testing/test_support.h"
 
 namespace veilbox {
@@ -17,81 +18,8 @@ namespace {
 using testing::ReadFileBytes;
 using testing::ScratchDir;
 
-struct FieldDef {
-  std::string name;  // stored bytes, padded to 11 with `pad`
-  int length;
-};
-
-// Builds a table file byte by byte.
-struct TableBuilder {
-  std::vector<FieldDef> fields;
-  std::vector<std::string> records;  // whole records, flag byte first
-  int64_t count = -1;                // -1: the number of records
-  int record_length = -1;            // -1: 1 + the field lengths
-  bool eof_byte = true;
-  char pad = '\0';
-  std::string tail;  // bytes after the records (before the 0x1A)
-  std::string gap;   // bytes between the terminator and record 0
-
-  int RecordLength() const {
-    if (record_length >= 0) return record_length;
-    int length = 1;
-    for (const FieldDef& f : fields) length += f.length;
-    return length;
-  }
-
-  // A record from its flag and values, each padded with blanks to its
-  // field.
-  std::string Row(char flag, const std::vector<std::string>& values) const {
-    std::string row(1, flag);
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-      std::string v = i < values.size() ? values[i] : "";
-      v.resize(fields[i].length, ' ');
-      row += v;
-    }
-    row.resize(RecordLength(), ' ');
-    return row;
-  }
-  TableBuilder& Add(char flag, const std::vector<std::string>& values) {
-    records.push_back(Row(flag, values));
-    return *this;
-  }
-
-  std::string Header() const {
-    std::string h(32, '\0');
-    h[0] = 0x03;
-    h[1] = 126, h[2] = 5, h[3] = 17;
-    const auto n = static_cast<uint32_t>(count >= 0 ? count : static_cast<int64_t>(records.size()));
-    for (int i = 0; i < 4; ++i) h[4 + i] = static_cast<char>(n >> (8 * i));
-    const int header_length =
-        32 + 32 * static_cast<int>(fields.size()) + 1 + static_cast<int>(gap.size());
-    h[8] = static_cast<char>(header_length & 0xFF), h[9] = static_cast<char>(header_length >> 8);
-    const int rl = RecordLength();
-    h[10] = static_cast<char>(rl & 0xFF), h[11] = static_cast<char>(rl >> 8);
-    h[29] = 0x57;  // a reserved byte that must survive a rewrite
-    return h;
-  }
-  std::string Descriptors() const {
-    std::string d;
-    for (const FieldDef& f : fields) {
-      std::string one = f.name;
-      one.resize(11, pad);
-      one += 'C';
-      one += std::string(4, '\0');
-      one += static_cast<char>(f.length);
-      one += std::string(15, '\0');
-      d += one;
-    }
-    return d + '\x0D' + gap;
-  }
-  std::string Bytes() const {
-    std::string b = Header() + Descriptors();
-    for (const std::string& r : records) b += r;
-    b += tail;
-    if (eof_byte) b += '\x1A';
-    return b;
-  }
-};
+using FieldDef = testing::DbfField;
+using TableBuilder = testing::DbfBuilder;
 
 TableBuilder NamePath() {
   TableBuilder t;

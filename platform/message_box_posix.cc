@@ -1,61 +1,14 @@
-// A message box of the stand-in is one line on standard error. A standard
-// error that is closed or leads nowhere (a pipe whose reader is gone) makes
-// the write fail; it never raises SIGPIPE, which would otherwise count as a
-// soft end of the run.
-#include <signal.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <ctime>
-
+// A message box of the stand-in is one line on standard error: caption,
+// ": ", text and a line end. Nothing else is told when it cannot be written.
 #include "platform/message_box.h"
+#include "platform/stderr_line_posix.h"
 
 namespace veilbox::platform {
-namespace {
-
-// Writes all of text to fd with SIGPIPE held back; a SIGPIPE the write
-// itself raised is taken back, any other stays pending.
-bool WriteWithoutSigpipe(int fd, const std::string& text) {
-  sigset_t pipe_only, old;
-  sigemptyset(&pipe_only);
-  sigaddset(&pipe_only, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipe_only, &old);
-  sigset_t pending;
-  sigpending(&pending);
-  const bool was_pending = sigismember(&pending, SIGPIPE) == 1;
-
-  bool ok = true;
-  for (std::size_t done = 0; done < text.size();) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      if (n < 0 && errno == EPIPE && !was_pending) {
-        const timespec none{0, 0};
-        while (sigtimedwait(&pipe_only, nullptr, &none) < 0 && errno == EINTR) {
-        }
-      }
-      ok = false;
-      break;
-    }
-  }
-  pthread_sigmask(SIG_SETMASK, &old, nullptr);
-  return ok;
-}
-
-void WriteBox(const std::string& caption, const std::string& text) {
-  // Nothing else to tell when standard error cannot be written.
-  WriteWithoutSigpipe(STDERR_FILENO, caption + ": " + text + "\n");
-}
-
-}  // namespace
 
 void ShowPlainMessage(const std::string& caption, const std::string& text) {
-  WriteBox(caption, text);
+  WriteStandardErrorLine(caption, text);
 }
 
-void ShowErrorDialog(const std::string& text) { WriteBox("Error", text); }
+void ShowErrorDialog(const std::string& text) { WriteStandardErrorLine("Error", text); }
 
 }  // namespace veilbox::platform

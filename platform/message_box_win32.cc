@@ -1,13 +1,13 @@
 #include <windows.h>
 
+#include "platform/debug_output.h"
 #include "platform/message_box.h"
 
 namespace veilbox::platform {
 namespace {
 
 void Trace(const std::string& caption, const std::string& text) {
-  const std::string line = caption + ": " + text + "\n";
-  OutputDebugStringA(line.c_str());
+  DebugOutput(caption + ": " + text);
 }
 
 }  // namespace

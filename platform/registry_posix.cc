@@ -12,6 +12,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "platform/atomic_file.h"
 #include "platform/prefix.h"
 #include "platform/reg_file.h"
 #include "platform/registry.h"
@@ -67,29 +68,19 @@ Store Load() {
 }
 
 // Writes the file through a temporary file in the same directory that is
-// then renamed over it, so a reader sees the old file or the new one.
+// then renamed over it, so a reader sees the old file or the new one. The
+// new file keeps the old one's mode. Writers take turns (WriteLock), so
+// the process id makes the temporary name unique.
 bool Save(const Store& store) {
   std::error_code ec;
   std::filesystem::create_directories(store.dir, ec);
-  std::string tmp = (store.dir / "registry.reg.XXXXXX").string();
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return false;
-  const std::string text = FormatRegFile(store.reg);
-  bool ok = true;
-  for (std::size_t done = 0; ok && done < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n <= 0)
-      ok = false;
-    else
-      done += static_cast<std::size_t>(n);
-  }
+  const std::string file = store.file.string();
+  const std::string temp = file + "." + std::to_string(::getpid()) + ".tmp";
   struct stat st;
-  const mode_t mode = ::stat(store.file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  ok = ::fchmod(fd, mode) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  if (ok) ok = std::rename(tmp.c_str(), store.file.c_str()) == 0;
-  if (!ok) std::remove(tmp.c_str());
-  return ok;
+  const mode_t mode = ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  return WriteFileAtomically(file, temp, FormatRegFile(store.reg),
+                             [mode](const std::string& t) { return ::chmod(t.c_str(), mode) == 0; })
+      .ok();
 }
 
 // Held around each read-modify-write of the file, so that two writers

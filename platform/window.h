@@ -31,7 +31,10 @@ class MainWindowEvents {
   // hide or minimize it; no WM_SHOWWINDOW need come at all.)
   virtual void OnShow() = 0;
   // The first kWmStartCompile has been dispatched: runs the compile and
-  // gives its exit code, with which the message loop then ends.
+  // gives its exit code, with which the message loop then ends. The run
+  // dispatches window messages while it waits (for the compiler, for a
+  // lock), so the window's handlers run inside this call; a further
+  // kWmStartCompile then starts nothing.
   virtual int OnStartCompile() = 0;
   // A close request for the visible window (the window manager's).
   virtual void OnClose() = 0;

@@ -3,6 +3,7 @@
 #include <random>
 #include <string_view>
 
+#include "platform/atomic_file.h"
 #include "platform/files.h"
 #include "protect/protected_file.h"
 #include "protect/protected_file_name.h"
@@ -127,16 +128,6 @@ std::size_t LineOfOffset(std::string_view text, std::size_t offset) {
   return line;
 }
 
-bool WriteWhole(const std::string& path, const std::string& bytes, std::uint32_t* error) {
-  platform::File file;
-  if (!platform::File::CreateAlways(path, &file, error)) return false;
-  if (!bytes.empty() && !file.Append(bytes.data(), bytes.size())) {
-    *error = 0;  // the write does not tell why
-    return false;
-  }
-  return true;
-}
-
 bool EncryptFile(const std::string& file, const Options& options, std::random_device& random,
                  std::ostream& out) {
   const std::string target = file + kProtectedExtension;
@@ -171,18 +162,15 @@ bool EncryptFile(const std::string& file, const Options& options, std::random_de
   const std::string bytes = EncryptProtectedText(std::move(header), std::move(body));
 
   const std::string partial = target + kPartialSuffix;
-  if (!WriteWhole(partial, bytes, &error)) {
-    std::uint32_t ignored;
-    platform::DeleteFile(partial, &ignored);
-    out << partial << ": cannot be written";
-    if (error) out << " (error " << error << ")";
-    out << "\n";
+  const platform::AtomicWriteResult written = platform::WriteFileAtomically(target, partial, bytes);
+  if (written.step == platform::AtomicWriteStep::kRename) {
+    out << target << ": cannot be replaced (error " << written.error << ")\n";
     return false;
   }
-  if (!platform::RenameReplace(partial, target, &error)) {
-    std::uint32_t ignored;
-    platform::DeleteFile(partial, &ignored);
-    out << target << ": cannot be replaced (error " << error << ")\n";
+  if (!written.ok()) {
+    out << partial << ": cannot be written";
+    if (written.error) out << " (error " << written.error << ")";
+    out << "\n";
     return false;
   }
   out << target << ": written, " << lines << " lines\n";

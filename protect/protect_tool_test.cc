@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "protect/protected_file.h"
 #include "sysutil/globals.h"
+#include "testing/protected_file_builder.h"
 #include "testing/test_support.h"
 
 namespace veilbox {
@@ -147,14 +148,7 @@ TEST(ProtectToolTest, CheckNamesWhyAFileFails) {
   const std::string short_file = dir.Write("short.Veilbox", four.Text());
   const std::string bad_file = dir.Write("bad.Veilbox", lines.Text());
   const std::string foreign = dir.Write(
-      "foreign.Veilbox", EncryptProtectedText(
-                             [] {
-                               TextList h;
-                               for (const char* t : {"some other banner", "", "k", "", ""})
-                                 h.Add(t);
-                               return h;
-                             }(),
-                             TextList()));
+      "foreign.Veilbox", testing::ProtectedFileFrom({"some other banner", "", "k", "", ""}, {}));
   const std::string missing = dir.str() + "/missing.Veilbox";
 
   const Result r = RunTool({"check", plain + ".Veilbox", short_file, bad_file, foreign, missing});

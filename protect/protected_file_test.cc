@@ -12,6 +12,7 @@
 #include "protect/protected_file_read.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
+#include "testing/protected_file_builder.h"
 #include "testing/test_support.h"
 
 namespace veilbox {
@@ -32,7 +33,7 @@ Lines Header(const std::string& body_key) {
 
 // A ProtectedFile's bytes, with the given line end in place of CR LF.
 std::string Protect(const Lines& header, const Lines& body, const std::string& eol = "\r\n") {
-  std::string bytes = EncryptProtectedText(ListOf(header), ListOf(body));
+  std::string bytes = testing::ProtectedFileFrom(header, body);
   std::string out;
   for (std::size_t at = 0;;) {
     const std::size_t end = bytes.find("\r\n", at);

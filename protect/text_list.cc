@@ -21,11 +21,4 @@ std::string TextList::Text() const {
   return text;
 }
 
-bool TextList::LoadFromFile(const std::string& path, platform::Share share, std::uint32_t* error) {
-  std::string bytes;
-  if (!platform::ReadWholeFile(path, share, &bytes, error)) return false;
-  SetText(bytes);
-  return true;
-}
-
 }  // namespace veilbox

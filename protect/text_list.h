@@ -15,8 +15,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/files.h"
-
 namespace veilbox {
 
 // The bytes that reading sees: everything before the first byte 0.
@@ -90,11 +88,6 @@ class TextList {
   void SetText(std::string_view bytes);
   // The lines as written: each followed by CR LF.
   std::string Text() const;
-
-  // Replaces the lines with the whole file, opened for reading with the
-  // given sharing. False, with the Windows error code and the list
-  // unchanged, when the file cannot be read.
-  bool LoadFromFile(const std::string& path, platform::Share share, std::uint32_t* error);
 
  private:
   std::vector<std::string> lines_;

@@ -3,18 +3,21 @@
 # As root it uses apt-get; otherwise it names the packages to install.
 set -u
 
-# command, file or "pkg:NAME" (an installed Debian package) that tells a
-# package is there, and the package. The probes name no version.
+# What tells that a package is there, and the package. A probe is a
+# command, a file, "pkg:NAME" (an installed Debian package, "%" for ":"),
+# "py:MODULE" (a module the system's python3 imports) or "clang-rt:LIBRARY" (a runtime
+# library clang finds for itself). No probe names a version.
+# Only what the build, the tests and the demo use is here; the benchmarks
+# and the screenshot script need more (see the developer documents).
 needs=(
   "cmake:cmake"
   "ninja:ninja-build"
   "g++:g++"
   "clang++:clang"
-  "/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev"
+  "clang-rt:libclang_rt.fuzzer-x86_64.a:libclang-rt-dev"
   "/usr/include/gtest/gtest.h:libgtest-dev"
   "/usr/include/gmock/gmock.h:libgmock-dev"
   "/usr/src/googletest/googletest/src/gtest-all.cc:googletest"
-  "/usr/include/benchmark/benchmark.h:libbenchmark-dev"
   "i686-w64-mingw32-g++-posix:g++-mingw-w64-i686"
   "i686-w64-mingw32-windres:binutils-mingw-w64-i686"
   "x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64"
@@ -22,23 +25,24 @@ needs=(
   "wine:wine"
   "/usr/lib/wine/wine64:wine64"
   "pkg:wine32%i386:wine32:i386"
-  "Xvfb:xvfb"
-  "xwd:x11-apps"
-  "convert:imagemagick"
-  "/usr/lib/python3/dist-packages/dbf/__init__.py:python3-dbf"
-  "/usr/lib/python3/dist-packages/dbfread/__init__.py:python3-dbfread"
+  "/usr/bin/python3:python3"
+  "py:dbf:python3-dbf"
+  "py:dbfread:python3-dbfread"
   "/usr/include/shapefil.h:libshp-dev"
-  "clang-format:clang-format"
-  "getfattr:attr"
-  "hyperfine:hyperfine"
-  "/usr/bin/time:time"
-  "/usr/lib/python3/dist-packages/matplotlib/__init__.py:python3-matplotlib"
 )
 
 # Debian's package for a probe "pkg:NAME%ARCH" is installed.
 package_installed() {
   local name=${1//%/:}
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$name" 2>/dev/null)" = installed ]
+}
+
+# clang finds the runtime library LIBRARY: it prints a full path for a
+# library it has, and the bare name for one it lacks.
+clang_runtime_found() {
+  local path
+  path=$(clang++ -print-file-name="$1" 2>/dev/null) || return 1
+  [[ $path == /* ]] && [ -e "$path" ]
 }
 
 missing=()
@@ -48,6 +52,16 @@ for entry in "${needs[@]}"; do
     probe=${entry%%:*}
     package=${entry#*:}
     package_installed "$probe" && continue
+  elif [[ $entry == py:* ]]; then
+    entry=${entry#py:}
+    probe=${entry%%:*}
+    package=${entry#*:}
+    /usr/bin/python3 -c "import $probe" >/dev/null 2>&1 && continue
+  elif [[ $entry == clang-rt:* ]]; then
+    entry=${entry#clang-rt:}
+    probe=${entry%%:*}
+    package=${entry#*:}
+    clang_runtime_found "$probe" && continue
   else
     probe=${entry%%:*}
     package=${entry#*:}

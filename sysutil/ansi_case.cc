@@ -26,12 +26,6 @@ char AnsiLowerChar(char c) {
   return c;
 }
 
-std::string AnsiLower(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) c = AnsiLowerChar(c);
-  return result;
-}
-
 bool AnsiSameText(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)

@@ -10,7 +10,6 @@ namespace veilbox {
 
 char AnsiUpperChar(char c);
 char AnsiLowerChar(char c);
-std::string AnsiLower(std::string_view text);
 // Equal when compared without regard to case.
 bool AnsiSameText(std::string_view a, std::string_view b);
 

@@ -4,6 +4,7 @@
 
 #include "platform/interrupts.h"
 #include "protect/protected_file.h"
+#include "testing/protected_file_builder.h"
 
 namespace veilbox {
 namespace {
@@ -11,10 +12,8 @@ namespace {
 // A soft end that comes while a ProtectedFile is decrypted stops the
 // decryption; none pending lets it run.
 TEST(InterruptCheckTest, SoftEndStopsADecryption) {
-  TextList header, body;
-  for (const char* h : {"banner", "two", "key", "four", "five"}) header.Add(h);
-  for (int i = 0; i < 10; ++i) body.Add("line");
-  const std::string protected_text = EncryptProtectedText(header, body);
+  const std::string protected_text =
+      testing::ProtectedFileBytes(std::vector<std::string>(10, "line"));
 
   platform::InterruptCatcher catcher;
   std::string bytes = protected_text;

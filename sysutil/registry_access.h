@@ -29,7 +29,6 @@ class RegistryAccess {
   // as by OpenKey.
   bool OpenOrCreateKey(std::string_view component);
 
-  bool HasKey() const { return current_.IsOpen(); }
   // Names of the current key's values; empty without a key.
   std::vector<std::string> ValueNames() const;
   // The value's text, the empty text when it has no data, or false when it

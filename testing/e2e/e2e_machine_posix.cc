@@ -113,12 +113,14 @@ RunResult Machine::RunVeilbox(const std::vector<std::string>& args) {
   waitpid(pid, &status, 0);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 
-  // Each message box is one line: caption, ": ", text.
+  // Each message box is one line: caption, ": ", text. Lines with the
+  // caption "Debug" are the debugger output: neither boxes nor stray.
   std::ifstream err(err_path, std::ios::binary);
   std::string line;
   while (std::getline(err, line)) {
     const std::size_t sep = line.find(": ");
     const std::string caption = sep == std::string::npos ? "" : line.substr(0, sep);
+    if (caption == "Debug") continue;
     if (caption != "Veilbox" && caption != "Error") {
       result.problems.push_back("stray output: " + line);
       continue;

@@ -13,21 +13,25 @@
 #include "sysutil/errors.h"
 #include "sysutil/text_utils.h"
 #include "testing/e2e/e2e_machine.h"
+#include "testing/protected_file_builder.h"
 #include "testing/record_text.h"
 #include "testing/test_support.h"
 
 namespace veilbox::e2e {
 
+std::filesystem::path Native(const std::string& windows_path) {
+  return platform::NativePath(windows_path);
+}
+
+void Write(const std::string& windows_path, const std::string& bytes) {
+  const std::filesystem::path path = Native(windows_path);
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
 // The ProtectedFile bytes of a plain file's lines.
 std::string Protect(const std::vector<std::string>& lines, const std::string& key) {
-  TextList header, body;
-  for (const char* h :
-       {"Veilbox V1.0. See www.example.com for more info", "two", "", "four", "five"}) {
-    header.Add(h);
-  }
-  header[2] = key;
-  for (const std::string& line : lines) body.Add(line);
-  return EncryptProtectedText(header, body);
+  return testing::ProtectedFileBytes(lines, key);
 }
 
 std::string PlainText(const std::vector<std::string>& lines) {

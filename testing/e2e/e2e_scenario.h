@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -34,6 +35,12 @@ inline std::string Proj(const std::string& name) { return kRoot + "\\Proj\\" + n
 inline const std::string kOutside = "C:\\VBE-outside";
 // Plain lines holding this never stay on disk after a scenario.
 inline constexpr char kSecret[] = "SECRET-PLAIN-TEXT";
+
+// The machine's own name of a Windows path: the stand-in's file in the
+// POSIX build, the path itself on Windows.
+std::filesystem::path Native(const std::string& windows_path);
+// Writes bytes as the file at a Windows path, making its directories.
+void Write(const std::string& windows_path, const std::string& bytes);
 
 // The ProtectedFile bytes of a plain file's lines.
 std::string Protect(const std::vector<std::string>& lines, const std::string& key = "body key");

@@ -31,13 +31,6 @@ namespace {
 constexpr int kFiles = 8;
 const std::string kMany = Proj("Many");
 
-std::filesystem::path Native(const std::string& path) { return platform::NativePath(path); }
-
-void Write(const std::string& path, const std::string& bytes) {
-  std::filesystem::create_directories(Native(path).parent_path());
-  std::ofstream(Native(path), std::ios::binary | std::ios::trunc) << bytes;
-}
-
 // How far the run has come in Many: plain files created, entries set aside.
 int Progress(const std::string& dir) {
   int count = 0;

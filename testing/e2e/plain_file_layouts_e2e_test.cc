@@ -24,12 +24,9 @@ const std::string kSolo = "Proj\\Solo\\Solo.ci";
 const std::string kSoloPlain = "C:\\VBE\\PROJ\\SOLO\\SOLO.CI";
 const std::string kSecretSolo = std::string(kSecret) + " of Solo";
 const std::string kHeld = "C:\\VBE-record\\held";
-constexpr char kComplete[] = "Veilbox: Veilbox Compile Complete";
 const std::string kSoloUnwritable =
     "Veilbox: Unable to decrypt C:\\VBE\\PROJ\\SOLO\\SOLO.CI.VEILBOX: Cannot create file " +
     kSoloPlain;
-
-std::filesystem::path Native(const std::string& path) { return platform::NativePath(path); }
 
 // Solo's ProtectedFile holds the secret line.
 void SecretSolo(Install& s) { s.files[kSolo + ".Veilbox"] = Protect({kSecretSolo}); }

@@ -26,38 +26,13 @@
 #include "sysutil/text_utils.h"
 #include "testing/dbf_writer.h"
 #include "testing/e2e/e2e_machine.h"
+#include "testing/e2e/e2e_scenario.h"
 #include "testing/test_support.h"
 
 namespace veilbox::e2e {
 namespace {
 
 using veilbox::testing::DbfRecord;
-
-const std::string kRoot = "C:\\VBE";
-const std::string kUser = kRoot + "\\Citect\\User";
-const std::string kBin = kRoot + "\\Citect\\Bin";
-
-std::string Proj(const std::string& name) { return kRoot + "\\Proj\\" + name; }
-
-std::string Protect(const std::string& line) {
-  TextList header, body;
-  for (const char* h :
-       {"Veilbox V1.0. See www.example.com for more info", "two", "key", "four", "five"}) {
-    header.Add(h);
-  }
-  body.Add(line);
-  return EncryptProtectedText(header, body);
-}
-
-std::filesystem::path Native(const std::string& windows_path) {
-  return platform::NativePath(windows_path);
-}
-
-void Write(const std::string& windows_path, const std::string& bytes) {
-  const std::filesystem::path path = Native(windows_path);
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 // Every file below the root with its bytes.
 std::map<std::string, std::string> Tree() {
@@ -97,7 +72,7 @@ class RunEndings : public ::testing::Test {
                                                                    {{"Other", Proj("Other")}},
                                                                    {{"Shared", Proj("Shared")}}}));
     for (const char* name : {"Solo", "Other", "Shared"}) {
-      Write(Proj(name) + "\\" + name + ".ci.Veilbox", Protect(name));
+      Write(Proj(name) + "\\" + name + ".ci.Veilbox", Protect({name}));
     }
     for (const char* name : {"Solo", "Other"}) {
       Write(Proj(name) + "\\Include.dbf", veilbox::testing::MakeIncludeDbf({{{"Shared"}}}));
@@ -224,7 +199,7 @@ TEST_F(RunEndings, IncludeChainBeyondTheOpenFileLimit) {
   Write(Proj("Solo") + "\\Include.dbf", veilbox::testing::MakeIncludeDbf({{{name(1)}}}));
   for (int i = 1; i <= 60; ++i) {
     master.push_back({{name(i), Proj(name(i))}});
-    Write(Proj(name(i)) + "\\" + name(i) + ".ci.Veilbox", Protect(name(i)));
+    Write(Proj(name(i)) + "\\" + name(i) + ".ci.Veilbox", Protect({name(i)}));
     Write(Proj(name(i)) + "\\Include.dbf", veilbox::testing::MakeIncludeDbf({{{name(i + 1)}}}));
   }
   Write(kUser + "\\master.dbf", veilbox::testing::MakeMasterDbf(master));
@@ -261,7 +236,7 @@ TEST_F(RunEndings, ProtectedFileNameLongerThan259) {
   ASSERT_GT(plain.size() + 8, 259u);
   std::vector<DbfRecord> master = {{{"Long", dir}}};
   Write(kUser + "\\master.dbf", veilbox::testing::MakeMasterDbf(master));
-  Write(plain + ".Veilbox", Protect("long"));
+  Write(plain + ".Veilbox", Protect({"long"}));
   const std::filesystem::path compiler = Native(kBin + "\\ctcomp.exe");
   std::filesystem::create_directories(compiler.parent_path());
   std::ofstream(compiler, std::ios::trunc)

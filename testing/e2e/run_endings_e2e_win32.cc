@@ -27,34 +27,15 @@
 #include "sysutil/text_utils.h"
 #include "testing/dbf_writer.h"
 #include "testing/e2e/e2e_machine.h"
+#include "testing/e2e/e2e_scenario.h"
 #include "testing/record_text.h"
 #include "testing/test_support.h"
 
 namespace veilbox::e2e {
 namespace {
 
-const std::string kRoot = "C:\\VBE";
-const std::string kUser = kRoot + "\\Citect\\User";
-const std::string kBin = kRoot + "\\Citect\\Bin";
-
-std::string Proj(const std::string& name) { return kRoot + "\\Proj\\" + name; }
 std::string Plain(const std::string& name) { return Proj(name) + "\\" + UpperAscii(name) + ".CI"; }
 std::string See(const std::string& name) { return "-see=" + Plain(name); }
-
-std::string Protect(const std::string& line) {
-  TextList header, body;
-  for (const char* h :
-       {"Veilbox V1.0. See www.example.com for more info", "two", "key", "four", "five"}) {
-    header.Add(h);
-  }
-  body.Add(line);
-  return EncryptProtectedText(header, body);
-}
-
-void Write(const std::string& path, const std::string& bytes) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 // Every file of the projects and tables with its bytes.
 std::map<std::string, std::string> Tree() {
@@ -218,7 +199,7 @@ class RunEndingsWin32 : public ::testing::Test {
                                                                    {{"Other", Proj("Other")}},
                                                                    {{"Shared", Proj("Shared")}}}));
     for (const char* name : {"Solo", "Other", "Shared"}) {
-      Write(Proj(name) + "\\" + name + ".ci.Veilbox", Protect(name));
+      Write(Proj(name) + "\\" + name + ".ci.Veilbox", Protect({name}));
     }
     for (const char* name : {"Solo", "Other"}) {
       Write(Proj(name) + "\\Include.dbf", veilbox::testing::MakeIncludeDbf({{{"Shared"}}}));
@@ -269,8 +250,6 @@ class RunEndingsWin32 : public ::testing::Test {
   std::string settings_;
   std::map<std::string, std::string> before_;
 };
-
-const std::string kComplete = "Veilbox: Veilbox Compile Complete";
 
 TEST_F(RunEndingsWin32, TerminatedDuringTheCompileThenTheNextRunRecovers) {
   DWORD compiler = 0;

@@ -19,6 +19,7 @@
 #include "protect/text_list.h"
 #include "testing/dbf_writer.h"
 #include "testing/e2e/e2e_machine.h"
+#include "testing/protected_file_builder.h"
 #include "testing/test_support.h"
 
 namespace veilbox::e2e {
@@ -27,13 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Protect(const std::string& line) {
-  TextList header, body;
-  for (const char* h :
-       {"Veilbox V1.0. See www.example.com for more info", "two", "key", "four", "five"}) {
-    header.Add(h);
-  }
-  body.Add(line);
-  return EncryptProtectedText(header, body);
+  return veilbox::testing::ProtectedFileBytes({line});
 }
 
 void Write(const fs::path& path, const std::string& bytes) {

@@ -1,4 +1,4 @@
-#include "app/protected_file_pass.h"
+#include "app/plain_files.h"
 
 #include <memory>
 #include <mutex>
@@ -6,6 +6,7 @@
 
 #include "app/plain_file_plan.h"
 #include "app/run_end.h"
+#include "platform/debug_output.h"
 #include "platform/files.h"
 #include "platform/interrupts.h"
 #include "platform/process_identity.h"
@@ -36,8 +37,10 @@ std::vector<std::string> WrittenPlainFiles::DeleteAll(std::chrono::milliseconds 
   for (const PlainFileEntry& entry : entries_) {
     std::string why;
     if (!RemoveRunPlainFile(entry.name, patience, &why) ||
-        (entry.kind == PlainFileKind::kAside && !PutBackAside(entry.name, self, &why)))
+        (entry.kind == PlainFileKind::kAside && !PutBackAside(entry.name, self, &why))) {
+      platform::DebugOutput(why);
       left.push_back(entry.name);
+    }
   }
   entries_.clear();
   lookup_.clear();
@@ -58,8 +61,8 @@ namespace {
 [[noreturn]] void RefuseName(PlainFilePlan& plan, const RecordPlainFiles& record,
                              const std::string& plain) {
   plan.Drop(plain);
-  std::string ignored;
-  record(plan.entries(), &ignored);
+  std::string err;
+  if (!record(plan.entries(), &err)) platform::DebugOutput(err);
   throw FileCreateError(plain);
 }
 
@@ -77,8 +80,10 @@ std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& recor
     case PlainFileKind::kLeftover:
     case PlainFileKind::kHiddenOnly:
       if (now == NameHolder::kLeftover) {
-        if (!RemoveRunPlainFile(planned->name, std::chrono::milliseconds(0), &why))
+        if (!RemoveRunPlainFile(planned->name, std::chrono::milliseconds(0), &why)) {
+          platform::DebugOutput(why);
           throw FileCreateError(plain);
+        }
       } else if (now != NameHolder::kNothing) {
         RefuseName(plan, record, plain);
       }
@@ -149,8 +154,7 @@ bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
     std::rethrow_exception(outcome.error);
   } catch (const Error& e) {
     if (dynamic_cast<const ProtectedFileReadError*>(&e)) LastStatus = "Cannot Open File " + entry;
-    written.DeleteAll();
-    EndRun(ui, "Unable to decrypt " + entry + ": " + e.what(), 251);
+    EndRun(ui, "Unable to decrypt " + entry + ": " + e.what(), 251, [&] { written.DeleteAll(); });
   }
 }
 

@@ -1,4 +1,4 @@
-#include "app/protected_file_pass.h"
+#include "app/plain_files.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include "protect/protected_file_name.h"
 #include "sysutil/errors.h"
 #include "sysutil/text_utils.h"
+#include "testing/protected_file_builder.h"
 #include "testing/test_support.h"
 
 namespace veilbox {
@@ -40,10 +41,7 @@ class DecryptionLoopTest : public ::testing::Test {
 // there before it writes the first one, and writes nothing when that
 // record cannot be made.
 TEST_F(DecryptionLoopTest, DecryptionRecordsWhatStandsAtEachNameFirst) {
-  TextList header, body;
-  for (const char* line : {"banner", "", "key", "", ""}) header.Add(line);
-  body.Add("plain");
-  const std::string protected_text = EncryptProtectedText(header, body);
+  const std::string protected_text = testing::ProtectedFileBytes({"plain"});
   for (const char* file : {"new.ci", "left.ci", "mine.ci", "ro.ci"})
     dir_.Write(std::string("P/") + file + ".Veilbox", protected_text);
   dir_.Write("P/left.ci", "left by a cut-short run");
@@ -105,10 +103,7 @@ TEST_F(DecryptionLoopTest, DecryptionRecordsWhatStandsAtEachNameFirst) {
 // recorded the name as free is someone's: the run ends with 251, the
 // journal forgets the name, and the file stays as it is.
 TEST_F(DecryptionLoopTest, AFileThatAppearsAfterTheRecordIsNotTheRuns) {
-  TextList header, body;
-  for (const char* line : {"banner", "", "key", "", ""}) header.Add(line);
-  body.Add("plain");
-  dir_.Write("P/late.ci.Veilbox", EncryptProtectedText(header, body));
+  dir_.Write("P/late.ci.Veilbox", testing::ProtectedFileBytes({"plain"}));
   const std::vector<std::string> collected = {Entry("P", "late.ci.Veilbox")};
   std::vector<std::vector<PlainFileEntry>> records;
   const auto record = [&](const std::vector<PlainFileEntry>& plan, std::string*) {
@@ -128,16 +123,12 @@ TEST_F(DecryptionLoopTest, AFileThatAppearsAfterTheRecordIsNotTheRuns) {
 // The decryption loop on one worker and on several: the same plain files,
 // the same first failure in the collected order, and nothing left behind.
 TEST_F(DecryptionLoopTest, TheSameOutcomeWhateverTheWorkers) {
-  TextList header;
-  for (const char* line : {"Veilbox V1.0. See x for more info", "", "key", "", ""})
-    header.Add(line);
   std::vector<std::string> collected;
   for (int i = 0; i < 24; ++i) {
-    TextList body;
-    body.Add(std::string("line of file ").append(std::to_string(i)));
     std::string name = "F";  // appended, not "F" + ...: GCC 12 warns wrongly on that
     name.append(std::to_string(i)).append(".CI.VEILBOX");
-    dir_.Write(name, EncryptProtectedText(header, body));
+    dir_.Write(name, testing::ProtectedFileBytes(
+                         {std::string("line of file ").append(std::to_string(i))}));
     collected.push_back(UpperAscii(AddBackslash(dir_.str()) + name));
   }
   collected.push_back(collected[3]);  // a repeat is decrypted once
@@ -161,7 +152,7 @@ TEST_F(DecryptionLoopTest, TheSameOutcomeWhateverTheWorkers) {
   }
   EXPECT_TRUE(plain_files().empty());
 
-  const std::string bad = EncryptProtectedText(header, TextList()) + "not a cipher line\r\n";
+  const std::string bad = testing::ProtectedFileBytes({}) + "not a cipher line\r\n";
   dir_.Write("F11.CI.VEILBOX", bad);
   dir_.Write("F22.CI.VEILBOX", bad);
   for (int round = 0; round < 2; ++round) {
@@ -180,7 +171,7 @@ TEST_F(DecryptionLoopTest, TheSameOutcomeWhateverTheWorkers) {
           << workers;
       EXPECT_TRUE(plain_files().empty()) << workers;
     }
-    dir_.Write("F11.CI.VEILBOX", EncryptProtectedText(header, TextList()));
+    dir_.Write("F11.CI.VEILBOX", testing::ProtectedFileBytes({}));
   }
 }
 

@@ -1,0 +1,52 @@
+#include "platform/atomic_file.h"
+
+#include "platform/files.h"
+
+namespace veilbox::platform {
+namespace {
+
+AtomicWriteResult Fail(const std::string& temp, AtomicWriteStep step, std::uint32_t error) {
+  std::uint32_t ignored = 0;  // a temporary file that cannot go is left to the sweeps
+  DeleteFile(temp, &ignored);
+  return {step, error};
+}
+
+}  // namespace
+
+AtomicWriteResult WriteFileAtomically(const std::string& path, const std::string& temp,
+                                      std::string_view bytes, const BeforeRename& before_rename) {
+  std::uint32_t error = 0;
+  {
+    File file;
+    if (!File::CreateAlways(temp, &file, &error)) {
+      // Nothing of ours stands at temp: it is not removed.
+      return {AtomicWriteStep::kCreate, error};
+    }
+    const bool written = (bytes.empty() || file.Append(bytes.data(), bytes.size())) && file.Sync();
+    file.Close();
+    if (!written) return Fail(temp, AtomicWriteStep::kWrite, 0);
+  }
+  if (before_rename && !before_rename(temp)) return Fail(temp, AtomicWriteStep::kPrepare, 0);
+  if (!RenameReplace(temp, path, &error)) return Fail(temp, AtomicWriteStep::kRename, error);
+  return {};
+}
+
+std::string DescribeAtomicWrite(const AtomicWriteResult& result, const std::string& path,
+                                const std::string& temp) {
+  const std::string code = " (error " + std::to_string(result.error) + ")";
+  switch (result.step) {
+    case AtomicWriteStep::kDone:
+      return "";
+    case AtomicWriteStep::kCreate:
+      return "cannot create " + temp + code;
+    case AtomicWriteStep::kWrite:
+      return "cannot write " + temp;
+    case AtomicWriteStep::kPrepare:
+      return "cannot prepare " + temp + " to replace " + path;
+    case AtomicWriteStep::kRename:
+      return "cannot rename " + temp + " to " + path + code;
+  }
+  return "";
+}
+
+}  // namespace veilbox::platform

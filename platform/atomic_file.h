@@ -1,0 +1,40 @@
+// Replacing a file whole, so that a reader sees the old file or the new
+// one and never a part of the new: the bytes go to a temporary file beside
+// it, are flushed to the disk, and the temporary file is renamed over it.
+// Written once over the file seam, for both platforms.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace veilbox::platform {
+
+// The step at which a replacement failed.
+enum class AtomicWriteStep { kDone, kCreate, kWrite, kPrepare, kRename };
+
+struct AtomicWriteResult {
+  AtomicWriteStep step = AtomicWriteStep::kDone;
+  std::uint32_t error = 0;  // the system's error code of that step; 0 when it gives none
+  bool ok() const { return step == AtomicWriteStep::kDone; }
+};
+
+// Called with the temporary file's name once its bytes are on the disk,
+// before the rename: a writer that must give the new file something of
+// the old one (its mode, its owner) does it here; false stops the write.
+using BeforeRename = std::function<bool(const std::string& temp)>;
+
+// Writes bytes to temp (created or truncated), flushes it, and renames it
+// over path. On a failure the temporary file is removed and path is left
+// as it was.
+AtomicWriteResult WriteFileAtomically(const std::string& path, const std::string& temp,
+                                      std::string_view bytes,
+                                      const BeforeRename& before_rename = nullptr);
+
+// "cannot create TEMP (error N)", "cannot write TEMP", "cannot rename TEMP
+// to PATH (error N)", and so on: the failure as one line of text.
+std::string DescribeAtomicWrite(const AtomicWriteResult& result, const std::string& path,
+                                const std::string& temp);
+
+}  // namespace veilbox::platform

@@ -1,0 +1,73 @@
+#include "platform/atomic_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "testing/test_support.h"
+
+namespace veilbox::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using veilbox::testing::ReadFileBytes;
+using veilbox::testing::ScratchDir;
+
+std::string Sep() { return std::string(1, fs::path::preferred_separator); }
+
+TEST(AtomicFile, ReplacesOrCreatesTheFileWholeAndLeavesNoTemporary) {
+  ScratchDir dir;
+  const std::string path = dir.Write("journal", "the old record, longer than the new");
+  const std::string temp = path + ".tmp";
+  EXPECT_TRUE(WriteFileAtomically(path, temp, "new").ok());
+  EXPECT_EQ(ReadFileBytes(path), "new");
+
+  const std::string fresh = dir.str() + Sep() + "fresh";
+  bool prepared = false;
+  EXPECT_TRUE(WriteFileAtomically(fresh, fresh + ".partial", "", [&](const std::string& t) {
+                prepared = ReadFileBytes(t).empty() && !fs::exists(fresh);
+                return true;
+              }).ok());
+  EXPECT_TRUE(prepared) << "the hook runs on the temporary file, before the rename";
+  EXPECT_TRUE(fs::exists(fresh));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+}
+
+// Each failing step leaves the file as it was and no temporary file, and
+// says which step failed.
+TEST(AtomicFile, AFailedStepLeavesTheOldFileAndNoTemporary) {
+  ScratchDir dir;
+  const std::string path = dir.Write("settings", "old");
+  std::string inside = "busy";
+  inside += Sep();
+  inside += "inside";
+  dir.Write(inside, "a directory that is not empty");
+  struct Case {
+    const char* what;
+    std::string path;
+    std::string temp;
+    bool prepare;
+    AtomicWriteStep step;
+    const char* text;
+  } cases[] = {
+      {"no directory for the temporary", path, dir.str() + Sep() + "missing" + Sep() + "t", true,
+       AtomicWriteStep::kCreate, "cannot create "},
+      {"the hook refuses", path, path + ".tmp", false, AtomicWriteStep::kPrepare,
+       "cannot prepare "},
+      {"a directory at the name", dir.str() + Sep() + "busy", path + ".tmp", true,
+       AtomicWriteStep::kRename, "cannot rename "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const AtomicWriteResult result =
+        WriteFileAtomically(c.path, c.temp, "new", [&](const std::string&) { return c.prepare; });
+    EXPECT_EQ(result.step, c.step);
+    EXPECT_EQ(DescribeAtomicWrite(result, c.path, c.temp).rfind(c.text, 0), 0u);
+    EXPECT_FALSE(fs::exists(c.temp));
+    EXPECT_EQ(ReadFileBytes(path), "old");
+  }
+  EXPECT_EQ(ReadFileBytes(dir.path() / "busy" / "inside"), "a directory that is not empty");
+}
+
+}  // namespace
+}  // namespace veilbox::platform
