@@ -44,8 +44,15 @@ TEST(OrderedParallelPass, TheLowestFailingIndexDecidesWhateverTheWorkers) {
     EXPECT_EQ(outcome.first_failure, 17u) << workers;
     EXPECT_EQ(Message(outcome), "bad 17");
     for (std::size_t i = 0; i <= 17; ++i) EXPECT_EQ(runs[i], 1) << i;
-    // Past the failure only what was already running goes on.
-    for (std::size_t i = 18 + workers; i < 100; ++i) EXPECT_EQ(runs[i], 0) << workers << " " << i;
+    // Nothing is handed out once the failure is known: with one worker
+    // that is right after it. With several, the others may have gone on
+    // while it ran (how far depends on the scheduler), each index once.
+    for (std::size_t i = 18; i < 100; ++i) {
+      if (workers == 1) {
+        EXPECT_EQ(runs[i], 0) << i;
+      }
+      EXPECT_LE(runs[i], 1) << workers << " " << i;
+    }
   }
 }
 
