@@ -23,12 +23,12 @@ bool WriteRunJournal(const std::string& path, const RunJournalRecord& record, st
   bool written = file.Append(bytes.data(), bytes.size()) && file.Sync();
   file.Close();
   if (!written) {
-    platform::DeleteFile(temp, &error);
+    platform::RemoveFile(temp, &error);
     *err = "cannot write " + temp;
     return false;
   }
   if (!platform::RenameReplace(temp, path, &error)) {
-    platform::DeleteFile(temp, &error);
+    platform::RemoveFile(temp, &error);
     *err = "cannot rename " + temp + " to " + path + " (error " + std::to_string(error) + ")";
     return false;
   }
@@ -65,7 +65,7 @@ bool RunJournal::RecordOkMessageSuppressed(const std::string& settings_file, std
 
 bool RunJournal::Remove(std::string* err) {
   std::uint32_t error = 0;
-  if (platform::DeleteFile(path_, &error) || error == platform::kErrorFileNotFound) {
+  if (platform::RemoveFile(path_, &error) || error == platform::kErrorFileNotFound) {
     written_ = false;
     return true;
   }

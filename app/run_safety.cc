@@ -65,7 +65,7 @@ void RemoveDeadRunsLocks(const std::string& journal_dir, const platform::Process
       if (result == platform::LockResult::kAcquired || result == platform::LockResult::kTakenOver)
         lock.Release();  // removes the file; one held now is a live run's
     }
-    platform::DeleteFile(base + name, &error);
+    platform::RemoveFile(base + name, &error);
   }
 }
 
@@ -155,7 +155,7 @@ void RunSafety::ReleaseDirLocks() {
   dir_locks_.clear();  // each lock removes its file
   if (locks_list_.empty()) return;
   std::uint32_t error = 0;
-  platform::DeleteFile(locks_list_, &error);
+  platform::RemoveFile(locks_list_, &error);
   locks_list_.clear();
 }
 

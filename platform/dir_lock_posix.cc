@@ -82,7 +82,7 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
     if (ftruncate(fd, 0) != 0 || pwrite(fd, me.data(), me.size(), 0) < 0) {
       // Held all the same (opened read-only); the note only names the holder.
     }
-    SetFileAttributes(windows_path, kAttrHidden);
+    SetAttributes(windows_path, kAttrHidden);
     handle_ = fd;
     path_ = path;
     held_ = true;

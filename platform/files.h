@@ -11,11 +11,6 @@
 
 // <windows.h> maps these names onto its own ANSI/wide functions; the seam's
 // functions keep their plain names. Include this header after <windows.h>.
-#undef CreateDirectory
-#undef DeleteFile
-#undef GetFileAttributes
-#undef GetWindowsDirectory
-#undef SetFileAttributes
 
 namespace veilbox::platform {
 
@@ -103,10 +98,10 @@ class File {
 bool ReadWholeFile(const std::string& path, Share share, std::string* data, std::uint32_t* error);
 
 // Attributes of a file or directory, kInvalidAttributes when it is missing.
-std::uint32_t GetFileAttributes(const std::string& path);
+std::uint32_t FileAttributes(const std::string& path);
 // Replaces the attributes (hidden, read-only, system, archive; kAttrNormal
 // for none).
-bool SetFileAttributes(const std::string& path, std::uint32_t attributes);
+bool SetAttributes(const std::string& path, std::uint32_t attributes);
 
 // True only for an existing file, not for a directory.
 bool FileExists(const std::string& path);
@@ -114,12 +109,12 @@ bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 
 // DeleteFileA: false with the Windows error code on failure.
-bool DeleteFile(const std::string& path, std::uint32_t* error);
+bool RemoveFile(const std::string& path, std::uint32_t* error);
 // Renames from over to, replacing an existing file, and returns once the
 // rename is on disk: Windows moves write-through (MOVEFILE_WRITE_THROUGH),
 // POSIX flushes the directory after the rename.
 bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t* error);
-bool CreateDirectory(const std::string& path, std::uint32_t* error);
+bool MakeDirectory(const std::string& path, std::uint32_t* error);
 
 // The names (without directory) of every entry that matches a pattern whose
 // last component may hold * and ?, in the order the system delivers them,
@@ -136,7 +131,7 @@ enum class EntryKind {
 };
 struct EntryInfo {
   EntryKind kind = EntryKind::kMissing;
-  std::uint32_t attributes = 0;  // for kFile: as GetFileAttributes gives them
+  std::uint32_t attributes = 0;  // for kFile: as FileAttributes gives them
   std::uint32_t links = 0;       // for kFile: the number of names it has
 };
 // False with the error code when the name cannot be looked at; a missing
@@ -153,7 +148,7 @@ bool RenameNoReplace(const std::string& from, const std::string& to, std::uint32
 std::string NameOnDisk(const std::string& path);
 
 // GetWindowsDirectoryA: false with the error code when it fails.
-bool GetWindowsDirectory(std::string* dir, std::uint32_t* error);
+bool WindowsDirectory(std::string* dir, std::uint32_t* error);
 
 // The path as the operating system takes it. Windows: unchanged. POSIX
 // stand-in: backslashes become slashes, a drive "X:" becomes the directory

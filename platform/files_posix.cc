@@ -433,11 +433,11 @@ bool ReadWholeFile(const std::string& path, Share share, std::string* data, std:
   return true;
 }
 
-std::uint32_t GetFileAttributes(const std::string& path) {
+std::uint32_t FileAttributes(const std::string& path) {
   return AttributesOfNative(NativePath(path));
 }
 
-bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
+bool SetAttributes(const std::string& path, std::uint32_t attributes) {
   const std::string native = NativePath(path);
   struct stat st;
   if (::stat(native.c_str(), &st) != 0) return false;
@@ -461,7 +461,7 @@ bool DirectoryExists(const std::string& path) {
   return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool DeleteFile(const std::string& path, std::uint32_t* error) {
+bool RemoveFile(const std::string& path, std::uint32_t* error) {
   std::uint32_t ignored;
   if (!error) error = &ignored;
   const std::string native = NativePath(path);
@@ -591,7 +591,7 @@ std::string NameOnDisk(const std::string& path) {
   return path.substr(0, sep + 1) + native.substr(native_sep + 1);
 }
 
-bool CreateDirectory(const std::string& path, std::uint32_t* error) {
+bool MakeDirectory(const std::string& path, std::uint32_t* error) {
   std::uint32_t ignored;
   if (!error) error = &ignored;
   const std::string native = NativePath(path);
@@ -626,7 +626,7 @@ std::vector<std::string> FindFiles(const std::string& pattern) {
   return names;
 }
 
-bool GetWindowsDirectory(std::string* dir, std::uint32_t* error) {
+bool WindowsDirectory(std::string* dir, std::uint32_t* error) {
   std::string windows = PrefixDir() + "/windows";
   struct stat st;
   if (::stat(windows.c_str(), &st) != 0) {

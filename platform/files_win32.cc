@@ -225,11 +225,9 @@ bool ReadWholeFile(const std::string& path, Share share, std::string* data, std:
   return true;
 }
 
-std::uint32_t GetFileAttributes(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str());
-}
+std::uint32_t FileAttributes(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
 
-bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
+bool SetAttributes(const std::string& path, std::uint32_t attributes) {
   return ::SetFileAttributesA(path.c_str(), attributes) != 0;
 }
 
@@ -243,7 +241,7 @@ bool DirectoryExists(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool DeleteFile(const std::string& path, std::uint32_t* error) {
+bool RemoveFile(const std::string& path, std::uint32_t* error) {
   if (RefusedByAttributes(path, FILE_ATTRIBUTE_READONLY, error)) return false;
   if (::DeleteFileA(path.c_str())) return true;
   if (error) *error = GetLastError();
@@ -307,7 +305,7 @@ std::string NameOnDisk(const std::string& path) {
   return path.substr(0, sep + 1) + data.cFileName;
 }
 
-bool CreateDirectory(const std::string& path, std::uint32_t* error) {
+bool MakeDirectory(const std::string& path, std::uint32_t* error) {
   if (::CreateDirectoryA(path.c_str(), nullptr)) return true;
   if (error) *error = GetLastError();
   return false;
@@ -325,7 +323,7 @@ std::vector<std::string> FindFiles(const std::string& pattern) {
   return names;
 }
 
-bool GetWindowsDirectory(std::string* dir, std::uint32_t* error) {
+bool WindowsDirectory(std::string* dir, std::uint32_t* error) {
   // Asks for the length first, so a directory of any length fits.
   UINT needed = ::GetWindowsDirectoryA(nullptr, 0);
   if (needed == 0) {

@@ -32,7 +32,7 @@ std::string ResolveProfile(const std::string& file_name) {
   if (file_name.find_first_of("\\/") != std::string::npos) return file_name;
   std::string windows_dir;
   std::uint32_t error = 0;
-  if (!GetWindowsDirectory(&windows_dir, &error)) return file_name;
+  if (!WindowsDirectory(&windows_dir, &error)) return file_name;
   if (windows_dir.empty() || windows_dir.back() != '\\') windows_dir += '\\';
   return windows_dir + file_name;
 }

@@ -173,7 +173,7 @@ bool EncryptFile(const std::string& file, const Options& options, std::random_de
   const std::string partial = target + kPartialSuffix;
   if (!WriteWhole(partial, bytes, &error)) {
     std::uint32_t ignored;
-    platform::DeleteFile(partial, &ignored);
+    platform::RemoveFile(partial, &ignored);
     out << partial << ": cannot be written";
     if (error) out << " (error " << error << ")";
     out << "\n";
@@ -181,7 +181,7 @@ bool EncryptFile(const std::string& file, const Options& options, std::random_de
   }
   if (!platform::RenameReplace(partial, target, &error)) {
     std::uint32_t ignored;
-    platform::DeleteFile(partial, &ignored);
+    platform::RemoveFile(partial, &ignored);
     out << target << ": cannot be replaced (error " << error << ")\n";
     return false;
   }
