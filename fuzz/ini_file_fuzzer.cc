@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/ini_text.h"
+#include "standin/ini_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

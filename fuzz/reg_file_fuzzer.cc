@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/reg_file.h"
+#include "standin/reg_file.h"
 
 namespace {
 

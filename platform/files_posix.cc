@@ -27,11 +27,11 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/case_blind_dir.h"
 #include "platform/files.h"
-#include "platform/posix_errors.h"
-#include "platform/prefix.h"
-#include "platform/wildcard_match.h"
+#include "standin/case_blind_dir.h"
+#include "standin/posix_errors.h"
+#include "standin/prefix.h"
+#include "standin/wildcard_match.h"
 
 namespace veilbox::platform {
 namespace {

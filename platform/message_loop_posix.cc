@@ -2,7 +2,7 @@
 #include <utility>
 
 #include "platform/message_loop.h"
-#include "platform/message_queue_posix.h"
+#include "standin/message_queue.h"
 
 namespace veilbox::platform {
 namespace internal {

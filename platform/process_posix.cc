@@ -28,8 +28,8 @@
 #include "platform/files.h"
 #include "platform/interrupts.h"
 #include "platform/message_loop.h"
-#include "platform/posix_errors.h"
 #include "platform/process.h"
+#include "standin/posix_errors.h"
 
 extern char** environ;
 

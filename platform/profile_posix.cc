@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/ini_text.h"
 #include "platform/profile.h"
+#include "standin/ini_text.h"
 
 namespace veilbox::platform {
 namespace {

@@ -12,9 +12,9 @@
 #include <sstream>
 #include <system_error>
 
-#include "platform/prefix.h"
-#include "platform/reg_file.h"
 #include "platform/registry.h"
+#include "standin/prefix.h"
+#include "standin/reg_file.h"
 
 namespace veilbox::platform {
 

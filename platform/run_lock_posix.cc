@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "platform/interrupts.h"
-#include "platform/prefix.h"
 #include "platform/run_lock.h"
+#include "standin/prefix.h"
 
 namespace veilbox::platform {
 namespace {

@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/prefix.h"
 #include "platform/user_data_dir.h"
+#include "standin/prefix.h"
 
 namespace veilbox::platform {
 

@@ -1,8 +1,8 @@
 #include <memory>
 #include <optional>
 
-#include "platform/message_queue_posix.h"
 #include "platform/window.h"
+#include "standin/message_queue.h"
 
 namespace veilbox::platform {
 

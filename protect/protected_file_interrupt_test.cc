@@ -1,16 +1,16 @@
-#include "sysutil/interrupt_check.h"
-
+// A soft end reaches a decryption under way.
 #include <gtest/gtest.h>
 
 #include "platform/interrupts.h"
 #include "protect/protected_file.h"
+#include "sysutil/interrupt_check.h"
 
 namespace veilbox {
 namespace {
 
 // A soft end that comes while a ProtectedFile is decrypted stops the
 // decryption; none pending lets it run.
-TEST(InterruptCheckTest, SoftEndStopsADecryption) {
+TEST(ProtectedFileInterrupt, SoftEndStopsADecryption) {
   TextList header, body;
   for (const char* h : {"banner", "two", "key", "four", "five"}) header.Add(h);
   for (int i = 0; i < 10; ++i) body.Add("line");

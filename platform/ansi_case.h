@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace veilbox {
+namespace veilbox::platform {
 
 char AnsiUpperChar(char c);
 char AnsiLowerChar(char c);
@@ -14,4 +14,4 @@ std::string AnsiLower(std::string_view text);
 // Equal when compared without regard to case.
 bool AnsiSameText(std::string_view a, std::string_view b);
 
-}  // namespace veilbox
+}  // namespace veilbox::platform

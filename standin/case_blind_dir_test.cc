@@ -1,3 +1,5 @@
+#include "standin/case_blind_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/case_blind_dir.h"
 #include "testing/test_support.h"
 
 namespace veilbox::platform {

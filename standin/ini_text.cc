@@ -1,4 +1,4 @@
-#include "platform/ini_text.h"
+#include "standin/ini_text.h"
 
 #include <cstddef>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "platform/reg_file.h"
+#include "standin/reg_file.h"
 
 #include <gtest/gtest.h>
 

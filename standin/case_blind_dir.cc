@@ -1,3 +1,5 @@
+#include "standin/case_blind_dir.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -5,8 +7,6 @@
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
-
-#include "platform/case_blind_dir.h"
 
 namespace veilbox::platform {
 namespace {

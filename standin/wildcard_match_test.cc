@@ -1,4 +1,4 @@
-#include "platform/wildcard_match.h"
+#include "standin/wildcard_match.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "platform/reg_file.h"
+#include "standin/reg_file.h"
 
 #include <algorithm>
 #include <array>
 
-#include "sysutil/ansi_case.h"
+#include "platform/ansi_case.h"
 
 namespace veilbox::platform {
 namespace {

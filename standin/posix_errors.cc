@@ -1,9 +1,10 @@
+#include "standin/posix_errors.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
 
 #include "platform/files.h"
-#include "platform/posix_errors.h"
 
 namespace veilbox::platform {
 

@@ -1,6 +1,6 @@
-#include <cstdlib>
+#include "standin/prefix.h"
 
-#include "platform/prefix.h"
+#include <cstdlib>
 
 namespace veilbox::platform {
 

@@ -21,16 +21,9 @@
 #include <string_view>
 #include <vector>
 
-#include "sysutil/globals.h"
+#include "platform/registry.h"
 
 namespace veilbox::platform {
-
-inline constexpr std::uint32_t kRegNone = 0;
-inline constexpr std::uint32_t kRegSz = 1;
-inline constexpr std::uint32_t kRegExpandSz = 2;
-inline constexpr std::uint32_t kRegBinary = 3;
-inline constexpr std::uint32_t kRegDword = 4;
-inline constexpr std::uint32_t kRegMultiSz = 7;
 
 struct RegFileValue {
   std::string name;  // empty for the key's default value

@@ -1,4 +1,4 @@
-// The stand-in's own rules: the registry file, its atomic rewrite, and
+// The stand-in registry seen through the registry paths: its file, its atomic rewrite, and
 // files that must not be written.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
-#include "platform/reg_file.h"
 #include "platform/registry.h"
+#include "standin/reg_file.h"
 #include "sysutil/globals.h"
 #include "sysutil/reg_path.h"
 #include "testing/test_support.h"
