@@ -36,8 +36,6 @@ extern char** environ;
 namespace veilbox::platform {
 namespace {
 
-// CreateProcess takes at most 32,767 characters with the closing zero.
-constexpr std::size_t kMaxCommandLine = 32766;
 constexpr std::uint32_t kErrorInvalidParameter = 87;
 constexpr std::uint32_t kErrorBadExeFormat = 193;
 constexpr std::uint32_t kErrorDirectory = 267;
@@ -105,15 +103,9 @@ class Fd {
 
 }  // namespace
 
-bool RunProcessAndWait(const std::string& application, const std::string& command_line,
-                       const std::string& current_dir, std::uint32_t* exit_code,
-                       std::uint32_t* error) {
-  std::uint32_t ignored;
-  if (!error) error = &ignored;
-  if (command_line.size() > kMaxCommandLine) {
-    *error = kErrorFilenameTooLong;
-    return false;
-  }
+bool detail::StartProcessAndWait(const std::string& application, const std::string& command_line,
+                                 const std::string& current_dir, std::uint32_t* exit_code,
+                                 std::uint32_t* error) {
   std::vector<std::string> args = SplitCommandLine(command_line);
   if (args.empty()) {
     if (application.empty()) {
