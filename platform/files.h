@@ -43,6 +43,21 @@ inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 // How an open file may be shared with other openers.
 enum class Share { kNone, kReadWrite };
 
+class File;
+
+namespace detail {
+// Each platform's half of ReadWholeFile (files.cc); error is never null.
+// Opens a regular file for reading only, with this sharing, and tells its
+// size, with ReadWholeFile's errors.
+bool OpenForWholeRead(const std::string& path, Share share, File* file, std::uint64_t* size,
+                      std::uint32_t* error);
+// Lets the system back a large buffer that is about to be filled in one
+// read with large pages, where it has them.
+void PrepareLargeBuffer(char* begin, std::size_t size);
+// The error code of the read that just failed.
+std::uint32_t LastReadError();
+}  // namespace detail
+
 // An open file; closes itself. Move-only.
 class File {
  public:
@@ -83,8 +98,8 @@ class File {
   void Close();
 
  private:
-  friend bool ReadWholeFile(const std::string& path, Share share, std::string* data,
-                            std::uint32_t* error);
+  friend bool detail::OpenForWholeRead(const std::string& path, Share share, File* file,
+                                       std::uint64_t* size, std::uint32_t* error);
 
   std::intptr_t handle_ = -1;  // a HANDLE or a file descriptor
   std::uint64_t append_offset_ = 0;

@@ -365,12 +365,6 @@ bool File::WriteAt(std::uint64_t offset, const void* data, std::size_t n) {
   return true;
 }
 
-bool File::Append(const void* data, std::size_t n) {
-  if (!WriteAt(append_offset_, data, n)) return false;
-  append_offset_ += n;
-  return true;
-}
-
 std::int64_t File::Size() {
   struct stat st;
   if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &st) != 0) return -1;
@@ -385,9 +379,8 @@ void File::Close() {
   append_offset_ = 0;
 }
 
-bool ReadWholeFile(const std::string& path, Share share, std::string* data, std::uint32_t* error) {
-  std::uint32_t ignored;
-  if (!error) error = &ignored;
+bool detail::OpenForWholeRead(const std::string& path, Share share, File* file, std::uint64_t* size,
+                              std::uint32_t* error) {
   const std::string native = NativePath(path);
   // Non-blocking, so that a FIFO or a device standing at the name is
   // refused below instead of holding the open (or the read) for ever.
@@ -396,8 +389,8 @@ bool ReadWholeFile(const std::string& path, Share share, std::string* data, std:
     *error = WindowsErrorForPath(errno, native);
     return false;
   }
-  File file;
-  file.handle_ = fd;
+  file->Close();
+  file->handle_ = fd;
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     *error = WindowsErrorFromErrno(errno);
@@ -412,26 +405,13 @@ bool ReadWholeFile(const std::string& path, Share share, std::string* data, std:
     return false;
   }
   if (!LockForShare(fd, share, error)) return false;
-  // One buffer of the size the file has now, filled by as few reads as
-  // the system allows; bytes the file gains meanwhile are not read.
-  const auto size = static_cast<std::uint64_t>(st.st_size);
-  if (size > data->max_size()) {
-    *error = kErrorNotEnoughMemory;
-    return false;
-  }
-  data->clear();
-  data->reserve(static_cast<std::size_t>(size));
-  AskForHugePages(data->data(), data->capacity());
-  data->resize(static_cast<std::size_t>(size));
-  std::size_t got = 0;
-  if (!file.ReadAt(0, data->data(), data->size(), &got)) {
-    *error = WindowsErrorFromErrno(errno);
-    data->clear();
-    return false;
-  }
-  data->resize(got);
+  *size = static_cast<std::uint64_t>(st.st_size);
   return true;
 }
+
+void detail::PrepareLargeBuffer(char* begin, std::size_t size) { AskForHugePages(begin, size); }
+
+std::uint32_t detail::LastReadError() { return WindowsErrorFromErrno(errno); }
 
 std::uint32_t FileAttributes(const std::string& path) {
   return AttributesOfNative(NativePath(path));
