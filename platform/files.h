@@ -9,9 +9,6 @@
 #include <string>
 #include <vector>
 
-// <windows.h> maps these names onto its own ANSI/wide functions; the seam's
-// functions keep their plain names. Include this header after <windows.h>.
-
 namespace veilbox::platform {
 
 // Windows error codes used across the seam.
