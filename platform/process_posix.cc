@@ -78,10 +78,11 @@ std::string ProgramFile(const std::string& program) {
 
 std::uint32_t StartError(const StartFailure& failure, const std::string& file) {
   if (failure.step == 1)
-    return (failure.err == ENOENT || failure.err == ENOTDIR) ? kErrorDirectory
-                                                             : WindowsErrorFromErrno(failure.err);
+    return (failure.err == ENOENT || failure.err == ENOTDIR)
+               ? kErrorDirectory
+               : standin::WindowsErrorFromErrno(failure.err);
   if (failure.err == ENOEXEC) return kErrorBadExeFormat;
-  return WindowsErrorForPath(failure.err, file);
+  return standin::WindowsErrorForPath(failure.err, file);
 }
 
 // Closes the descriptor when it goes out of scope.
@@ -134,7 +135,7 @@ bool detail::StartProcessAndWait(const std::string& application, const std::stri
 
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) {
-    *error = WindowsErrorFromErrno(errno);
+    *error = standin::WindowsErrorFromErrno(errno);
     return false;
   }
   Fd read_end(fds[0]);
@@ -150,7 +151,7 @@ bool detail::StartProcessAndWait(const std::string& application, const std::stri
   const pid_t pid = ::fork();
   if (pid < 0) {
     ::pthread_sigmask(SIG_SETMASK, &mask, nullptr);
-    *error = WindowsErrorFromErrno(errno);
+    *error = standin::WindowsErrorFromErrno(errno);
     return false;
   }
   if (pid == 0) {
@@ -196,7 +197,7 @@ bool detail::StartProcessAndWait(const std::string& application, const std::stri
       if (::waitpid(pid, &status, 0) == pid) break;
     }
     if (errno != EINTR) {
-      *error = WindowsErrorFromErrno(errno);
+      *error = standin::WindowsErrorFromErrno(errno);
       return false;
     }
   }

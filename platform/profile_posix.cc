@@ -155,7 +155,7 @@ std::string GetProfileValue(const std::string& section, const std::string& key,
   std::uint32_t error = 0;
   std::string value;
   if (ReadWholeFile(ResolveProfile(file_name), Share::kReadWrite, &text, &error) &&
-      IniFindValue(text, section, key, &value)) {
+      standin::IniFindValue(text, section, key, &value)) {
     return value;
   }
   return TrimTrailingBlanks(default_value);
@@ -171,7 +171,7 @@ bool SetProfileValue(const std::string& section, const std::string& key, const s
     text.clear();
   }
   std::string edited;
-  if (!IniSetValue(text, section, key, value, &edited)) return false;
+  if (!standin::IniSetValue(text, section, key, value, &edited)) return false;
   return WriteSettingsFile(FollowLinks(NativePath(path)), edited);
 }
 

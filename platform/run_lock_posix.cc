@@ -15,7 +15,7 @@
 namespace veilbox::platform {
 namespace {
 
-std::string LockPath() { return PrefixDir() + "/run.lock"; }
+std::string LockPath() { return standin::PrefixDir() + "/run.lock"; }
 
 // The process id the file holds, 0 when it holds none.
 std::uint32_t ReadHolder(int fd) {
@@ -40,7 +40,7 @@ RunLock::~RunLock() { Release(); }
 
 LockResult RunLock::Acquire(int timeout_ms, std::string* err) {
   if (held_) return LockResult::kAcquired;
-  std::string prefix = PrefixDir();
+  std::string prefix = standin::PrefixDir();
   if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
     *err = "cannot create " + prefix + ": " + std::strerror(errno);
     return LockResult::kUnavailable;

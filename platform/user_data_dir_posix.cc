@@ -9,7 +9,7 @@
 namespace veilbox::platform {
 
 bool UserDataDir(std::string* dir, std::string* err) {
-  std::string prefix = PrefixDir();
+  std::string prefix = standin::PrefixDir();
   if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
     *err = "cannot create " + prefix + ": " + std::strerror(errno);
     return false;

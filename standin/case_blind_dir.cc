@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 namespace {
 
 // A listing read within this long after the directory's last change is
@@ -218,4 +218,4 @@ void NoteEntryRemoved(const std::string& dir, const std::string& name) {
   old = std::move(updated);
 }
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

@@ -10,7 +10,7 @@
 
 #include "testing/test_support.h"
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 namespace {
 
 namespace fs = std::filesystem;
@@ -96,4 +96,4 @@ TEST(FindEntryIgnoringCase, TrustedListingsSeeLaterChanges) {
 }
 
 }  // namespace
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

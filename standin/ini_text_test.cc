@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 namespace {
 
 const char kCitectIni[] =
@@ -98,4 +98,4 @@ TEST(IniSetValue, RefusesLineBreaksThatWouldAddLines) {
 }
 
 }  // namespace
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

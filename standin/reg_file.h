@@ -23,11 +23,11 @@
 
 #include "platform/registry.h"
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 
 struct RegFileValue {
   std::string name;  // empty for the key's default value
-  std::uint32_t type = kRegNone;
+  std::uint32_t type = platform::kRegNone;
   std::string data;  // exactly the stored bytes
   // The value's line(s) as read, in the file's encoding; empty once the
   // value is set anew.
@@ -73,7 +73,7 @@ struct RegFile {
 
 // HKEY_CURRENT_USER and so on for the roots the file holds; empty for any
 // other handle.
-std::string_view RegRootName(RegistryRoot root);
+std::string_view RegRootName(platform::RegistryRoot root);
 
 // Parses a whole file (8-bit, or UTF-16LE with its byte order mark).
 // Returns false with a reason in *err when the bytes are not such a file
@@ -85,4 +85,4 @@ bool ParseRegFile(std::string_view bytes, RegFile* file, std::string* err);
 // 8-bit or UTF-16LE with its byte order mark as file.utf16 says.
 std::string FormatRegFile(const RegFile& file);
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

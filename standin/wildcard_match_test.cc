@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 namespace {
 
 TEST(WildcardMatch, Table) {
@@ -34,4 +34,4 @@ TEST(WildcardMatch, Table) {
 }
 
 }  // namespace
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

@@ -131,9 +131,9 @@ TEST(RegistryPosix, ConcurrentWritersLoseNothing) {
   }
   // Read back from the file itself: a lookup through the API reads the
   // whole file for every value it looks at.
-  platform::RegFile file;
-  ASSERT_TRUE(platform::ParseRegFile(ReadFileBytes(dir.path() / "registry.reg"), &file, nullptr));
-  const platform::RegFileKey* key = file.FindKey("HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox");
+  standin::RegFile file;
+  ASSERT_TRUE(standin::ParseRegFile(ReadFileBytes(dir.path() / "registry.reg"), &file, nullptr));
+  const standin::RegFileKey* key = file.FindKey("HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox");
   ASSERT_NE(key, nullptr);
   int missing = 0;
   for (int w = 0; w < 2; ++w)
