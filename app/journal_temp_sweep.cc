@@ -41,7 +41,7 @@ std::vector<std::string> SweepJournalTemps(const std::string& dir,
     if (writer && *writer != self.pid && is_running(platform::ProcessIdentity{*writer, 0}))
       continue;
     std::uint32_t error = 0;
-    if (platform::DeleteFile(path, &error)) swept.push_back(path);
+    if (platform::RemoveFile(path, &error)) swept.push_back(path);
   }
   return swept;
 }

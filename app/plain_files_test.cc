@@ -45,14 +45,14 @@ TEST_F(DecryptionLoopTest, DecryptionRecordsWhatStandsAtEachNameFirst) {
   for (const char* file : {"new.ci", "left.ci", "mine.ci", "ro.ci"})
     dir_.Write(std::string("P/") + file + ".Veilbox", protected_text);
   dir_.Write("P/left.ci", "left by a cut-short run");
-  platform::SetFileAttributes(Dir("P") + "/left.ci", platform::kAttrHidden);
+  platform::SetAttributes(Dir("P") + "/left.ci", platform::kAttrHidden);
   dir_.Write("P/mine.ci", "mine");
   dir_.Write("P/ro.ci", "read-only");
-  platform::SetFileAttributes(Dir("P") + "/ro.ci", platform::kAttrReadOnly);
+  platform::SetAttributes(Dir("P") + "/ro.ci", platform::kAttrReadOnly);
   std::vector<std::string> collected;
   for (const char* file : {"new.ci", "left.ci", "mine.ci"})
     collected.push_back(Entry("P", std::string(file) + ".Veilbox"));
-  if (!(platform::GetFileAttributes(Dir("P") + "/left.ci") & platform::kAttrHidden))
+  if (!(platform::FileAttributes(Dir("P") + "/left.ci") & platform::kAttrHidden))
     GTEST_SKIP() << "this file system keeps no hidden attribute";
 
   WrittenPlainFiles written;

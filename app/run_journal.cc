@@ -50,7 +50,7 @@ bool RunJournal::RecordOkMessageSuppressed(const std::string& settings_file, std
 
 bool RunJournal::Remove(std::string* err) {
   std::uint32_t error = 0;
-  if (platform::DeleteFile(path_, &error) || error == platform::kErrorFileNotFound) {
+  if (platform::RemoveFile(path_, &error) || error == platform::kErrorFileNotFound) {
     written_ = false;
     return true;
   }

@@ -67,7 +67,7 @@ bool SettingsFileExists(const std::string& name) {
   if (name.find_first_of("\\/:") != std::string::npos) return platform::FileExists(name);
   std::string windows;
   std::uint32_t error = 0;
-  if (!platform::GetWindowsDirectory(&windows, &error)) return false;
+  if (!platform::WindowsDirectory(&windows, &error)) return false;
   if (!windows.empty() && windows.back() != '\\') windows += '\\';
   return platform::FileExists(windows + name);
 }
@@ -92,8 +92,8 @@ bool RemoveRunPlainFile(const std::string& name, std::chrono::milliseconds patie
     constexpr std::uint32_t kKeeping =
         platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem;
     if (info.kind == platform::EntryKind::kFile && (info.attributes & kKeeping) != 0)
-      platform::SetFileAttributes(name, platform::kAttrNormal);
-    if (platform::DeleteFile(name, &error) || error == platform::kErrorFileNotFound) return true;
+      platform::SetAttributes(name, platform::kAttrNormal);
+    if (platform::RemoveFile(name, &error) || error == platform::kErrorFileNotFound) return true;
     const bool held =
         error == platform::kErrorSharingViolation || error == platform::kErrorAccessDenied;
     if (!held || std::chrono::steady_clock::now() >= give_up) {
@@ -149,7 +149,7 @@ void SettleRunJournal(const std::string& path, const RunJournalRecord& record,
     }
   }
   if (rest.plain_files.empty() && !rest.ok_message_suppressed) {
-    if (platform::DeleteFile(path, &error))
+    if (platform::RemoveFile(path, &error))
       report->journals_done.push_back(path);
     else
       report->problems.push_back("cannot delete " + path + " (error " + std::to_string(error) +

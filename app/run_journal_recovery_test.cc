@@ -24,12 +24,12 @@ class RecoveryTest : public ::testing::Test {
 
   std::string MakeFile(const std::string& relative, std::uint32_t attributes) {
     scratch_.Write(relative, "text of " + relative + "\r\n");
-    if (attributes) platform::SetFileAttributes(Name(relative), attributes);
+    if (attributes) platform::SetAttributes(Name(relative), attributes);
     return Name(relative);
   }
 
   bool Exists(const std::string& relative) const {
-    return platform::GetFileAttributes(Name(relative)) != platform::kInvalidAttributes;
+    return platform::FileAttributes(Name(relative)) != platform::kInvalidAttributes;
   }
 
   // A journal left by a run with the given id.
@@ -108,7 +108,7 @@ TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {
   for (const Case& c : cases) {
     if (c.at_name) {
       scratch_.Write(c.plain, c.at_name);
-      if (c.attributes) platform::SetFileAttributes(Name(c.plain), c.attributes);
+      if (c.attributes) platform::SetAttributes(Name(c.plain), c.attributes);
     }
     if (c.aside) {
       std::uint32_t error = 0;
@@ -261,7 +261,7 @@ TEST_F(RecoveryTest, NextRunCleansUpAfterARunKilledOutright) {
   for (int i = 0; i < 2000 && !std::filesystem::exists(ready); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_TRUE(std::filesystem::exists(ready));
-  ASSERT_NE(platform::GetFileAttributes(Name("A.CI")) & platform::kAttrHidden, 0u);
+  ASSERT_NE(platform::FileAttributes(Name("A.CI")) & platform::kAttrHidden, 0u);
 
   self_ = platform::CurrentProcess();
   RecoveryReport report = Recover(platform::ProcessIsRunning);  // still running: left alone

@@ -94,7 +94,7 @@ std::string AtPlainName(const std::string& plain_name, bool* stops) {
       break;
   }
   *stops = true;
-  const std::uint32_t attributes = platform::GetFileAttributes(plain_name);
+  const std::uint32_t attributes = platform::FileAttributes(plain_name);
   if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory))
     return "directory";
   if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrSystem))

@@ -68,7 +68,7 @@ void RemoveDeadRunsLocks(const std::string& journal_dir, const platform::Process
       else if (result == platform::LockResult::kUnavailable)
         platform::DebugOutput(err);
     }
-    platform::DeleteFile(base + name, &error);
+    platform::RemoveFile(base + name, &error);
   }
 }
 
@@ -167,7 +167,7 @@ void RunSafety::ReleaseDirLocks() {
   dir_locks_.clear();  // each lock removes its file
   if (locks_list_.empty()) return;
   std::uint32_t error = 0;
-  platform::DeleteFile(locks_list_, &error);
+  platform::RemoveFile(locks_list_, &error);
   locks_list_.clear();
 }
 

@@ -17,12 +17,12 @@ class RunSafetyTest : public ::testing::Test {
   std::string WritePlain(const std::string& relative) {
     scratch_.Write(relative + ".Veilbox", "protected\r\n");
     scratch_.Write(relative, "plain\r\n");
-    platform::SetFileAttributes(Name(relative), platform::kAttrHidden);
+    platform::SetAttributes(Name(relative), platform::kAttrHidden);
     return Name(relative);
   }
 
   bool Exists(const std::string& name) const {
-    return platform::GetFileAttributes(name) != platform::kInvalidAttributes;
+    return platform::FileAttributes(name) != platform::kInvalidAttributes;
   }
 
   std::vector<std::string> JournalsLeft() {
@@ -54,7 +54,7 @@ TEST_F(RunSafetyTest, NormalEndLeavesNoJournal) {
     safety.BeforeOkMessageOff(ini);
     EXPECT_EQ(JournalsLeft().size(), 1u);
     std::uint32_t error = 0;
-    ASSERT_TRUE(platform::DeleteFile(plain, &error));  // the run's own clean-up
+    ASSERT_TRUE(platform::RemoveFile(plain, &error));  // the run's own clean-up
     safety.Settle();
     EXPECT_TRUE(JournalsLeft().empty());
   }

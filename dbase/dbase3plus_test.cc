@@ -380,7 +380,7 @@ TEST_F(TableTest, OpenFailsOnFilesItCannotUse) {
   TableBuilder t = NamePath();
   t.Add(' ', {"A"});
   const std::string read_only = Write(t.Bytes(), "ro.dbf");
-  ASSERT_TRUE(platform::SetFileAttributes(read_only, platform::kAttrReadOnly));
+  ASSERT_TRUE(platform::SetAttributes(read_only, platform::kAttrReadOnly));
   const struct {
     const char* what;
     std::string path;
@@ -399,7 +399,7 @@ TEST_F(TableTest, OpenFailsOnFilesItCannotUse) {
     EXPECT_FALSE(table.IsOpen()) << c.what;
     table.First();  // safe on the closed table
   }
-  platform::SetFileAttributes(read_only, platform::kAttrNormal);
+  platform::SetAttributes(read_only, platform::kAttrNormal);
 }
 
 TEST_F(TableTest, AClosedTableReadsAndWritesNothing) {

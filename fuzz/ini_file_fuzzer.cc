@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/ini_text.h"
+#include "standin/ini_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -15,11 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
   std::string value;
-  veilbox::platform::IniFindValue(text, names[0], names[1], &value);
+  veilbox::standin::IniFindValue(text, names[0], names[1], &value);
 
   std::string edited;
-  if (!veilbox::platform::IniSetValue(text, names[0], names[1], "0", &edited)) std::abort();
-  if (!veilbox::platform::IniFindValue(edited, names[0], names[1], &value) || value != "0") {
+  if (!veilbox::standin::IniSetValue(text, names[0], names[1], "0", &edited)) std::abort();
+  if (!veilbox::standin::IniFindValue(edited, names[0], names[1], &value) || value != "0") {
     std::abort();
   }
   return 0;

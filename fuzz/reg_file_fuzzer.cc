@@ -7,12 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include "platform/reg_file.h"
+#include "standin/reg_file.h"
 
 namespace {
 
 // The file without the lines as read, which a value written anew gains.
-veilbox::platform::RegFile WithoutRawLines(veilbox::platform::RegFile file) {
+veilbox::standin::RegFile WithoutRawLines(veilbox::standin::RegFile file) {
   for (auto& key : file.keys) {
     key.raw.clear();
     for (auto& value : key.values) value.raw.clear();
@@ -23,15 +23,16 @@ veilbox::platform::RegFile WithoutRawLines(veilbox::platform::RegFile file) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace veilbox::platform;
-  RegFile file;
+  using namespace veilbox;
+  standin::RegFile file;
   std::string err;
-  if (!ParseRegFile(std::string_view(reinterpret_cast<const char*>(data), size), &file, &err))
+  if (!standin::ParseRegFile(std::string_view(reinterpret_cast<const char*>(data), size), &file,
+                             &err))
     return 0;
-  const std::string text = FormatRegFile(file);
-  RegFile again;
-  if (!ParseRegFile(text, &again, &err)) std::abort();
+  const std::string text = standin::FormatRegFile(file);
+  standin::RegFile again;
+  if (!standin::ParseRegFile(text, &again, &err)) std::abort();
   if (!(WithoutRawLines(again) == WithoutRawLines(file))) std::abort();
-  if (FormatRegFile(again) != text) std::abort();
+  if (standin::FormatRegFile(again) != text) std::abort();
   return 0;
 }

@@ -4,12 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 #include "platform/dir_lock.h"
 #include "platform/files.h"
 #include "platform/interrupts.h"
+#include "platform/lock_wait.h"
 
 namespace veilbox::platform {
 namespace {
@@ -40,7 +40,7 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
   if (windows_path.empty() || windows_path.back() != '\\') windows_path += '\\';
   windows_path += kDirLockName;
   const std::string path = NativePath(windows_path);
-  const auto start = std::chrono::steady_clock::now();
+  LockWait wait(timeout_ms);
   for (;;) {
     const int fd = OpenLockFile(path);
     if (fd < 0) {
@@ -54,21 +54,11 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
         close(fd);
         return LockResult::kUnavailable;
       }
-      const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::steady_clock::now() - start)
-                              .count();
-      if (PendingInterrupt() != 0) {
+      if (auto verdict = wait.Verdict()) {
         close(fd);
-        return LockResult::kInterrupted;
+        return *verdict;
       }
-      if (timeout_ms >= 0 && waited >= timeout_ms) {
-        close(fd);
-        return LockResult::kTimedOut;
-      }
-      int slice = 50;
-      if (timeout_ms >= 0 && timeout_ms - waited < slice)
-        slice = static_cast<int>(timeout_ms - waited);
-      WaitForInterrupt(slice);
+      WaitForInterrupt(wait.NextSliceMs());
     }
     if (!StillTheLockFile(fd, path)) {
       close(fd);  // its holder removed it: lock the one that has the name now
@@ -82,7 +72,7 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
     if (ftruncate(fd, 0) != 0 || pwrite(fd, me.data(), me.size(), 0) < 0) {
       // Held all the same (opened read-only); the note only names the holder.
     }
-    SetFileAttributes(windows_path, kAttrHidden);
+    SetAttributes(windows_path, kAttrHidden);
     handle_ = fd;
     path_ = path;
     held_ = true;

@@ -16,7 +16,7 @@ TEST(DirLockTest, OneHolderAtATimeAndTheFileGoesWithIt) {
   {
     DirLock first;
     ASSERT_EQ(first.Acquire(scratch.str(), 0, &err), LockResult::kAcquired) << err;
-    EXPECT_NE(GetFileAttributes(lock_file) & kAttrHidden, 0u);
+    EXPECT_NE(FileAttributes(lock_file) & kAttrHidden, 0u);
 
     DirLock second;
     EXPECT_EQ(second.Acquire(scratch.str() + "\\", 100, &err), LockResult::kTimedOut);
@@ -26,10 +26,10 @@ TEST(DirLockTest, OneHolderAtATimeAndTheFileGoesWithIt) {
       EXPECT_EQ(second.Acquire(scratch.str(), -1, &err), LockResult::kInterrupted);
     }
     first.Release();
-    EXPECT_EQ(GetFileAttributes(lock_file), kInvalidAttributes);
+    EXPECT_EQ(FileAttributes(lock_file), kInvalidAttributes);
     EXPECT_EQ(second.Acquire(scratch.str(), 0, &err), LockResult::kAcquired) << err;
   }
-  EXPECT_EQ(GetFileAttributes(lock_file), kInvalidAttributes);
+  EXPECT_EQ(FileAttributes(lock_file), kInvalidAttributes);
 }
 
 TEST(DirLockTest, LeftoverOfADeadRunIsTakenOverAndUnusableDirectoryIsReported) {
@@ -40,7 +40,7 @@ TEST(DirLockTest, LeftoverOfADeadRunIsTakenOverAndUnusableDirectoryIsReported) {
     DirLock lock;
     EXPECT_EQ(lock.Acquire(scratch.str(), 0, &err), LockResult::kTakenOver) << err;
   }
-  EXPECT_EQ(GetFileAttributes(scratch.str() + "\\" + kDirLockName), kInvalidAttributes);
+  EXPECT_EQ(FileAttributes(scratch.str() + "\\" + kDirLockName), kInvalidAttributes);
 
   DirLock lock;
   EXPECT_EQ(lock.Acquire(scratch.str() + "\\missing\\dir", -1, &err), LockResult::kUnavailable);

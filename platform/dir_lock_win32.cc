@@ -1,10 +1,9 @@
 #include <windows.h>
 
-#include <chrono>
-
 #include "platform/dir_lock.h"
 #include "platform/files.h"
 #include "platform/interrupts.h"
+#include "platform/lock_wait.h"
 #include "platform/message_loop.h"
 
 namespace veilbox::platform {
@@ -21,7 +20,7 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
   std::string path = dir;
   if (path.empty() || path.back() != '\\') path += '\\';
   path += kDirLockName;
-  const auto start = std::chrono::steady_clock::now();
+  LockWait wait(timeout_ms);
   for (;;) {
     // No sharing: a second opener, on this machine or another, is refused
     // until the holder's handle closes, which also deletes the file.
@@ -41,20 +40,15 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
       return LockResult::kUnavailable;
     }
     if (PendingInterrupt() != 0) return LockResult::kInterrupted;
-    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::steady_clock::now() - start)
-                            .count();
     // Access denied also comes for a short while when the holder's file
     // is being deleted; for longer, the directory refuses the file.
-    if (error == ERROR_ACCESS_DENIED && waited >= kDeniedPatienceMs) {
+    if (error == ERROR_ACCESS_DENIED && wait.waited_ms() >= kDeniedPatienceMs) {
       *err = "cannot open " + path + " (error 5)";
       return LockResult::kUnavailable;
     }
-    if (timeout_ms >= 0 && waited >= timeout_ms) return LockResult::kTimedOut;
-    DWORD slice = 50;
-    if (timeout_ms >= 0 && timeout_ms - waited < 50)
-      slice = static_cast<DWORD>(timeout_ms - waited);
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, slice, QS_ALLINPUT);
+    if (auto verdict = wait.Verdict()) return *verdict;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(wait.NextSliceMs()),
+                              QS_ALLINPUT);
     ProcessPendingMessages();
   }
 }

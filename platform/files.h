@@ -9,14 +9,6 @@
 #include <string>
 #include <vector>
 
-// <windows.h> maps these names onto its own ANSI/wide functions; the seam's
-// functions keep their plain names. Include this header after <windows.h>.
-#undef CreateDirectory
-#undef DeleteFile
-#undef GetFileAttributes
-#undef GetWindowsDirectory
-#undef SetFileAttributes
-
 namespace veilbox::platform {
 
 // Windows error codes used across the seam.
@@ -47,6 +39,21 @@ inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 // How an open file may be shared with other openers.
 enum class Share { kNone, kReadWrite };
+
+class File;
+
+namespace detail {
+// Each platform's half of ReadWholeFile (files.cc); error is never null.
+// Opens a regular file for reading only, with this sharing, and tells its
+// size, with ReadWholeFile's errors.
+bool OpenForWholeRead(const std::string& path, Share share, File* file, std::uint64_t* size,
+                      std::uint32_t* error);
+// Lets the system back a large buffer that is about to be filled in one
+// read with large pages, where it has them.
+void PrepareLargeBuffer(char* begin, std::size_t size);
+// The error code of the read that just failed.
+std::uint32_t LastReadError();
+}  // namespace detail
 
 // An open file; closes itself. Move-only.
 class File {
@@ -88,8 +95,8 @@ class File {
   void Close();
 
  private:
-  friend bool ReadWholeFile(const std::string& path, Share share, std::string* data,
-                            std::uint32_t* error);
+  friend bool detail::OpenForWholeRead(const std::string& path, Share share, File* file,
+                                       std::uint64_t* size, std::uint32_t* error);
 
   std::intptr_t handle_ = -1;  // a HANDLE or a file descriptor
   std::uint64_t append_offset_ = 0;
@@ -103,10 +110,10 @@ class File {
 bool ReadWholeFile(const std::string& path, Share share, std::string* data, std::uint32_t* error);
 
 // Attributes of a file or directory, kInvalidAttributes when it is missing.
-std::uint32_t GetFileAttributes(const std::string& path);
+std::uint32_t FileAttributes(const std::string& path);
 // Replaces the attributes (hidden, read-only, system, archive; kAttrNormal
 // for none).
-bool SetFileAttributes(const std::string& path, std::uint32_t attributes);
+bool SetAttributes(const std::string& path, std::uint32_t attributes);
 
 // True only for an existing file, not for a directory.
 bool FileExists(const std::string& path);
@@ -114,12 +121,12 @@ bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 
 // DeleteFileA: false with the Windows error code on failure.
-bool DeleteFile(const std::string& path, std::uint32_t* error);
+bool RemoveFile(const std::string& path, std::uint32_t* error);
 // Renames from over to, replacing an existing file, and returns once the
 // rename is on disk: Windows moves write-through (MOVEFILE_WRITE_THROUGH),
 // POSIX flushes the directory after the rename.
 bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t* error);
-bool CreateDirectory(const std::string& path, std::uint32_t* error);
+bool MakeDirectory(const std::string& path, std::uint32_t* error);
 
 // The names (without directory) of every entry that matches a pattern whose
 // last component may hold * and ?, in the order the system delivers them,
@@ -136,7 +143,7 @@ enum class EntryKind {
 };
 struct EntryInfo {
   EntryKind kind = EntryKind::kMissing;
-  std::uint32_t attributes = 0;  // for kFile: as GetFileAttributes gives them
+  std::uint32_t attributes = 0;  // for kFile: as FileAttributes gives them
   std::uint32_t links = 0;       // for kFile: the number of names it has
 };
 // False with the error code when the name cannot be looked at; a missing
@@ -153,7 +160,7 @@ bool RenameNoReplace(const std::string& from, const std::string& to, std::uint32
 std::string NameOnDisk(const std::string& path);
 
 // GetWindowsDirectoryA: false with the error code when it fails.
-bool GetWindowsDirectory(std::string* dir, std::uint32_t* error);
+bool WindowsDirectory(std::string* dir, std::uint32_t* error);
 
 // The path as the operating system takes it. Windows: unchanged. POSIX
 // stand-in: backslashes become slashes, a drive "X:" becomes the directory

@@ -27,11 +27,11 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/case_blind_dir.h"
 #include "platform/files.h"
-#include "platform/posix_errors.h"
-#include "platform/prefix.h"
-#include "platform/wildcard_match.h"
+#include "standin/case_blind_dir.h"
+#include "standin/posix_errors.h"
+#include "standin/prefix.h"
+#include "standin/wildcard_match.h"
 
 namespace veilbox::platform {
 namespace {
@@ -67,7 +67,7 @@ std::string ResolveComponents(std::string base, std::string_view rest) {
     if (component.empty()) continue;
     std::string candidate = JoinPath(base, component);
     if (!missing && component != "." && component != ".." && !PathExists(candidate)) {
-      std::string actual = FindEntryIgnoringCase(base, component);
+      std::string actual = standin::FindEntryIgnoringCase(base, component);
       if (actual.empty())
         missing = true;
       else
@@ -126,12 +126,12 @@ std::uint32_t AttributesOfNative(const std::string& native) {
 void NoteCreated(const std::string& native) {
   const std::size_t slash = native.rfind('/');
   if (slash == std::string::npos || slash + 1 == native.size()) return;
-  NoteEntryAdded(slash == 0 ? "/" : native.substr(0, slash), native.substr(slash + 1));
+  standin::NoteEntryAdded(slash == 0 ? "/" : native.substr(0, slash), native.substr(slash + 1));
 }
 void NoteRemoved(const std::string& native) {
   const std::size_t slash = native.rfind('/');
   if (slash == std::string::npos || slash + 1 == native.size()) return;
-  NoteEntryRemoved(slash == 0 ? "/" : native.substr(0, slash), native.substr(slash + 1));
+  standin::NoteEntryRemoved(slash == 0 ? "/" : native.substr(0, slash), native.substr(slash + 1));
 }
 
 // Large buffers that are filled and then worked on in place fault in far
@@ -212,7 +212,7 @@ std::string NativePath(const std::string& path) {
   const bool unc = p.size() >= 2 && p[0] == '/' && p[1] == '/';
   if (p.size() >= 2 && p[1] == ':' &&
       ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'))) {
-    base = PrefixDir() + "/drive_" + FoldCase(p[0]);
+    base = standin::PrefixDir() + "/drive_" + FoldCase(p[0]);
     rest = std::string_view(p).substr(2);
     if (rest.empty()) return base;
   } else if (unc) {
@@ -231,7 +231,7 @@ std::string NativePath(const std::string& path) {
     std::string dir;
     struct stat st;
     if (ResolveDirectory(base, dir_part, &dir, &st)) {
-      const std::string actual = FindEntryIgnoringCase(dir, st, name);
+      const std::string actual = standin::FindEntryIgnoringCase(dir, st, name);
       return JoinPath(dir, actual.empty() ? name : std::string_view(actual));
     }
   }
@@ -245,7 +245,7 @@ bool File::OpenExisting(const std::string& path, bool write, Share share, File* 
   const std::string native = NativePath(path);
   int fd = ::open(native.c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
   if (fd < 0) {
-    *error = WindowsErrorForPath(errno, native);
+    *error = standin::WindowsErrorForPath(errno, native);
     return false;
   }
   File file;
@@ -281,7 +281,7 @@ bool File::CreateAlways(const std::string& path, File* out, std::uint32_t* error
   }
   int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
-    *error = WindowsErrorForPath(errno, native);
+    *error = standin::WindowsErrorForPath(errno, native);
     return false;
   }
   File file;
@@ -292,7 +292,7 @@ bool File::CreateAlways(const std::string& path, File* out, std::uint32_t* error
   // some file systems flush it at close, and its later removal waits.
   struct stat created;
   if ((::fstat(fd, &created) != 0 || created.st_size != 0) && ::ftruncate(fd, 0) != 0) {
-    *error = WindowsErrorFromErrno(errno);
+    *error = standin::WindowsErrorFromErrno(errno);
     return false;
   }
   *out = std::move(file);
@@ -307,7 +307,7 @@ bool File::CreateNewPrivate(const std::string& path, File* out, std::uint32_t* e
   // O_NOFOLLOW nothing is ever opened through a link.
   int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
-    *error = WindowsErrorForPath(errno, native);
+    *error = standin::WindowsErrorForPath(errno, native);
     return false;
   }
   File file;
@@ -319,11 +319,11 @@ bool File::CreateNewPrivate(const std::string& path, File* out, std::uint32_t* e
     return false;
   };
   // The umask has narrowed the mode at most; this makes it exactly 0600.
-  if (::fchmod(fd, 0600) != 0) return undo(WindowsErrorFromErrno(errno));
+  if (::fchmod(fd, 0600) != 0) return undo(standin::WindowsErrorFromErrno(errno));
   // Hidden before the first byte is written.
   static constexpr char kHidden[] = "0x2";
   if (::fsetxattr(fd, kDosAttrName, kHidden, sizeof(kHidden) - 1, 0) != 0 && errno != ENOTSUP)
-    return undo(WindowsErrorFromErrno(errno));
+    return undo(standin::WindowsErrorFromErrno(errno));
   if (!LockForShare(fd, Share::kNone, error)) return undo(*error);
   NoteCreated(native);
   *out = std::move(file);
@@ -365,12 +365,6 @@ bool File::WriteAt(std::uint64_t offset, const void* data, std::size_t n) {
   return true;
 }
 
-bool File::Append(const void* data, std::size_t n) {
-  if (!WriteAt(append_offset_, data, n)) return false;
-  append_offset_ += n;
-  return true;
-}
-
 std::int64_t File::Size() {
   struct stat st;
   if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &st) != 0) return -1;
@@ -385,22 +379,21 @@ void File::Close() {
   append_offset_ = 0;
 }
 
-bool ReadWholeFile(const std::string& path, Share share, std::string* data, std::uint32_t* error) {
-  std::uint32_t ignored;
-  if (!error) error = &ignored;
+bool detail::OpenForWholeRead(const std::string& path, Share share, File* file, std::uint64_t* size,
+                              std::uint32_t* error) {
   const std::string native = NativePath(path);
   // Non-blocking, so that a FIFO or a device standing at the name is
   // refused below instead of holding the open (or the read) for ever.
   const int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    *error = WindowsErrorForPath(errno, native);
+    *error = standin::WindowsErrorForPath(errno, native);
     return false;
   }
-  File file;
-  file.handle_ = fd;
+  file->Close();
+  file->handle_ = fd;
   struct stat st;
   if (::fstat(fd, &st) != 0) {
-    *error = WindowsErrorFromErrno(errno);
+    *error = standin::WindowsErrorFromErrno(errno);
     return false;
   }
   if (S_ISDIR(st.st_mode)) {
@@ -412,32 +405,19 @@ bool ReadWholeFile(const std::string& path, Share share, std::string* data, std:
     return false;
   }
   if (!LockForShare(fd, share, error)) return false;
-  // One buffer of the size the file has now, filled by as few reads as
-  // the system allows; bytes the file gains meanwhile are not read.
-  const auto size = static_cast<std::uint64_t>(st.st_size);
-  if (size > data->max_size()) {
-    *error = kErrorNotEnoughMemory;
-    return false;
-  }
-  data->clear();
-  data->reserve(static_cast<std::size_t>(size));
-  AskForHugePages(data->data(), data->capacity());
-  data->resize(static_cast<std::size_t>(size));
-  std::size_t got = 0;
-  if (!file.ReadAt(0, data->data(), data->size(), &got)) {
-    *error = WindowsErrorFromErrno(errno);
-    data->clear();
-    return false;
-  }
-  data->resize(got);
+  *size = static_cast<std::uint64_t>(st.st_size);
   return true;
 }
 
-std::uint32_t GetFileAttributes(const std::string& path) {
+void detail::PrepareLargeBuffer(char* begin, std::size_t size) { AskForHugePages(begin, size); }
+
+std::uint32_t detail::LastReadError() { return standin::WindowsErrorFromErrno(errno); }
+
+std::uint32_t FileAttributes(const std::string& path) {
   return AttributesOfNative(NativePath(path));
 }
 
-bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
+bool SetAttributes(const std::string& path, std::uint32_t attributes) {
   const std::string native = NativePath(path);
   struct stat st;
   if (::stat(native.c_str(), &st) != 0) return false;
@@ -461,13 +441,13 @@ bool DirectoryExists(const std::string& path) {
   return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool DeleteFile(const std::string& path, std::uint32_t* error) {
+bool RemoveFile(const std::string& path, std::uint32_t* error) {
   std::uint32_t ignored;
   if (!error) error = &ignored;
   const std::string native = NativePath(path);
   struct stat st;
   if (::lstat(native.c_str(), &st) != 0) {
-    *error = WindowsErrorForPath(errno, native);
+    *error = standin::WindowsErrorForPath(errno, native);
     return false;
   }
   if (S_ISDIR(st.st_mode)) {
@@ -492,7 +472,7 @@ bool DeleteFile(const std::string& path, std::uint32_t* error) {
     }
   }
   if (::unlink(native.c_str()) != 0) {
-    *error = WindowsErrorForPath(errno, native);
+    *error = standin::WindowsErrorForPath(errno, native);
     return false;
   }
   NoteRemoved(native);
@@ -511,7 +491,7 @@ bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t
     return false;
   }
   if (::rename(native_from.c_str(), native_to.c_str()) != 0) {
-    *error = WindowsErrorForPath(errno, native_from);
+    *error = standin::WindowsErrorForPath(errno, native_from);
     return false;
   }
   NoteRemoved(native_from);
@@ -535,7 +515,7 @@ bool InspectEntry(const std::string& path, EntryInfo* info, std::uint32_t* error
   struct stat st;
   if (::lstat(native.c_str(), &st) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) return true;
-    *error = WindowsErrorForPath(errno, native);
+    *error = standin::WindowsErrorForPath(errno, native);
     return false;
   }
   if (S_ISLNK(st.st_mode)) {
@@ -572,12 +552,12 @@ bool RenameNoReplace(const std::string& from, const std::string& to, std::uint32
         NoteCreated(native_to);
         return true;
       }
-      *error = WindowsErrorForPath(errno, native_from);
+      *error = standin::WindowsErrorForPath(errno, native_from);
       ::unlink(native_to.c_str());
       return false;
     }
   }
-  *error = WindowsErrorForPath(errno, native_from);
+  *error = standin::WindowsErrorForPath(errno, native_from);
   return false;
 }
 
@@ -591,12 +571,12 @@ std::string NameOnDisk(const std::string& path) {
   return path.substr(0, sep + 1) + native.substr(native_sep + 1);
 }
 
-bool CreateDirectory(const std::string& path, std::uint32_t* error) {
+bool MakeDirectory(const std::string& path, std::uint32_t* error) {
   std::uint32_t ignored;
   if (!error) error = &ignored;
   const std::string native = NativePath(path);
   if (::mkdir(native.c_str(), 0777) != 0) {
-    *error = errno == EEXIST ? kErrorAlreadyExists : WindowsErrorForPath(errno, native);
+    *error = errno == EEXIST ? kErrorAlreadyExists : standin::WindowsErrorForPath(errno, native);
     return false;
   }
   NoteCreated(native);
@@ -620,19 +600,19 @@ std::vector<std::string> FindFiles(const std::string& pattern) {
   // Read through the kept listings: the lookups of the names found here
   // need not read the directory again.
   std::vector<std::string> all;
-  if (!ListDirectory(native_dir, &all)) return names;
+  if (!standin::ListDirectory(native_dir, &all)) return names;
   for (std::string& name : all)
-    if (WildcardMatch(mask, name)) names.push_back(std::move(name));
+    if (standin::WildcardMatch(mask, name)) names.push_back(std::move(name));
   return names;
 }
 
-bool GetWindowsDirectory(std::string* dir, std::uint32_t* error) {
-  std::string windows = PrefixDir() + "/windows";
+bool WindowsDirectory(std::string* dir, std::uint32_t* error) {
+  std::string windows = standin::PrefixDir() + "/windows";
   struct stat st;
   if (::stat(windows.c_str(), &st) != 0) {
-    ::mkdir(PrefixDir().c_str(), 0777);
+    ::mkdir(standin::PrefixDir().c_str(), 0777);
     if (::mkdir(windows.c_str(), 0777) != 0 && errno != EEXIST) {
-      if (error) *error = WindowsErrorForPath(errno, windows);
+      if (error) *error = standin::WindowsErrorForPath(errno, windows);
       return false;
     }
   }

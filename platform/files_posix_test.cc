@@ -96,9 +96,9 @@ TEST(Attributes, ReadWhatWineAndSambaWrite) {
   for (const Case& c : cases) {
     if (::setxattr(name.c_str(), "user.DOSATTRIB", c.value.data(), c.value.size(), 0) != 0)
       GTEST_SKIP() << "this file system keeps no extended attributes";
-    EXPECT_EQ(GetFileAttributes(name), c.attributes) << c.value;
+    EXPECT_EQ(FileAttributes(name), c.attributes) << c.value;
   }
-  ASSERT_TRUE(SetFileAttributes(name, kAttrHidden | kAttrSystem));
+  ASSERT_TRUE(SetAttributes(name, kAttrHidden | kAttrSystem));
   char text[16] = {};
   ASSERT_EQ(::getxattr(name.c_str(), "user.DOSATTRIB", text, sizeof(text) - 1), 3);
   EXPECT_STREQ(text, "0x6");

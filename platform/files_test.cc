@@ -87,10 +87,10 @@ TEST(Files, SharingBetweenOpeners) {
 TEST(Files, HiddenAttributeRoundTripAndCreateAlwaysRefusal) {
   ScratchDir dir;
   const std::string name = dir.Write("plain.ci", "old");
-  ASSERT_TRUE(SetFileAttributes(name, kAttrHidden));
-  if (!(GetFileAttributes(name) & kAttrHidden))
+  ASSERT_TRUE(SetAttributes(name, kAttrHidden));
+  if (!(FileAttributes(name) & kAttrHidden))
     GTEST_SKIP() << "this file system keeps no hidden attribute";
-  EXPECT_EQ(GetFileAttributes(name) & (kAttrHidden | kAttrDirectory | kAttrReadOnly), kAttrHidden);
+  EXPECT_EQ(FileAttributes(name) & (kAttrHidden | kAttrDirectory | kAttrReadOnly), kAttrHidden);
 
   File file;
   std::uint32_t error = 0;
@@ -99,25 +99,25 @@ TEST(Files, HiddenAttributeRoundTripAndCreateAlwaysRefusal) {
   EXPECT_EQ(veilbox::testing::ReadFileBytes(name), "old");
   file.Close();
 
-  ASSERT_TRUE(SetFileAttributes(name, kAttrNormal));
-  EXPECT_FALSE(GetFileAttributes(name) & kAttrHidden);
+  ASSERT_TRUE(SetAttributes(name, kAttrNormal));
+  EXPECT_FALSE(FileAttributes(name) & kAttrHidden);
   EXPECT_TRUE(File::CreateAlways(name, &file, &error)) << error;
 }
 
 TEST(Files, ReadOnlyAttribute) {
   ScratchDir dir;
   const std::string name = dir.Write("ro.txt", "x");
-  ASSERT_TRUE(SetFileAttributes(name, kAttrReadOnly));
-  EXPECT_TRUE(GetFileAttributes(name) & kAttrReadOnly);
+  ASSERT_TRUE(SetAttributes(name, kAttrReadOnly));
+  EXPECT_TRUE(FileAttributes(name) & kAttrReadOnly);
   std::uint32_t error = 0;
   File file;
   EXPECT_FALSE(File::OpenExisting(name, true, Share::kReadWrite, &file, &error));
   EXPECT_EQ(error, kErrorAccessDenied);
   file.Close();
-  EXPECT_FALSE(DeleteFile(name, &error));
+  EXPECT_FALSE(RemoveFile(name, &error));
   EXPECT_EQ(error, kErrorAccessDenied);
-  ASSERT_TRUE(SetFileAttributes(name, kAttrNormal));
-  EXPECT_TRUE(DeleteFile(name, &error)) << error;
+  ASSERT_TRUE(SetAttributes(name, kAttrNormal));
+  EXPECT_TRUE(RemoveFile(name, &error)) << error;
 }
 
 TEST(Files, ExistenceDeleteRenameAndDirectories) {
@@ -126,14 +126,14 @@ TEST(Files, ExistenceDeleteRenameAndDirectories) {
   const std::string b = dir.Write("b.txt", "B");
   const std::string sub = dir.str() + Sep() + "sub";
   std::uint32_t error = 0;
-  ASSERT_TRUE(CreateDirectory(sub, &error)) << error;
-  EXPECT_FALSE(CreateDirectory(sub, &error));
+  ASSERT_TRUE(MakeDirectory(sub, &error)) << error;
+  EXPECT_FALSE(MakeDirectory(sub, &error));
   EXPECT_EQ(error, kErrorAlreadyExists);
   EXPECT_TRUE(DirectoryExists(sub));
   EXPECT_FALSE(FileExists(sub));
   EXPECT_TRUE(FileExists(a));
-  EXPECT_EQ(GetFileAttributes(sub) & kAttrDirectory, kAttrDirectory);
-  EXPECT_EQ(GetFileAttributes(dir.str() + Sep() + "none"), kInvalidAttributes);
+  EXPECT_EQ(FileAttributes(sub) & kAttrDirectory, kAttrDirectory);
+  EXPECT_EQ(FileAttributes(dir.str() + Sep() + "none"), kInvalidAttributes);
 
   ASSERT_TRUE(RenameReplace(a, b, &error)) << error;
   EXPECT_FALSE(FileExists(a));
@@ -148,10 +148,10 @@ TEST(Files, ExistenceDeleteRenameAndDirectories) {
       {sub, kErrorAccessDenied},
   };
   for (const Case& c : cases) {
-    EXPECT_FALSE(DeleteFile(c.name, &error)) << c.name;
+    EXPECT_FALSE(RemoveFile(c.name, &error)) << c.name;
     EXPECT_EQ(error, c.code) << c.name;
   }
-  EXPECT_TRUE(DeleteFile(b, &error));
+  EXPECT_TRUE(RemoveFile(b, &error));
   EXPECT_FALSE(FileExists(b));
 }
 
@@ -161,10 +161,10 @@ TEST(Files, DeleteOfAFileHeldOpenIsASharingViolation) {
   File file;
   std::uint32_t error = 0;
   ASSERT_TRUE(File::OpenExisting(name, false, Share::kReadWrite, &file, &error));
-  EXPECT_FALSE(DeleteFile(name, &error));
+  EXPECT_FALSE(RemoveFile(name, &error));
   EXPECT_EQ(error, kErrorSharingViolation);
   file.Close();
-  EXPECT_TRUE(DeleteFile(name, &error)) << error;
+  EXPECT_TRUE(RemoveFile(name, &error)) << error;
 }
 
 TEST(Files, WindowsDirectoryExists) {
@@ -172,7 +172,7 @@ TEST(Files, WindowsDirectoryExists) {
   veilbox::testing::PrefixOverride override(prefix.str());
   std::string windows;
   std::uint32_t error = 0;
-  ASSERT_TRUE(GetWindowsDirectory(&windows, &error)) << error;
+  ASSERT_TRUE(WindowsDirectory(&windows, &error)) << error;
   EXPECT_FALSE(windows.empty());
   EXPECT_NE(windows.back(), '\\');
   EXPECT_TRUE(DirectoryExists(windows));
@@ -192,7 +192,7 @@ TEST(Files, CreateNewPrivateMakesAHiddenNewFileAndNeverOpensAnExistingEntry) {
     File file;
     ASSERT_TRUE(File::CreateNewPrivate(name, &file, &error)) << error;
     // Hidden before a byte is written (where attributes are kept at all).
-    const std::uint32_t attributes = GetFileAttributes(name);
+    const std::uint32_t attributes = FileAttributes(name);
     if (attributes & kAttrHidden) {
       EXPECT_EQ(attributes & (kAttrReadOnly | kAttrSystem | kAttrDirectory), 0u);
     }
@@ -216,7 +216,7 @@ TEST(Files, CreateNewPrivateMakesAHiddenNewFileAndNeverOpensAnExistingEntry) {
 TEST(Files, InspectEntryTellsWhatStandsAtAName) {
   ScratchDir dir;
   const std::string file = dir.Write("f.ci", "x");
-  SetFileAttributes(file, kAttrReadOnly);
+  SetAttributes(file, kAttrReadOnly);
   std::filesystem::create_directories(dir.path() / "d");
   EntryInfo info;
   std::uint32_t error = 0;
@@ -224,7 +224,7 @@ TEST(Files, InspectEntryTellsWhatStandsAtAName) {
   EXPECT_EQ(info.kind, EntryKind::kFile);
   EXPECT_EQ(info.links, 1u);
   EXPECT_NE(info.attributes & kAttrReadOnly, 0u);
-  SetFileAttributes(file, kAttrNormal);
+  SetAttributes(file, kAttrNormal);
   ASSERT_TRUE(InspectEntry(dir.str() + Sep() + "d", &info, &error));
   EXPECT_EQ(info.kind, EntryKind::kDirectory);
   ASSERT_TRUE(InspectEntry(dir.str() + Sep() + "none", &info, &error));

@@ -165,12 +165,6 @@ bool File::WriteAt(std::uint64_t offset, const void* data, std::size_t n) {
   return true;
 }
 
-bool File::Append(const void* data, std::size_t n) {
-  if (!WriteAt(append_offset_, data, n)) return false;
-  append_offset_ += n;
-  return true;
-}
-
 std::int64_t File::Size() {
   LARGE_INTEGER size;
   if (!is_open() || !GetFileSizeEx(AsHandle(handle_), &size)) return -1;
@@ -185,51 +179,43 @@ void File::Close() {
   append_offset_ = 0;
 }
 
-bool ReadWholeFile(const std::string& path, Share share, std::string* data, std::uint32_t* error) {
-  std::uint32_t ignored;
-  if (!error) error = &ignored;
+bool detail::OpenForWholeRead(const std::string& path, Share share, File* file, std::uint64_t* size,
+                              std::uint32_t* error) {
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, ShareFlags(share), nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     *error = GetLastError();
     return false;
   }
-  File file;
-  file.handle_ = reinterpret_cast<std::intptr_t>(h);
+  file->Close();
+  file->handle_ = reinterpret_cast<std::intptr_t>(h);
   // A device or a pipe opened under a file's name (COM1.ci.Veilbox) is
   // not read: reading it could wait for ever.
   if (GetFileType(h) != FILE_TYPE_DISK) {
     *error = kErrorBadFileType;
     return false;
   }
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(h, &size)) {
+  LARGE_INTEGER file_size;
+  if (!GetFileSizeEx(h, &file_size)) {
     *error = GetLastError();
     return false;
   }
-  // One buffer of the size the file has now; bytes it gains meanwhile are
-  // not read.
-  if (size.QuadPart < 0 || static_cast<std::uint64_t>(size.QuadPart) > data->max_size()) {
+  if (file_size.QuadPart < 0) {
     *error = kErrorNotEnoughMemory;
     return false;
   }
-  data->clear();
-  data->resize(static_cast<std::size_t>(size.QuadPart));
-  std::size_t got = 0;
-  if (!file.ReadAt(0, data->data(), data->size(), &got)) {
-    *error = GetLastError();
-    data->clear();
-    return false;
-  }
-  data->resize(got);
+  *size = static_cast<std::uint64_t>(file_size.QuadPart);
   return true;
 }
 
-std::uint32_t GetFileAttributes(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str());
-}
+// Windows gives large pages only to a program with the right to lock pages.
+void detail::PrepareLargeBuffer(char*, std::size_t) {}
 
-bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
+std::uint32_t detail::LastReadError() { return GetLastError(); }
+
+std::uint32_t FileAttributes(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
+
+bool SetAttributes(const std::string& path, std::uint32_t attributes) {
   return ::SetFileAttributesA(path.c_str(), attributes) != 0;
 }
 
@@ -243,7 +229,7 @@ bool DirectoryExists(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool DeleteFile(const std::string& path, std::uint32_t* error) {
+bool RemoveFile(const std::string& path, std::uint32_t* error) {
   if (RefusedByAttributes(path, FILE_ATTRIBUTE_READONLY, error)) return false;
   if (::DeleteFileA(path.c_str())) return true;
   if (error) *error = GetLastError();
@@ -307,7 +293,7 @@ std::string NameOnDisk(const std::string& path) {
   return path.substr(0, sep + 1) + data.cFileName;
 }
 
-bool CreateDirectory(const std::string& path, std::uint32_t* error) {
+bool MakeDirectory(const std::string& path, std::uint32_t* error) {
   if (::CreateDirectoryA(path.c_str(), nullptr)) return true;
   if (error) *error = GetLastError();
   return false;
@@ -325,7 +311,7 @@ std::vector<std::string> FindFiles(const std::string& pattern) {
   return names;
 }
 
-bool GetWindowsDirectory(std::string* dir, std::uint32_t* error) {
+bool WindowsDirectory(std::string* dir, std::uint32_t* error) {
   // Asks for the length first, so a directory of any length fits.
   UINT needed = ::GetWindowsDirectoryA(nullptr, 0);
   if (needed == 0) {

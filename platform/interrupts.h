@@ -86,4 +86,10 @@ void RunEmergencyCleanup();
 // program entry, after every destructor of the run has run.
 [[noreturn]] void EndByInterrupt(int interrupt, int windows_exit_code);
 
+namespace detail {
+// Each platform's half: told when the clean-up slot has been emptied,
+// because the clean-up ran or the run no longer needs it (interrupts.cc).
+void NoteCleanedUp();
+}  // namespace detail
+
 }  // namespace veilbox::platform

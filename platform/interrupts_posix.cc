@@ -55,15 +55,6 @@ int g_wake_read = -1;
 volatile sig_atomic_t g_wake_write = -1;
 std::array<struct sigaction, NSIG> g_old;
 
-std::mutex& CleanupMutex() {
-  static std::mutex m;
-  return m;
-}
-std::function<void()>& Cleanup() {
-  static std::function<void()> f;
-  return f;
-}
-
 void Wake() {
   int fd = g_wake_write;
   if (fd >= 0) {
@@ -152,25 +143,8 @@ void RequestInterrupt(int code) {
   Wake();
 }
 
-EmergencyCleanup::EmergencyCleanup(std::function<void()> cleanup) {
-  std::lock_guard<std::mutex> lock(CleanupMutex());
-  Cleanup() = std::move(cleanup);
-}
-
-EmergencyCleanup::~EmergencyCleanup() {
-  std::lock_guard<std::mutex> lock(CleanupMutex());
-  Cleanup() = nullptr;
-}
-
-void RunEmergencyCleanup() {
-  std::function<void()> cleanup;
-  {
-    std::lock_guard<std::mutex> lock(CleanupMutex());
-    cleanup.swap(Cleanup());
-  }
-  RequestInterrupt(kInterruptSessionEnd);
-  if (cleanup) cleanup();
-}
+// Nothing waits for the clean-up: a signal's end comes back to the run.
+void detail::NoteCleanedUp() {}
 
 void EndByInterrupt(int interrupt, int windows_exit_code) {
   if (interrupt > 0 && interrupt < kInterruptCloseRequest) {

@@ -19,15 +19,6 @@ std::atomic<bool> g_catching{false};
 HANDLE g_wake = nullptr;     // manual-reset event: a soft end arrived
 HANDLE g_cleaned = nullptr;  // manual-reset event: the run has cleaned up
 
-std::mutex& CleanupMutex() {
-  static std::mutex m;
-  return m;
-}
-std::function<void()>& Cleanup() {
-  static std::function<void()> f;
-  return f;
-}
-
 void Record(int code) {
   int none = 0;
   g_pending.compare_exchange_strong(none, code);
@@ -84,27 +75,8 @@ InterruptForwarding::~InterruptForwarding() {}
 
 void RequestInterrupt(int code) { Record(code); }
 
-EmergencyCleanup::EmergencyCleanup(std::function<void()> cleanup) {
-  std::lock_guard<std::mutex> lock(CleanupMutex());
-  Cleanup() = std::move(cleanup);
-}
-
-EmergencyCleanup::~EmergencyCleanup() {
-  {
-    std::lock_guard<std::mutex> lock(CleanupMutex());
-    Cleanup() = nullptr;
-  }
-  if (g_cleaned) SetEvent(g_cleaned);
-}
-
-void RunEmergencyCleanup() {
-  std::function<void()> cleanup;
-  {
-    std::lock_guard<std::mutex> lock(CleanupMutex());
-    cleanup.swap(Cleanup());
-  }
-  Record(kInterruptSessionEnd);
-  if (cleanup) cleanup();
+// The console handler waits for this before Windows ends the process.
+void detail::NoteCleanedUp() {
   if (g_cleaned) SetEvent(g_cleaned);
 }
 

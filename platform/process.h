@@ -19,4 +19,12 @@ bool RunProcessAndWait(const std::string& application, const std::string& comman
                        const std::string& current_dir, std::uint32_t* exit_code,
                        std::uint32_t* error);
 
+namespace detail {
+// Each platform's half of RunProcessAndWait, after the shared checks
+// (process.cc); error is never null.
+bool StartProcessAndWait(const std::string& application, const std::string& command_line,
+                         const std::string& current_dir, std::uint32_t* exit_code,
+                         std::uint32_t* error);
+}  // namespace detail
+
 }  // namespace veilbox::platform

@@ -28,16 +28,14 @@
 #include "platform/files.h"
 #include "platform/interrupts.h"
 #include "platform/message_loop.h"
-#include "platform/posix_errors.h"
 #include "platform/process.h"
+#include "standin/posix_errors.h"
 
 extern char** environ;
 
 namespace veilbox::platform {
 namespace {
 
-// CreateProcess takes at most 32,767 characters with the closing zero.
-constexpr std::size_t kMaxCommandLine = 32766;
 constexpr std::uint32_t kErrorInvalidParameter = 87;
 constexpr std::uint32_t kErrorBadExeFormat = 193;
 constexpr std::uint32_t kErrorDirectory = 267;
@@ -80,10 +78,11 @@ std::string ProgramFile(const std::string& program) {
 
 std::uint32_t StartError(const StartFailure& failure, const std::string& file) {
   if (failure.step == 1)
-    return (failure.err == ENOENT || failure.err == ENOTDIR) ? kErrorDirectory
-                                                             : WindowsErrorFromErrno(failure.err);
+    return (failure.err == ENOENT || failure.err == ENOTDIR)
+               ? kErrorDirectory
+               : standin::WindowsErrorFromErrno(failure.err);
   if (failure.err == ENOEXEC) return kErrorBadExeFormat;
-  return WindowsErrorForPath(failure.err, file);
+  return standin::WindowsErrorForPath(failure.err, file);
 }
 
 // Closes the descriptor when it goes out of scope.
@@ -105,15 +104,9 @@ class Fd {
 
 }  // namespace
 
-bool RunProcessAndWait(const std::string& application, const std::string& command_line,
-                       const std::string& current_dir, std::uint32_t* exit_code,
-                       std::uint32_t* error) {
-  std::uint32_t ignored;
-  if (!error) error = &ignored;
-  if (command_line.size() > kMaxCommandLine) {
-    *error = kErrorFilenameTooLong;
-    return false;
-  }
+bool detail::StartProcessAndWait(const std::string& application, const std::string& command_line,
+                                 const std::string& current_dir, std::uint32_t* exit_code,
+                                 std::uint32_t* error) {
   std::vector<std::string> args = SplitCommandLine(command_line);
   if (args.empty()) {
     if (application.empty()) {
@@ -142,7 +135,7 @@ bool RunProcessAndWait(const std::string& application, const std::string& comman
 
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) {
-    *error = WindowsErrorFromErrno(errno);
+    *error = standin::WindowsErrorFromErrno(errno);
     return false;
   }
   Fd read_end(fds[0]);
@@ -158,7 +151,7 @@ bool RunProcessAndWait(const std::string& application, const std::string& comman
   const pid_t pid = ::fork();
   if (pid < 0) {
     ::pthread_sigmask(SIG_SETMASK, &mask, nullptr);
-    *error = WindowsErrorFromErrno(errno);
+    *error = standin::WindowsErrorFromErrno(errno);
     return false;
   }
   if (pid == 0) {
@@ -204,7 +197,7 @@ bool RunProcessAndWait(const std::string& application, const std::string& comman
       if (::waitpid(pid, &status, 0) == pid) break;
     }
     if (errno != EINTR) {
-      *error = WindowsErrorFromErrno(errno);
+      *error = standin::WindowsErrorFromErrno(errno);
       return false;
     }
   }

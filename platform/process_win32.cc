@@ -8,9 +8,6 @@
 namespace veilbox::platform {
 namespace {
 
-// CreateProcess takes at most 32,767 characters with the closing zero.
-constexpr std::size_t kMaxCommandLine = 32766;
-
 // Closes the handle when it goes out of scope.
 class Handle {
  public:
@@ -35,15 +32,9 @@ bool QuitPending() {
 
 }  // namespace
 
-bool RunProcessAndWait(const std::string& application, const std::string& command_line,
-                       const std::string& current_dir, std::uint32_t* exit_code,
-                       std::uint32_t* error) {
-  std::uint32_t ignored;
-  if (!error) error = &ignored;
-  if (command_line.size() > kMaxCommandLine) {
-    *error = ERROR_FILENAME_EXCED_RANGE;
-    return false;
-  }
+bool detail::StartProcessAndWait(const std::string& application, const std::string& command_line,
+                                 const std::string& current_dir, std::uint32_t* exit_code,
+                                 std::uint32_t* error) {
   // CreateProcessA may write into the command line: it gets its own copy.
   std::vector<char> line(command_line.begin(), command_line.end());
   line.push_back('\0');

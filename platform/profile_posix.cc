@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/ini_text.h"
 #include "platform/profile.h"
+#include "standin/ini_text.h"
 
 namespace veilbox::platform {
 namespace {
@@ -32,7 +32,7 @@ std::string ResolveProfile(const std::string& file_name) {
   if (file_name.find_first_of("\\/") != std::string::npos) return file_name;
   std::string windows_dir;
   std::uint32_t error = 0;
-  if (!GetWindowsDirectory(&windows_dir, &error)) return file_name;
+  if (!WindowsDirectory(&windows_dir, &error)) return file_name;
   if (windows_dir.empty() || windows_dir.back() != '\\') windows_dir += '\\';
   return windows_dir + file_name;
 }
@@ -155,7 +155,7 @@ std::string GetProfileValue(const std::string& section, const std::string& key,
   std::uint32_t error = 0;
   std::string value;
   if (ReadWholeFile(ResolveProfile(file_name), Share::kReadWrite, &text, &error) &&
-      IniFindValue(text, section, key, &value)) {
+      standin::IniFindValue(text, section, key, &value)) {
     return value;
   }
   return TrimTrailingBlanks(default_value);
@@ -171,7 +171,7 @@ bool SetProfileValue(const std::string& section, const std::string& key, const s
     text.clear();
   }
   std::string edited;
-  if (!IniSetValue(text, section, key, value, &edited)) return false;
+  if (!standin::IniSetValue(text, section, key, value, &edited)) return false;
   return WriteSettingsFile(FollowLinks(NativePath(path)), edited);
 }
 

@@ -20,7 +20,7 @@ TEST(PrivateProfilePosix, BareNameLiesInTheWindowsDirectory) {
   veilbox::testing::PrefixOverride override_prefix(prefix.str());
   std::string windows_dir;
   std::uint32_t error = 0;
-  ASSERT_TRUE(GetWindowsDirectory(&windows_dir, &error));
+  ASSERT_TRUE(WindowsDirectory(&windows_dir, &error));
   std::filesystem::create_directories(NativePath(windows_dir));
   ASSERT_TRUE(SetProfileValue("CTEDIT", "BIN", "C:\\Bin", "Citect.ini"));
   EXPECT_EQ(GetProfileValue("ctedit", "bin", "-1", "CITECT.INI"), "C:\\Bin");
@@ -38,7 +38,7 @@ TEST(PrivateProfilePosix, WriteEditsTheRealFileAndKeepsWhatItIs) {
   const fs::path link = dir.path() / "windows" / "Citect.ini";
   fs::create_symlink("../shared/Citect.ini", link);
   ASSERT_EQ(chmod(real.c_str(), 0640), 0);
-  ASSERT_TRUE(SetFileAttributes(real, kAttrSystem));
+  ASSERT_TRUE(SetAttributes(real, kAttrSystem));
   const bool root = geteuid() == 0;
   if (root) {
     ASSERT_EQ(chown(real.c_str(), 4321, 4322), 0);
@@ -60,7 +60,7 @@ TEST(PrivateProfilePosix, WriteEditsTheRealFileAndKeepsWhatItIs) {
     EXPECT_EQ(st.st_uid, 4321u);
     EXPECT_EQ(st.st_gid, 4322u);
   }
-  EXPECT_EQ(GetFileAttributes(real) & kAttrSystem, kAttrSystem);
+  EXPECT_EQ(FileAttributes(real) & kAttrSystem, kAttrSystem);
   EXPECT_FALSE(fs::exists(dead_temp));
   EXPECT_TRUE(fs::exists(live_temp));
   EXPECT_FALSE(fs::exists(real + ".~" + std::to_string(getpid())));

@@ -1,7 +1,7 @@
 #include <windows.h>
 
+#include "platform/param_str.h"
 #include "platform/program_args.h"
-#include "sysutil/param_str.h"
 
 namespace veilbox::platform {
 

@@ -4,7 +4,7 @@
 // Win32 error codes.
 //
 // The POSIX stand-in keeps the registry in registry.reg in the prefix
-// directory (platform/prefix.h), in regedit's text format. A missing file
+// directory (standin/prefix.h), in regedit's text format. A missing file
 // is an empty registry; a file that cannot be parsed opens nothing and is
 // never overwritten. Without write permission bits on the file (or on the
 // directory, while the file does not exist yet) the registry is read-only:
@@ -27,10 +27,21 @@
 #include <string>
 #include <string_view>
 
-#include "platform/reg_file.h"
-#include "sysutil/globals.h"
-
 namespace veilbox::platform {
+
+// Predefined registry roots, with the values Windows gives them.
+using RegistryRoot = std::uint32_t;
+inline constexpr RegistryRoot kHkeyClassesRoot = 0x80000000u;
+inline constexpr RegistryRoot kHkeyCurrentUser = 0x80000001u;
+inline constexpr RegistryRoot kHkeyLocalMachine = 0x80000002u;
+inline constexpr RegistryRoot kHkeyUsers = 0x80000003u;
+// Value types.
+inline constexpr std::uint32_t kRegNone = 0;
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegMultiSz = 7;
 
 inline constexpr long kRegSuccess = 0;            // ERROR_SUCCESS
 inline constexpr long kRegFileNotFound = 2;       // ERROR_FILE_NOT_FOUND

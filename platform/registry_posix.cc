@@ -13,9 +13,9 @@
 #include <system_error>
 
 #include "platform/atomic_file.h"
-#include "platform/prefix.h"
-#include "platform/reg_file.h"
 #include "platform/registry.h"
+#include "standin/prefix.h"
+#include "standin/reg_file.h"
 
 namespace veilbox::platform {
 
@@ -39,7 +39,7 @@ struct Store {
   std::filesystem::path file;
   bool usable = false;     // read and parsed
   bool read_only = false;  // no write permission bits
-  RegFile reg;
+  standin::RegFile reg;
 };
 
 bool HasWriteBits(const std::filesystem::path& path) {
@@ -49,7 +49,7 @@ bool HasWriteBits(const std::filesystem::path& path) {
 
 Store Load() {
   Store store;
-  store.dir = PrefixDir();
+  store.dir = standin::PrefixDir();
   store.file = store.dir / "registry.reg";
   std::error_code ec;
   if (!std::filesystem::exists(store.file, ec)) {
@@ -63,7 +63,7 @@ Store Load() {
   std::ostringstream bytes;
   bytes << in.rdbuf();
   if (in.bad()) return store;
-  store.usable = ParseRegFile(bytes.str(), &store.reg, nullptr);
+  store.usable = standin::ParseRegFile(bytes.str(), &store.reg, nullptr);
   return store;
 }
 
@@ -78,7 +78,7 @@ bool Save(const Store& store) {
   const std::string temp = file + "." + std::to_string(::getpid()) + ".tmp";
   struct stat st;
   const mode_t mode = ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  return WriteFileAtomically(file, temp, FormatRegFile(store.reg),
+  return WriteFileAtomically(file, temp, standin::FormatRegFile(store.reg),
                              [mode](const std::string& t) { return ::chmod(t.c_str(), mode) == 0; })
       .ok();
 }
@@ -91,8 +91,8 @@ class WriteLock {
  public:
   WriteLock() {
     std::error_code ec;
-    std::filesystem::create_directories(PrefixDir(), ec);
-    fd_ = ::open(PrefixDir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::filesystem::create_directories(standin::PrefixDir(), ec);
+    fd_ = ::open(standin::PrefixDir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0) return;  // the write itself will fail and tell
     while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
     }
@@ -121,7 +121,7 @@ bool BasePath(RegistryRoot root, const RegKey* parent, std::string* base) {
     *base = kPerformanceDataName;
     return true;
   }
-  *base = RegRootName(root);
+  *base = standin::RegRootName(root);
   return !base->empty();
 }
 
@@ -164,19 +164,19 @@ RegKey::HandlePtr MakeHandle(RegistryRoot root, std::string path, std::uint32_t 
 }
 
 // The key behind an open handle, or null when it no longer exists.
-const RegFileKey* KeyOf(const Store& store, const RegKey& key) {
+const standin::RegFileKey* KeyOf(const Store& store, const RegKey& key) {
   if (!key.IsOpen()) return nullptr;
   return store.reg.FindKey(key.handle()->path);
 }
 
-long ValueOf(const RegKey& key, std::string_view name, RegFileValue* value) {
+long ValueOf(const RegKey& key, std::string_view name, standin::RegFileValue* value) {
   if (!key.IsOpen()) return kRegInvalidHandle;
   if (BelowPerformanceData(key.handle()->path)) return kRegFileNotFound;
   const Store store = Load();
   if (!store.usable) return kRegBadDatabase;
-  const RegFileKey* k = KeyOf(store, key);
+  const standin::RegFileKey* k = KeyOf(store, key);
   if (!k) return IsRootPath(key.handle()->path) ? kRegFileNotFound : kRegKeyDeleted;
-  const RegFileValue* v = k->FindValue(name.substr(0, name.find('\0')));
+  const standin::RegFileValue* v = k->FindValue(name.substr(0, name.find('\0')));
   if (!v) return kRegFileNotFound;
   *value = *v;
   return kRegSuccess;
@@ -234,14 +234,14 @@ long QueryRegKeyInfo(const RegKey& key, std::uint32_t* value_count,
   if (BelowPerformanceData(key.handle()->path)) return kRegSuccess;
   const Store store = Load();
   if (!store.usable) return kRegBadDatabase;
-  const RegFileKey* k = KeyOf(store, key);
+  const standin::RegFileKey* k = KeyOf(store, key);
   if (!k) {
     if (IsRootPath(key.handle()->path) || store.reg.KeyExists(key.handle()->path))
       return kRegSuccess;
     return kRegKeyDeleted;
   }
   *value_count = static_cast<std::uint32_t>(k->values.size());
-  for (const RegFileValue& v : k->values)
+  for (const standin::RegFileValue& v : k->values)
     *max_value_name_len = std::max(*max_value_name_len, static_cast<std::uint32_t>(v.name.size()));
   return kRegSuccess;
 }
@@ -252,7 +252,7 @@ long EnumRegValueName(const RegKey& key, std::uint32_t index, std::uint32_t buff
   if (BelowPerformanceData(key.handle()->path)) return kRegNoMoreItems;
   const Store store = Load();
   if (!store.usable) return kRegBadDatabase;
-  const RegFileKey* k = KeyOf(store, key);
+  const standin::RegFileKey* k = KeyOf(store, key);
   if (!k || index >= k->values.size()) return kRegNoMoreItems;
   const std::string& found = k->values[index].name;
   if (found.size() + 1 > buffer_len) return kRegMoreData;
@@ -262,7 +262,7 @@ long EnumRegValueName(const RegKey& key, std::uint32_t index, std::uint32_t buff
 
 long QueryRegValueSize(const RegKey& key, std::string_view name, std::uint32_t* type,
                        std::uint32_t* size) {
-  RegFileValue value;
+  standin::RegFileValue value;
   const long rc = ValueOf(key, name, &value);
   if (rc != kRegSuccess) return rc;
   *type = value.type;
@@ -272,7 +272,7 @@ long QueryRegValueSize(const RegKey& key, std::string_view name, std::uint32_t* 
 
 long QueryRegValueData(const RegKey& key, std::string_view name, std::uint32_t buffer_size,
                        std::uint32_t* type, std::string* data) {
-  RegFileValue value;
+  standin::RegFileValue value;
   const long rc = ValueOf(key, name, &value);
   if (rc != kRegSuccess) return rc;
   *type = value.type;
@@ -291,7 +291,7 @@ long SetRegValue(const RegKey& key, std::string_view name, std::uint32_t type,
   if (!store.usable) return kRegBadDatabase;
   if (store.read_only) return kRegAccessDenied;
   const std::string& path = key.handle()->path;
-  RegFileKey* k = store.reg.FindKey(path);
+  standin::RegFileKey* k = store.reg.FindKey(path);
   if (!k) {
     if (!IsRootPath(path) && !store.reg.KeyExists(path)) return kRegKeyDeleted;
     k = &store.reg.AddKey(path);

@@ -4,18 +4,18 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/interrupts.h"
-#include "platform/prefix.h"
+#include "platform/lock_wait.h"
 #include "platform/run_lock.h"
+#include "standin/prefix.h"
 
 namespace veilbox::platform {
 namespace {
 
-std::string LockPath() { return PrefixDir() + "/run.lock"; }
+std::string LockPath() { return standin::PrefixDir() + "/run.lock"; }
 
 // The process id the file holds, 0 when it holds none.
 std::uint32_t ReadHolder(int fd) {
@@ -40,13 +40,13 @@ RunLock::~RunLock() { Release(); }
 
 LockResult RunLock::Acquire(int timeout_ms, std::string* err) {
   if (held_) return LockResult::kAcquired;
-  std::string prefix = PrefixDir();
+  std::string prefix = standin::PrefixDir();
   if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
     *err = "cannot create " + prefix + ": " + std::strerror(errno);
     return LockResult::kUnavailable;
   }
   const std::string path = LockPath();
-  const auto start = std::chrono::steady_clock::now();
+  LockWait wait(timeout_ms);
   for (;;) {
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
@@ -60,21 +60,11 @@ LockResult RunLock::Acquire(int timeout_ms, std::string* err) {
         close(fd);
         return LockResult::kUnavailable;
       }
-      auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - start)
-                        .count();
-      if (PendingInterrupt() != 0) {
+      if (auto verdict = wait.Verdict()) {
         close(fd);
-        return LockResult::kInterrupted;
+        return *verdict;
       }
-      if (timeout_ms >= 0 && waited >= timeout_ms) {
-        close(fd);
-        return LockResult::kTimedOut;
-      }
-      int slice = 50;
-      if (timeout_ms >= 0 && timeout_ms - waited < slice)
-        slice = static_cast<int>(timeout_ms - waited);
-      WaitForInterrupt(slice);
+      WaitForInterrupt(wait.NextSliceMs());
     }
     if (StillTheLockFile(fd, path)) {
       handle_ = fd;

@@ -2,9 +2,7 @@
 // needs the declarations of windows.h
 #include <sddl.h>
 
-#include <chrono>
-
-#include "platform/interrupts.h"
+#include "platform/lock_wait.h"
 #include "platform/message_loop.h"
 #include "platform/run_lock.h"
 
@@ -38,23 +36,10 @@ LockResult RunLock::Acquire(int timeout_ms, std::string* err) {
   if (held_) return LockResult::kAcquired;
   HANDLE mutex = OpenRunMutex(err);
   if (!mutex) return LockResult::kUnavailable;
-  const auto start = std::chrono::steady_clock::now();
+  LockWait wait(timeout_ms);
   for (;;) {
-    if (PendingInterrupt() != 0) {
-      CloseHandle(mutex);
-      return LockResult::kInterrupted;
-    }
-    auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::steady_clock::now() - start)
-                      .count();
-    if (timeout_ms >= 0 && waited > timeout_ms) {
-      CloseHandle(mutex);
-      return LockResult::kTimedOut;
-    }
-    DWORD slice = 50;
-    if (timeout_ms >= 0 && timeout_ms - waited < 50)
-      slice = static_cast<DWORD>(timeout_ms - waited);
-    DWORD r = MsgWaitForMultipleObjects(1, &mutex, FALSE, slice, QS_ALLINPUT);
+    DWORD r = MsgWaitForMultipleObjects(1, &mutex, FALSE, static_cast<DWORD>(wait.NextSliceMs()),
+                                        QS_ALLINPUT);
     if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED_0) {
       handle_ = reinterpret_cast<std::intptr_t>(mutex);
       held_ = true;
@@ -67,6 +52,10 @@ LockResult RunLock::Acquire(int timeout_ms, std::string* err) {
       *err = "cannot wait for the run mutex (error " + std::to_string(GetLastError()) + ")";
       CloseHandle(mutex);
       return LockResult::kUnavailable;
+    }
+    if (auto verdict = wait.Verdict()) {
+      CloseHandle(mutex);
+      return *verdict;
     }
   }
 }

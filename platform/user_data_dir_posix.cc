@@ -3,13 +3,13 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/prefix.h"
 #include "platform/user_data_dir.h"
+#include "standin/prefix.h"
 
 namespace veilbox::platform {
 
 bool UserDataDir(std::string* dir, std::string* err) {
-  std::string prefix = PrefixDir();
+  std::string prefix = standin::PrefixDir();
   if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
     *err = "cannot create " + prefix + ": " + std::strerror(errno);
     return false;

@@ -1,8 +1,8 @@
 #include <memory>
 #include <optional>
 
-#include "platform/message_queue_posix.h"
 #include "platform/window.h"
+#include "standin/message_queue.h"
 
 namespace veilbox::platform {
 
@@ -46,7 +46,7 @@ void MainWindow::PostStartCompile() {
   impl_->start_posted = true;
   // A message for a window that is gone by then is dropped.
   std::weak_ptr<Impl> target = impl_;
-  internal::PostQueuedMessage([target] {
+  standin::PostQueuedMessage([target] {
     std::shared_ptr<Impl> window = target.lock();
     if (!window || window->started) return;
     window->started = true;
@@ -60,7 +60,7 @@ bool MainWindow::CloseRequested() const { return false; }
 std::optional<int> MainWindow::RunMessageLoop() {
   // Nothing outside the program posts to the stand-in's queue: once it is
   // empty, nothing can arrive any more and the loop ends.
-  while (!impl_->exit_code && internal::DispatchQueuedMessage()) {
+  while (!impl_->exit_code && standin::DispatchQueuedMessage()) {
   }
   return impl_->exit_code;
 }

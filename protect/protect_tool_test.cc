@@ -80,7 +80,7 @@ TEST(ProtectToolTest, EncryptThenDecryptGivesEveryByteBack) {
     EXPECT_EQ(LastStatus, kSuccessText);
     EXPECT_EQ(ReadFileBytes(plain), WithCrLf(c.plain)) << c.name;
     // Wine reports every file as archived besides.
-    EXPECT_EQ(platform::GetFileAttributes(plain) & ~platform::kAttrArchive, platform::kAttrHidden);
+    EXPECT_EQ(platform::FileAttributes(plain) & ~platform::kAttrArchive, platform::kAttrHidden);
     EXPECT_EQ(RunTool({"check", plain + ".Veilbox"}).status, 0);
   }
 }

@@ -43,8 +43,8 @@ std::string ReplaceHiddenLeftover(const std::string& name) {
   constexpr std::uint32_t kKept = platform::kAttrReadOnly | platform::kAttrSystem;
   if (platform::InspectEntry(name, &info, &error) && info.kind == platform::EntryKind::kFile &&
       info.links == 1 && (info.attributes & platform::kAttrHidden) && !(info.attributes & kKept)) {
-    platform::SetFileAttributes(name, platform::kAttrNormal);
-    platform::DeleteFile(name, &error);
+    platform::SetAttributes(name, platform::kAttrNormal);
+    platform::RemoveFile(name, &error);
   }
   return name;
 }
@@ -59,7 +59,7 @@ void WritePlainFile(const std::string& name, const std::string& bytes) {
   if (!bytes.empty() && !file.Append(bytes.data(), bytes.size())) {
     // Leave no truncated source behind for the compiler to read.
     file.Close();
-    platform::DeleteFile(name, &error);
+    platform::RemoveFile(name, &error);
     throw Error("Cannot write file " + name);
   }
   file.Close();

@@ -55,7 +55,7 @@ bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
 // A file's attributes apart from archive, which Wine reports for every file.
 std::uint32_t AttributesOf(const std::string& path) {
-  return platform::GetFileAttributes(path) & ~platform::kAttrArchive;
+  return platform::FileAttributes(path) & ~platform::kAttrArchive;
 }
 
 class DecryptProtectedFileTest : public ::testing::Test {
@@ -183,7 +183,7 @@ TEST_F(DecryptProtectedFileTest, ReplacesOnlyAHiddenLeftover) {
     const std::string name = dir_.Write("again.ci.Veilbox", Protect(Header("k"), {"new"}));
     const std::string plain = dir_.Write("again.ci", "old contents\r\n");
     if (c.attributes) {
-      ASSERT_TRUE(platform::SetFileAttributes(plain, c.attributes));
+      ASSERT_TRUE(platform::SetAttributes(plain, c.attributes));
     }
     if (c.attributes && AttributesOf(plain) != c.attributes) continue;  // no attributes kept here
     bool wrote = false;
@@ -199,9 +199,9 @@ TEST_F(DecryptProtectedFileTest, ReplacesOnlyAHiddenLeftover) {
         << c.attributes;
     EXPECT_EQ(AttributesOf(plain) & ~platform::kAttrNormal,
               c.replaced ? platform::kAttrHidden : c.attributes);
-    platform::SetFileAttributes(plain, platform::kAttrNormal);
+    platform::SetAttributes(plain, platform::kAttrNormal);
     std::uint32_t error = 0;
-    platform::DeleteFile(plain, &error);
+    platform::RemoveFile(plain, &error);
   }
 }
 

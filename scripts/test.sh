@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the native unit and end-to-end
-# tests, the same under AddressSanitizer and UndefinedBehaviorSanitizer,
+# Checks that includes run downwards, builds everything and runs every
+# test: the native unit and end-to-end tests, the same under
+# AddressSanitizer and UndefinedBehaviorSanitizer,
 # the 32-bit Windows build under Wine, a 64-bit Windows build that only has
 # to compile, each fuzz target for a bounded time, and the demo.
 # Installs what a fresh machine lacks first (as root, through apt-get).
@@ -91,6 +92,7 @@ demo() {
 }
 
 mkdir -p build
+stage "include direction" bash scripts/check-includes.sh
 stage "native tests" native_tests
 stage "sanitizer tests" sanitizer_tests
 stage "Windows tests under Wine" windows_tests

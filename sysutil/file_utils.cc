@@ -34,14 +34,14 @@ std::string IoErrorMessage(std::uint32_t code) {
 void DeleteFileChecked(const std::string& name) {
   LastStatus = kSuccessText;
   std::uint32_t error = 0;
-  if (!platform::DeleteFile(name, &error))
+  if (!platform::RemoveFile(name, &error))
     LastStatus = "Unable to delete file " + name + "\r\n" + IoErrorMessage(error);
 }
 
 std::string GetWindowsDir() {
   std::string dir;
   std::uint32_t error = 0;
-  if (platform::GetWindowsDirectory(&dir, &error)) return dir;
+  if (platform::WindowsDirectory(&dir, &error)) return dir;
   platform::ShowErrorDialog(std::to_string(error));
   return "Error";
 }

@@ -20,7 +20,7 @@ TEST(ListFiles, TakesEveryEntryWhateverItsAttributes) {
   ScratchDir dir;
   dir.Write("A.Veilbox", "a");
   const std::string hidden = dir.Write("B.Veilbox", "b");
-  ASSERT_TRUE(platform::SetFileAttributes(hidden, platform::kAttrHidden));
+  ASSERT_TRUE(platform::SetAttributes(hidden, platform::kAttrHidden));
   std::filesystem::create_directory(dir.path() / "C.Veilbox");
   dir.Write("D.ci", "d");
 

@@ -1,7 +1,7 @@
 #include "sysutil/form_placement.h"
 
+#include "platform/ansi_case.h"
 #include "platform/screen.h"
-#include "sysutil/ansi_case.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
 #include "sysutil/reg_path.h"
@@ -26,7 +26,7 @@ std::string Read(const PlacedForm& form, const std::string& suffix) {
 void StoreSplitterWidths(const PlacedForm& form) {
   const std::vector<PlacedControl> controls = form.Controls();
   for (const PlacedControl& splitter : controls) {
-    if (!AnsiSameText(splitter.class_name, "tsplitter")) continue;
+    if (!platform::AnsiSameText(splitter.class_name, "tsplitter")) continue;
     const PlacedControl* best = nullptr;
     int best_left = -1;
     for (const PlacedControl& c : controls) {

@@ -7,14 +7,15 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/registry.h"
+
 namespace veilbox {
 
-// Predefined registry roots, with the values Windows gives them.
-using RegistryRoot = std::uint32_t;
-inline constexpr RegistryRoot kHkeyClassesRoot = 0x80000000u;
-inline constexpr RegistryRoot kHkeyCurrentUser = 0x80000001u;
-inline constexpr RegistryRoot kHkeyLocalMachine = 0x80000002u;
-inline constexpr RegistryRoot kHkeyUsers = 0x80000003u;
+using platform::kHkeyClassesRoot;
+using platform::kHkeyCurrentUser;
+using platform::kHkeyLocalMachine;
+using platform::kHkeyUsers;
+using platform::RegistryRoot;
 
 // "Success...123454" followed by the byte 0xA1 (17 bytes).
 extern const std::string kSuccessText;

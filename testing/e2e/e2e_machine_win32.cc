@@ -81,7 +81,7 @@ void Machine::ImportRegistry(const std::string& reg_text, RegView view) {
 std::string Machine::WindowsDir() const {
   std::string dir;
   std::uint32_t error = 0;
-  platform::GetWindowsDirectory(&dir, &error);
+  platform::WindowsDirectory(&dir, &error);
   return dir;
 }
 

@@ -118,7 +118,7 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
       continue;
     }
     const std::uint32_t attributes =
-        platform::GetFileAttributes(it->path().string()) & ~platform::kAttrArchive;
+        platform::FileAttributes(it->path().string()) & ~platform::kAttrArchive;
     std::string bytes = veilbox::testing::ReadFileBytes(it->path());
     if (bytes.size() > 4096) bytes = "(" + std::to_string(bytes.size()) + " bytes)";
     const auto time = std::filesystem::last_write_time(it->path(), ec).time_since_epoch().count();
@@ -181,10 +181,10 @@ std::string LayOut(Machine& machine, const Install& setup) {
                                std::filesystem::copy_options::overwrite_existing);
   }
   for (const std::string& relative : setup.hidden) {
-    platform::SetFileAttributes(kRoot + "\\" + relative, platform::kAttrHidden);
+    platform::SetAttributes(kRoot + "\\" + relative, platform::kAttrHidden);
   }
   for (const auto& [relative, attributes] : setup.attributes) {
-    platform::SetFileAttributes(kRoot + "\\" + relative, attributes);
+    platform::SetAttributes(kRoot + "\\" + relative, attributes);
   }
   return windows_dir;
 }

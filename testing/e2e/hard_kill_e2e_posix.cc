@@ -69,7 +69,7 @@ class HardKill : public ::testing::Test {
     // second name), a link at a third and a FIFO at a fourth.
     Write(kMany + "\\F3.ci", "my own F3\r\n");
     Write(kMany + "\\F6.CI", "my own F6, hidden\r\n");
-    platform::SetFileAttributes(kMany + "\\F6.CI", platform::kAttrHidden);
+    platform::SetAttributes(kMany + "\\F6.CI", platform::kAttrHidden);
     Write(kOutside + "\\target.txt", "someone else's file\r\n");
     std::filesystem::create_symlink(Native(kOutside + "\\target.txt"), Native(kMany + "\\F5.ci"));
     std::filesystem::create_hard_link(Native(kMany + "\\F6.CI"), Native(kMany + "\\F6 copy.txt"));

@@ -91,7 +91,7 @@ const Layout kLayouts[] = {
       [] {
         std::filesystem::create_hard_link(Native(Proj("Solo") + "\\second name.dbf"),
                                           Native(Proj("Solo") + "\\Solo.ci"));
-        platform::SetFileAttributes(Proj("Solo") + "\\Solo.ci", platform::kAttrHidden);
+        platform::SetAttributes(Proj("Solo") + "\\Solo.ci", platform::kAttrHidden);
       }},
      Needs::kHardLinks},
     {{"ReadOnlyFileIsLeftAsItIsAndEndsWith251", {"Solo"},

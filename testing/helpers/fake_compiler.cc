@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
       std::ifstream in(it->path(), std::ios::binary);
       const std::string content((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
-      const std::uint32_t attributes = veilbox::platform::GetFileAttributes(it->path().string());
+      const std::uint32_t attributes = veilbox::platform::FileAttributes(it->path().string());
       const bool hidden = attributes != veilbox::platform::kInvalidAttributes &&
                           (attributes & veilbox::platform::kAttrHidden);
       lines.push_back("plain " + EscapeRecordValue(relative) + "\ncontent " +
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
          "\n";
 
   if (const std::string name = Env("VEILBOX_FAKE_READONLY", ""); !name.empty()) {
-    veilbox::platform::SetFileAttributes(
+    veilbox::platform::SetAttributes(
         name, veilbox::platform::kAttrReadOnly | veilbox::platform::kAttrHidden);
   }
   if (const std::string name = Env("VEILBOX_FAKE_WAIT_FOR", ""); !name.empty()) {

@@ -1,3 +1,5 @@
+#include "standin/case_blind_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,10 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/case_blind_dir.h"
 #include "testing/test_support.h"
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 namespace {
 
 namespace fs = std::filesystem;
@@ -95,4 +96,4 @@ TEST(FindEntryIgnoringCase, TrustedListingsSeeLaterChanges) {
 }
 
 }  // namespace
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

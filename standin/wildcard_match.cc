@@ -1,8 +1,8 @@
-#include "platform/wildcard_match.h"
+#include "standin/wildcard_match.h"
 
 #include <cstddef>
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 namespace {
 
 char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -39,4 +39,4 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   return false;
 }
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

@@ -1,3 +1,5 @@
+#include "standin/case_blind_dir.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -6,9 +8,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "platform/case_blind_dir.h"
-
-namespace veilbox::platform {
+namespace veilbox::standin {
 namespace {
 
 // A listing read within this long after the directory's last change is
@@ -218,4 +218,4 @@ void NoteEntryRemoved(const std::string& dir, const std::string& name) {
   old = std::move(updated);
 }
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

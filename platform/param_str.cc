@@ -1,8 +1,8 @@
-#include "sysutil/param_str.h"
+#include "platform/param_str.h"
 
 #include <cstddef>
 
-namespace veilbox {
+namespace veilbox::platform {
 namespace {
 
 bool IsSeparator(char c) {
@@ -54,4 +54,4 @@ std::vector<std::string> SplitParams(std::string_view command_line) {
   return params;
 }
 
-}  // namespace veilbox
+}  // namespace veilbox::platform

@@ -1,8 +1,8 @@
-#include "sysutil/param_str.h"
+#include "platform/param_str.h"
 
 #include <gtest/gtest.h>
 
-namespace veilbox {
+namespace veilbox::platform {
 namespace {
 
 struct Case {
@@ -46,4 +46,4 @@ TEST(SplitParams, StopsAtAByteZero) {
 }
 
 }  // namespace
-}  // namespace veilbox
+}  // namespace veilbox::platform

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 
 // The value of key in section, or false when the section, the key or its
 // "=" is missing.
@@ -27,4 +27,4 @@ bool IniFindValue(std::string_view text, std::string_view section, std::string_v
 bool IniSetValue(std::string_view text, std::string_view section, std::string_view key,
                  std::string_view value, std::string* result);
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

@@ -1,8 +1,8 @@
+#include "standin/prefix.h"
+
 #include <cstdlib>
 
-#include "platform/prefix.h"
-
-namespace veilbox::platform {
+namespace veilbox::standin {
 
 std::string PrefixDir() {
   if (const char* prefix = std::getenv("VEILBOX_PREFIX"); prefix && *prefix) return prefix;
@@ -10,4 +10,4 @@ std::string PrefixDir() {
   return std::string(home && *home ? home : ".") + "/.veilbox";
 }
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

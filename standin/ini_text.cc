@@ -1,9 +1,9 @@
-#include "platform/ini_text.h"
+#include "standin/ini_text.h"
 
 #include <cstddef>
 #include <vector>
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 namespace {
 
 // One line of the text: [begin, end) is its content, [end, next) its line
@@ -168,4 +168,4 @@ bool IniSetValue(std::string_view text, std::string_view section, std::string_vi
   return true;
 }
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

@@ -1,17 +1,17 @@
-#include "sysutil/interrupt_check.h"
-
+// A soft end reaches a decryption under way.
 #include <gtest/gtest.h>
 
 #include "platform/interrupts.h"
 #include "protect/protected_file.h"
 #include "testing/protected_file_builder.h"
+#include "sysutil/interrupt_check.h"
 
 namespace veilbox {
 namespace {
 
 // A soft end that comes while a ProtectedFile is decrypted stops the
 // decryption; none pending lets it run.
-TEST(InterruptCheckTest, SoftEndStopsADecryption) {
+TEST(ProtectedFileInterrupt, SoftEndStopsADecryption) {
   const std::string protected_text =
       testing::ProtectedFileBytes(std::vector<std::string>(10, "line"));
 

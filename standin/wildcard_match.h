@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 
 // True when name matches pattern: * stands for any run of characters, ?
 // for exactly one, letters A to Z match regardless of case, and a pattern
@@ -12,4 +12,4 @@ namespace veilbox::platform {
 // every name, "abc.*" matches "abc"). Short 8.3 names are not emulated.
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

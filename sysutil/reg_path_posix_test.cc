@@ -1,4 +1,4 @@
-// The stand-in's own rules: the registry file, its atomic rewrite, and
+// The stand-in registry seen through the registry paths: its file, its atomic rewrite, and
 // files that must not be written.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
-#include "platform/reg_file.h"
 #include "platform/registry.h"
+#include "standin/reg_file.h"
 #include "sysutil/globals.h"
 #include "sysutil/reg_path.h"
 #include "testing/test_support.h"
@@ -131,9 +131,9 @@ TEST(RegistryPosix, ConcurrentWritersLoseNothing) {
   }
   // Read back from the file itself: a lookup through the API reads the
   // whole file for every value it looks at.
-  platform::RegFile file;
-  ASSERT_TRUE(platform::ParseRegFile(ReadFileBytes(dir.path() / "registry.reg"), &file, nullptr));
-  const platform::RegFileKey* key = file.FindKey("HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox");
+  standin::RegFile file;
+  ASSERT_TRUE(standin::ParseRegFile(ReadFileBytes(dir.path() / "registry.reg"), &file, nullptr));
+  const standin::RegFileKey* key = file.FindKey("HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox");
   ASSERT_NE(key, nullptr);
   int missing = 0;
   for (int w = 0; w < 2; ++w)

@@ -1,43 +1,44 @@
+#include "standin/posix_errors.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
 
 #include "platform/files.h"
-#include "platform/posix_errors.h"
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 
 std::uint32_t WindowsErrorFromErrno(int err) {
   switch (err) {
     case ENOENT:
-      return kErrorFileNotFound;
+      return platform::kErrorFileNotFound;
     case ENOTDIR:
-      return kErrorPathNotFound;
+      return platform::kErrorPathNotFound;
     case EMFILE:
     case ENFILE:
-      return kErrorTooManyOpenFiles;
+      return platform::kErrorTooManyOpenFiles;
     case EACCES:
     case EPERM:
     case EISDIR:
     case EROFS:
-      return kErrorAccessDenied;
+      return platform::kErrorAccessDenied;
     case ENOMEM:
       return 8;  // ERROR_NOT_ENOUGH_MEMORY
     case EBUSY:
     case ETXTBSY:
     case EWOULDBLOCK:
-      return kErrorSharingViolation;
+      return platform::kErrorSharingViolation;
     case EEXIST:
-      return kErrorFileExists;
+      return platform::kErrorFileExists;
     case EINVAL:
       return 87;  // ERROR_INVALID_PARAMETER
     case ENOSPC:
     case EDQUOT:
-      return kErrorDiskFull;
+      return platform::kErrorDiskFull;
     case EILSEQ:
-      return kErrorInvalidName;
+      return platform::kErrorInvalidName;
     case ENAMETOOLONG:
-      return kErrorFilenameTooLong;
+      return platform::kErrorFilenameTooLong;
     case ELOOP:
       return 1921;  // ERROR_CANT_RESOLVE_FILENAME
     case EIO:
@@ -50,11 +51,11 @@ std::uint32_t WindowsErrorFromErrno(int err) {
 std::uint32_t WindowsErrorForPath(int err, const std::string& native_path) {
   if (err != ENOENT) return WindowsErrorFromErrno(err);
   const std::size_t slash = native_path.find_last_of('/');
-  if (slash == std::string::npos || slash == 0) return kErrorFileNotFound;
+  if (slash == std::string::npos || slash == 0) return platform::kErrorFileNotFound;
   struct stat st;
   const std::string dir = native_path.substr(0, slash);
-  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return kErrorPathNotFound;
-  return kErrorFileNotFound;
+  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return platform::kErrorPathNotFound;
+  return platform::kErrorFileNotFound;
 }
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

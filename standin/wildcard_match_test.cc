@@ -1,8 +1,8 @@
-#include "platform/wildcard_match.h"
+#include "standin/wildcard_match.h"
 
 #include <gtest/gtest.h>
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 namespace {
 
 TEST(WildcardMatch, Table) {
@@ -34,4 +34,4 @@ TEST(WildcardMatch, Table) {
 }
 
 }  // namespace
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

@@ -21,20 +21,13 @@
 #include <string_view>
 #include <vector>
 
-#include "sysutil/globals.h"
+#include "platform/registry.h"
 
-namespace veilbox::platform {
-
-inline constexpr std::uint32_t kRegNone = 0;
-inline constexpr std::uint32_t kRegSz = 1;
-inline constexpr std::uint32_t kRegExpandSz = 2;
-inline constexpr std::uint32_t kRegBinary = 3;
-inline constexpr std::uint32_t kRegDword = 4;
-inline constexpr std::uint32_t kRegMultiSz = 7;
+namespace veilbox::standin {
 
 struct RegFileValue {
   std::string name;  // empty for the key's default value
-  std::uint32_t type = kRegNone;
+  std::uint32_t type = platform::kRegNone;
   std::string data;  // exactly the stored bytes
   // The value's line(s) as read, in the file's encoding; empty once the
   // value is set anew.
@@ -80,7 +73,7 @@ struct RegFile {
 
 // HKEY_CURRENT_USER and so on for the roots the file holds; empty for any
 // other handle.
-std::string_view RegRootName(RegistryRoot root);
+std::string_view RegRootName(platform::RegistryRoot root);
 
 // Parses a whole file (8-bit, or UTF-16LE with its byte order mark).
 // Returns false with a reason in *err when the bytes are not such a file
@@ -92,4 +85,4 @@ bool ParseRegFile(std::string_view bytes, RegFile* file, std::string* err);
 // 8-bit or UTF-16LE with its byte order mark as file.utf16 says.
 std::string FormatRegFile(const RegFile& file);
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

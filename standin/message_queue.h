@@ -4,11 +4,11 @@
 
 #include <functional>
 
-namespace veilbox::platform::internal {
+namespace veilbox::standin {
 
 // Appends a message; its delivery is the function.
 void PostQueuedMessage(std::function<void()> deliver);
 // Delivers the oldest waiting message; false when none is waiting.
 bool DispatchQueuedMessage();
 
-}  // namespace veilbox::platform::internal
+}  // namespace veilbox::standin

@@ -1,8 +1,8 @@
-#include "platform/ini_text.h"
+#include "standin/ini_text.h"
 
 #include <gtest/gtest.h>
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 namespace {
 
 const char kCitectIni[] =
@@ -98,4 +98,4 @@ TEST(IniSetValue, RefusesLineBreaksThatWouldAddLines) {
 }
 
 }  // namespace
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

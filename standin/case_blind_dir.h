@@ -26,7 +26,7 @@
 #include <string_view>
 #include <vector>
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 
 // The name of the entry of dir (a native path; empty for the current
 // directory) that equals name exactly or, when there is none, when the
@@ -49,4 +49,4 @@ bool ListDirectory(const std::string& dir, std::vector<std::string>* names);
 void NoteEntryAdded(const std::string& dir, const std::string& name);
 void NoteEntryRemoved(const std::string& dir, const std::string& name);
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

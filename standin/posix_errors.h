@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 
 // ENOENT: 2, ENOTDIR: 3, EMFILE/ENFILE: 4, EACCES/EPERM/EISDIR/EROFS: 5,
 // ENOMEM: 8, EBUSY/ETXTBSY/EWOULDBLOCK: 32, EEXIST: 80, EINVAL: 87,
@@ -18,4 +18,4 @@ std::uint32_t WindowsErrorFromErrno(int err);
 // should hold native_path does not exist, as Windows tells the two apart.
 std::uint32_t WindowsErrorForPath(int err, const std::string& native_path);
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin

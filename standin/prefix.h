@@ -5,8 +5,8 @@
 
 #include <string>
 
-namespace veilbox::platform {
+namespace veilbox::standin {
 
 std::string PrefixDir();
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::standin
