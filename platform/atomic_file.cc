@@ -7,7 +7,7 @@ namespace {
 
 AtomicWriteResult Fail(const std::string& temp, AtomicWriteStep step, std::uint32_t error) {
   std::uint32_t ignored = 0;  // a temporary file that cannot go is left to the sweeps
-  DeleteFile(temp, &ignored);
+  RemoveFile(temp, &ignored);
   return {step, error};
 }
 
