@@ -8,6 +8,7 @@
 #include "sysutil/globals.h"
 #include "sysutil/text_utils.h"
 #include "testing/dbf_writer.h"
+#include "testing/recording_ui.h"
 #include "testing/test_support.h"
 
 namespace veilbox {
@@ -30,14 +31,7 @@ MasterIndex LoadMasterIndex() {
   return index;
 }
 
-class RecordingUi : public RunUi {
- public:
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  void ShowErrorDialog(const std::string& text) override { messages.push_back("Error: " + text); }
-  void RestorePlacement() override {}
-  void HideWindow() override {}
-  std::vector<std::string> messages;
-};
+using veilbox::testing::RecordingUi;
 
 // Projects below a scratch directory, each with its ProtectedFiles and
 // its includes, and the master table that names them.

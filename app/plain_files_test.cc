@@ -11,19 +11,13 @@
 #include "sysutil/errors.h"
 #include "sysutil/text_utils.h"
 #include "testing/protected_file_builder.h"
+#include "testing/recording_ui.h"
 #include "testing/test_support.h"
 
 namespace veilbox {
 namespace {
 
-class RecordingUi : public RunUi {
- public:
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  void ShowErrorDialog(const std::string& text) override { messages.push_back("Error: " + text); }
-  void RestorePlacement() override {}
-  void HideWindow() override {}
-  std::vector<std::string> messages;
-};
+using veilbox::testing::RecordingUi;
 
 // ProtectedFiles in project directories below a scratch directory.
 class DecryptionLoopTest : public ::testing::Test {

@@ -9,18 +9,11 @@
 #include "platform/dir_lock.h"
 #include "platform/files.h"
 #include "platform/interrupts.h"
+#include "platform/lock_file_posix.h"
 #include "platform/lock_wait.h"
 
 namespace veilbox::platform {
 namespace {
-
-// True when fd is still the file that carries the lock's name (its holder
-// did not remove it while we waited).
-bool StillTheLockFile(int fd, const std::string& path) {
-  struct stat held, named;
-  return fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
-         held.st_ino == named.st_ino;
-}
 
 // Opens the lock file, creating it; read-only where another account made
 // it (flock needs no write access).
@@ -47,19 +40,7 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
       *err = "cannot open " + path + ": " + std::strerror(errno);
       return LockResult::kUnavailable;
     }
-    for (;;) {
-      if (flock(fd, LOCK_EX | LOCK_NB) == 0) break;
-      if (errno != EWOULDBLOCK && errno != EINTR) {
-        *err = "cannot lock " + path + ": " + std::strerror(errno);
-        close(fd);
-        return LockResult::kUnavailable;
-      }
-      if (auto verdict = wait.Verdict()) {
-        close(fd);
-        return *verdict;
-      }
-      WaitForInterrupt(wait.NextSliceMs());
-    }
+    if (auto result = FlockWaiting(fd, path, wait, err)) return *result;
     if (!StillTheLockFile(fd, path)) {
       close(fd);  // its holder removed it: lock the one that has the name now
       continue;

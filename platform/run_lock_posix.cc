@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/interrupts.h"
+#include "platform/lock_file_posix.h"
 #include "platform/lock_wait.h"
 #include "platform/run_lock.h"
 #include "standin/prefix.h"
@@ -24,14 +25,6 @@ std::uint32_t ReadHolder(int fd) {
   if (got <= 0) return 0;
   unsigned long pid = std::strtoul(text, nullptr, 10);
   return pid <= 0x7FFFFFFFul ? static_cast<std::uint32_t>(pid) : 0;
-}
-
-// True when fd is still the file that carries the lock's name (nobody
-// removed or replaced it while we waited).
-bool StillTheLockFile(int fd, const std::string& path) {
-  struct stat held, named;
-  return fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
-         held.st_ino == named.st_ino;
 }
 
 }  // namespace
@@ -53,19 +46,7 @@ LockResult RunLock::Acquire(int timeout_ms, std::string* err) {
       *err = "cannot open " + path + ": " + std::strerror(errno);
       return LockResult::kUnavailable;
     }
-    for (;;) {
-      if (flock(fd, LOCK_EX | LOCK_NB) == 0) break;
-      if (errno != EWOULDBLOCK && errno != EINTR) {
-        *err = "cannot lock " + path + ": " + std::strerror(errno);
-        close(fd);
-        return LockResult::kUnavailable;
-      }
-      if (auto verdict = wait.Verdict()) {
-        close(fd);
-        return *verdict;
-      }
-      WaitForInterrupt(wait.NextSliceMs());
-    }
+    if (auto result = FlockWaiting(fd, path, wait, err)) return *result;
     if (StillTheLockFile(fd, path)) {
       handle_ = fd;
       break;

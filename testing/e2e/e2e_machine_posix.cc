@@ -65,53 +65,48 @@ void Machine::SetEnv(const std::string& name, const std::string& value) {
   setenv(name.c_str(), value.c_str(), 1);
 }
 
+namespace {
+
+// Runs program with args, standard input from /dev/null and the standard
+// stream `stream` (1 or 2) into the file at path; its exit code, 128 + the
+// signal for a program killed by one.
+int RunWithStreamToFile(const std::string& program, const std::vector<std::string>& args,
+                        int stream, const std::string& path) {
+  std::vector<std::string> argv_text = {program};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, stream);
+    const int null_fd = open("/dev/null", O_RDWR);
+    dup2(null_fd, 0);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
 int Machine::RunTool(const std::string& name, const std::vector<std::string>& args,
                      std::string* out) {
   const std::string program = (std::filesystem::path(VeilboxPath()).parent_path() / name).string();
   const std::string out_path = (impl_->prefix.path() / (name + ".stdout")).string();
-  std::vector<std::string> argv_text = {program};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(fd, 1);
-    const int null_fd = open("/dev/null", O_RDWR);
-    dup2(null_fd, 0);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
+  const int code = RunWithStreamToFile(program, args, 1, out_path);
   std::ifstream in(out_path, std::ios::binary);
   out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return code;
 }
 
 RunResult Machine::RunVeilbox(const std::vector<std::string>& args) {
-  const std::string program = VeilboxPath();
   const std::string err_path = (impl_->prefix.path() / "veilbox.stderr").string();
-  std::vector<std::string> argv_text = {program};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
   RunResult result;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(fd, 2);
-    const int null_fd = open("/dev/null", O_RDWR);
-    dup2(null_fd, 0);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.exit_code = RunWithStreamToFile(VeilboxPath(), args, 2, err_path);
 
   // Each message box is one line: caption, ": ", text. Lines with the
   // caption "Debug" are the debugger output: neither boxes nor stray.

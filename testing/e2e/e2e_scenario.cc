@@ -142,8 +142,7 @@ std::vector<std::string> FilesHoldingTheSecret(const std::string& root) {
   return found;
 }
 
-std::string LayOut(Machine& machine, const Install& setup) {
-  // Registry.
+std::string StageSettings(Machine& machine, const Install& setup) {
   const std::string reg_header = "Windows Registry Editor Version 5.00\r\n\r\n";
   const auto settings_reg = [&](const std::map<std::string, std::string>& values) {
     std::string reg = reg_header + "[HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox]\r\n";
@@ -159,11 +158,16 @@ std::string LayOut(Machine& machine, const Install& setup) {
     machine.ImportRegistry(reg_header + setup.registry_extra, RegView::kProgram);
   }
 
-  // Settings files, master table, projects, compiler.
   const std::string windows_dir = AddBackslash(machine.WindowsDir());
   for (const auto& [name, text] : setup.settings) {
     if (text) machine.WriteOutsideFile(windows_dir + name, *text);
   }
+  return windows_dir;
+}
+
+std::string LayOut(Machine& machine, const Install& setup) {
+  const std::string windows_dir = StageSettings(machine, setup);
+  // Master table, projects, compiler.
   const auto write = [&](const std::string& relative, const std::string& bytes) {
     const std::filesystem::path path = platform::NativePath(kRoot + "\\" + relative);
     std::filesystem::create_directories(path.parent_path());

@@ -158,6 +158,10 @@ std::map<std::string, std::string> Snapshot(const std::string& root);
 // The regular files below a directory that hold kSecret.
 std::vector<std::string> FilesHoldingTheSecret(const std::string& root);
 
+// Stages the installation's registry values and settings files; returns
+// the Windows directory, with a trailing backslash.
+std::string StageSettings(Machine& machine, const Install& setup);
+
 // Lays the installation out on the machine: the registry, the settings
 // files, the master table, the projects and the stand-in compiler. Returns
 // the Windows directory, with a trailing backslash.

@@ -185,16 +185,7 @@ void AwaitPlainFile() {
 class RunEndingsWin32 : public ::testing::Test {
  protected:
   void SetUp() override {
-    machine_.ImportRegistry(
-        "Windows Registry Editor Version 5.00\r\n\r\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox]\r\n"
-        "\"CitectDir\"=\"C:\\\\VBE\\\\Citect\"\r\n"
-        "\"CompExe\"=\"C:\\\\VBE\\\\Citect\\\\Bin\\\\ctcomp.exe\"\r\n"
-        "\"AttachName\"=\"ctcomp.exe\"\r\n\"CitectVer\"=\"7.20\"\r\n\r\n",
-        RegView::k32);
-    settings_ = AddBackslash(machine_.WindowsDir()) + "Citect.ini";
-    machine_.WriteOutsideFile(
-        settings_, "[CTEDIT]\r\nUSER=" + kUser + "\r\nBIN=" + kBin + "\r\nCOMPILEOKMESSAGE=1\r\n");
+    settings_ = StageSettings(machine_, Install{}) + "Citect.ini";
     Write(kUser + "\\master.dbf", veilbox::testing::MakeMasterDbf({{{"Solo", Proj("Solo")}},
                                                                    {{"Other", Proj("Other")}},
                                                                    {{"Shared", Proj("Shared")}}}));
