@@ -17,7 +17,8 @@ std::string AfterLastBackslash(const std::string& name) {
 std::string FileLine(const PlannedFile& file) {
   std::string line = AfterLastBackslash(file.protected_name) + ": ";
   if (file.status == "ok") {
-    line += "ok, " + std::to_string(file.plain_lines) + " lines";
+    line +=
+        "ok, " + std::to_string(file.plain_lines) + (file.plain_lines == 1 ? " line" : " lines");
   } else if (file.status == "short") {
     line += "fewer than 5 lines, gives no plain file";
   } else if (file.status == "repeat") {
