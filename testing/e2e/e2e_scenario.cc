@@ -142,6 +142,18 @@ std::vector<std::string> FilesHoldingTheSecret(const std::string& root) {
   return found;
 }
 
+void LayOutSharedInclude() {
+  Write(kUser + "\\master.dbf",
+        veilbox::testing::MakeMasterDbf(
+            {{{"Solo", Proj("Solo")}}, {{"Other", Proj("Other")}}, {{"Shared", Proj("Shared")}}}));
+  for (const char* name : {"Solo", "Other", "Shared"}) {
+    Write(Proj(name) + "\\" + name + ".ci.Veilbox", Protect({name}));
+  }
+  for (const char* name : {"Solo", "Other"}) {
+    Write(Proj(name) + "\\Include.dbf", veilbox::testing::MakeIncludeDbf({{{"Shared"}}}));
+  }
+}
+
 std::string StageSettings(Machine& machine, const Install& setup) {
   const std::string reg_header = "Windows Registry Editor Version 5.00\r\n\r\n";
   const auto settings_reg = [&](const std::map<std::string, std::string>& values) {

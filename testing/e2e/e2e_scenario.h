@@ -158,6 +158,10 @@ std::map<std::string, std::string> Snapshot(const std::string& root);
 // The regular files below a directory that hold kSecret.
 std::vector<std::string> FilesHoldingTheSecret(const std::string& root);
 
+// The projects Solo, Other and Shared in the master table, each with one
+// ProtectedFile; Solo and Other both include Shared.
+void LayOutSharedInclude();
+
 // Stages the installation's registry values and settings files; returns
 // the Windows directory, with a trailing backslash.
 std::string StageSettings(Machine& machine, const Install& setup);

@@ -60,15 +60,7 @@ class RunEndings : public ::testing::Test {
  protected:
   void SetUp() override {
     settings_ = StageSettings(machine_, Install{}) + "Citect.ini";
-    Write(kUser + "\\master.dbf", veilbox::testing::MakeMasterDbf({{{"Solo", Proj("Solo")}},
-                                                                   {{"Other", Proj("Other")}},
-                                                                   {{"Shared", Proj("Shared")}}}));
-    for (const char* name : {"Solo", "Other", "Shared"}) {
-      Write(Proj(name) + "\\" + name + ".ci.Veilbox", Protect({name}));
-    }
-    for (const char* name : {"Solo", "Other"}) {
-      Write(Proj(name) + "\\Include.dbf", veilbox::testing::MakeIncludeDbf({{{"Shared"}}}));
-    }
+    LayOutSharedInclude();
     UseCompiler(veilbox::testing::HelperPath("sleep-ms"));
     before_ = Tree();
   }

@@ -186,15 +186,7 @@ class RunEndingsWin32 : public ::testing::Test {
  protected:
   void SetUp() override {
     settings_ = StageSettings(machine_, Install{}) + "Citect.ini";
-    Write(kUser + "\\master.dbf", veilbox::testing::MakeMasterDbf({{{"Solo", Proj("Solo")}},
-                                                                   {{"Other", Proj("Other")}},
-                                                                   {{"Shared", Proj("Shared")}}}));
-    for (const char* name : {"Solo", "Other", "Shared"}) {
-      Write(Proj(name) + "\\" + name + ".ci.Veilbox", Protect({name}));
-    }
-    for (const char* name : {"Solo", "Other"}) {
-      Write(Proj(name) + "\\Include.dbf", veilbox::testing::MakeIncludeDbf({{{"Shared"}}}));
-    }
+    LayOutSharedInclude();
     // A compiler orphaned by an earlier scenario may still run for a while.
     std::filesystem::create_directories(kBin);
     std::error_code ec;
