@@ -27,6 +27,15 @@ HKEY ParentHandle(RegistryRoot root, const RegKey* parent) {
 
 RegKey Wrap(HKEY hkey) { return RegKey(RegKey::HandlePtr(new RegKey::Handle{hkey})); }
 
+// Veilbox ships as a 32-bit program and sees the registry as one: an open
+// or a create that names no view gets the 32-bit one, so that a 64-bit
+// build (tested where no 32-bit program runs) reads and writes what the
+// 32-bit program does. For a 32-bit program that is its own view anyway.
+REGSAM WithView(std::uint32_t access) {
+  if ((access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)) == 0) access |= KEY_WOW64_32KEY;
+  return static_cast<REGSAM>(access);
+}
+
 }  // namespace
 
 bool IsRegistryRoot(RegistryRoot root) { return root >= 0x80000000u && root <= 0x80000005u; }
@@ -36,7 +45,7 @@ long OpenRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_ke
   HKEY from = ParentHandle(root, parent);
   if (!from) return ERROR_INVALID_HANDLE;
   HKEY opened = nullptr;
-  const LONG rc = RegOpenKeyExA(from, std::string(sub_key).c_str(), 0, access, &opened);
+  const LONG rc = RegOpenKeyExA(from, std::string(sub_key).c_str(), 0, WithView(access), &opened);
   if (rc == ERROR_SUCCESS) *key = Wrap(opened);
   return rc;
 }
@@ -48,7 +57,7 @@ long CreateRegKey(RegistryRoot root, const RegKey* parent, std::string_view sub_
   HKEY created = nullptr;
   const LONG rc = RegCreateKeyExA(
       from, std::string(sub_key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-      KEY_ALL_ACCESS | (view & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)), nullptr, &created, nullptr);
+      WithView(KEY_ALL_ACCESS | (view & (KEY_WOW64_32KEY | KEY_WOW64_64KEY))), nullptr, &created, nullptr);
   if (rc == ERROR_SUCCESS) *key = Wrap(created);
   return rc;
 }

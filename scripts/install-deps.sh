@@ -25,6 +25,7 @@ needs=(
   "wine:wine"
   "/usr/lib/wine/wine64:wine64"
   "pkg:wine32%i386:wine32:i386"
+  "/usr/bin/qemu-i386-static:qemu-user-static"
   "/usr/bin/python3:python3"
   "py:dbf:python3-dbf"
   "py:dbfread:python3-dbfread"

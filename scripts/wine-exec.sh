@@ -8,7 +8,7 @@ source "$veilbox_root/scripts/wine-env.sh"
 veilbox_wine_setup || exit 125
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-wine "$@" >"$tmp/out" 2>"$tmp/err" </dev/null
+"$VEILBOX_WINE" "$@" >"$tmp/out" 2>"$tmp/err" </dev/null
 rc=$?
 cat "$tmp/out"
 cat "$tmp/err" >&2
