@@ -46,7 +46,13 @@ void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includ
   }
 
   std::vector<std::string> names;
-  ListFiles(names, b + "*" + kProtectedExtension);
+  std::uint32_t error = 0;
+  // A directory that cannot be listed is not one without ProtectedFiles:
+  // the compile would go on without its sources and report success.
+  if (!platform::FindFiles(b + "*" + kProtectedExtension, &names, &error))
+    EndRun(ui, "Unable to decrypt " + b + ": cannot list the directory (error " +
+                   std::to_string(error) + ")",
+           251);
   const std::size_t first = list.size();
   for (const std::string& name : names) list.push_back(UpperAscii(b + name));
   if (walk.observer) walk.observer->OnDirectory(b, first, names.size());

@@ -66,6 +66,9 @@ struct RecoveryReport {
   std::vector<std::string> left_to_live;   // journals of runs that still run
   std::vector<std::string> quarantined;    // unreadable journals renamed to *.bad
   std::vector<std::string> problems;       // what could not be done, kept for the next run
+  // Empty, or why the journal directory could not be listed: then no
+  // journal in it was looked at, and none may be taken for absent.
+  std::string unlisted;
 };
 
 // Writes "1" to COMPILEOKMESSAGE in the [CTEDIT] section of the settings

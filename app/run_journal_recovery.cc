@@ -163,7 +163,13 @@ RecoveryReport RecoverAbandonedRuns(const std::string& dir, const platform::Proc
                                     const RestoreOkMessage& restore,
                                     const IsProcessRunning& is_running) {
   RecoveryReport report;
-  for (const std::string& file_name : platform::FindFiles(dir + "\\*.journal")) {
+  std::vector<std::string> journals;
+  std::uint32_t list_error = 0;
+  if (!platform::FindFiles(dir + "\\*.journal", &journals, &list_error)) {
+    report.unlisted = ErrorText("cannot list " + dir, list_error);
+    return report;
+  }
+  for (const std::string& file_name : journals) {
     const std::string path = dir + "\\" + file_name;
     if (!platform::FileExists(path)) continue;
     std::string bytes;

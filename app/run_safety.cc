@@ -104,8 +104,16 @@ void RunSafety::Begin() {
     throw ProtectionUnavailable("Veilbox cannot use its journal directory: " + err +
                                 kUnableToContinue);
   }
+  // Unknown, our own identity could not tell our set-aside names and locks
+  // from those of a later process with the same id.
   const platform::ProcessIdentity self = platform::CurrentProcess();
+  if (self.start_time == 0)
+    throw ProtectionUnavailable(std::string("Veilbox cannot establish its own process identity") +
+                                kUnableToContinue);
   recovery_ = RecoverAbandonedRuns(dir, self, restore_, platform::ProcessIsRunning);
+  if (!recovery_.unlisted.empty())
+    throw ProtectionUnavailable("Veilbox cannot use its journal directory: " + recovery_.unlisted +
+                                kUnableToContinue);
   TellNewProblems();
   SweepJournalTemps(dir, self, platform::ProcessIsRunning);
   RemoveDeadRunsLocks(dir, self);

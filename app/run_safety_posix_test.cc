@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -54,6 +55,18 @@ TEST(RunSafetyPosixTest, LockFilesOfADeadRunAreRemoved) {
   safety.Begin();
   EXPECT_FALSE(std::filesystem::exists(project + "/" + platform::kDirLockName));
   EXPECT_FALSE(std::filesystem::exists(scratch.path() / "compile-run-2147483632.locks"));
+}
+
+// A journal directory that cannot be listed is not one without journals:
+// recovery says so instead of finding nothing to put back.
+TEST(RunSafetyPosixTest, AJournalDirectoryThatCannotBeListedIsNotEmpty) {
+  veilbox::testing::ScratchDir scratch;
+  const std::string loop = (scratch.path() / "loop").string();
+  ASSERT_EQ(::symlink("loop", loop.c_str()), 0);  // round in a circle
+  const RecoveryReport report = RecoverAbandonedRuns(
+      loop, platform::CurrentProcess(), [](const std::string&) { return true; },
+      [](const platform::ProcessIdentity&) { return false; });
+  EXPECT_NE(report.unlisted.find("cannot list " + loop), std::string::npos) << report.unlisted;
 }
 
 }  // namespace

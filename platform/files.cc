@@ -56,4 +56,11 @@ bool ReadWholeFile(const std::string& path, Share share, std::string* data, std:
   return true;
 }
 
+std::vector<std::string> FindFiles(const std::string& pattern) {
+  std::vector<std::string> names;
+  std::uint32_t error = 0;
+  FindFiles(pattern, &names, &error);
+  return names;
+}
+
 }  // namespace veilbox::platform

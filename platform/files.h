@@ -132,6 +132,12 @@ bool MakeDirectory(const std::string& path, std::uint32_t* error);
 // last component may hold * and ?, in the order the system delivers them,
 // including directories and "." and ".." where the pattern matches them.
 std::vector<std::string> FindFiles(const std::string& pattern);
+// The same, telling a directory that cannot be listed from one where
+// nothing matches: a missing directory or no match is true with no names;
+// any other failure, even part-way through the listing, is false with the
+// Windows error code.
+bool FindFiles(const std::string& pattern, std::vector<std::string>* names,
+               std::uint32_t* error);
 
 // What stands at a name itself, a link not followed.
 enum class EntryKind {

@@ -583,8 +583,9 @@ bool MakeDirectory(const std::string& path, std::uint32_t* error) {
   return true;
 }
 
-std::vector<std::string> FindFiles(const std::string& pattern) {
-  std::vector<std::string> names;
+bool FindFiles(const std::string& pattern, std::vector<std::string>* names,
+               std::uint32_t* error) {
+  names->clear();
   const std::size_t sep = pattern.find_last_of("\\/");
   std::string dir;
   std::string mask = pattern;
@@ -595,15 +596,20 @@ std::vector<std::string> FindFiles(const std::string& pattern) {
     dir = pattern.substr(0, 2);
     mask = pattern.substr(2);
   }
-  if (mask.empty()) return names;
+  if (mask.empty()) return true;
   std::string native_dir = dir.empty() ? "." : NativePath(dir);
   // Read through the kept listings: the lookups of the names found here
   // need not read the directory again.
   std::vector<std::string> all;
-  if (!standin::ListDirectory(native_dir, &all)) return names;
+  if (!standin::ListDirectory(native_dir, &all)) {
+    const int why = errno;
+    if (why == ENOENT || why == ENOTDIR) return true;  // the path is not found
+    if (error) *error = standin::WindowsErrorForPath(why, native_dir);
+    return false;
+  }
   for (std::string& name : all)
-    if (standin::WildcardMatch(mask, name)) names.push_back(std::move(name));
-  return names;
+    if (standin::WildcardMatch(mask, name)) names->push_back(std::move(name));
+  return true;
 }
 
 bool WindowsDirectory(std::string* dir, std::uint32_t* error) {

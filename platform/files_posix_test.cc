@@ -117,6 +117,27 @@ TEST(FindFiles, WildcardsIgnoreCase) {
   EXPECT_TRUE(FindFiles(dir.str() + "\\nodir\\*").empty());
 }
 
+// Only a directory that is not there, or holds no match, lists as empty;
+// one that cannot be read (a link that leads round in a circle here, which
+// even the superuser cannot open) is an error, never an empty listing.
+TEST(FindFiles, TellsADirectoryThatCannotBeListedFromAnEmptyOne) {
+  ScratchDir dir;
+  dir.Write("file", "");
+  ASSERT_EQ(::symlink("loop", (dir.path() / "loop").c_str()), 0);
+  struct Case {
+    const char* pattern;
+    bool listed;
+  };
+  for (const Case& c : {Case{"\\nodir\\*.Veilbox", true}, Case{"\\file\\*.Veilbox", true},
+                        Case{"\\*.Veilbox", true}, Case{"\\loop\\*.Veilbox", false}}) {
+    std::vector<std::string> names{"stale"};
+    std::uint32_t error = 0;
+    EXPECT_EQ(FindFiles(dir.str() + c.pattern, &names, &error), c.listed) << c.pattern;
+    EXPECT_TRUE(names.empty()) << c.pattern;
+    EXPECT_EQ(error != 0, !c.listed) << c.pattern;
+  }
+}
+
 }  // namespace
 }  // namespace veilbox::platform
 

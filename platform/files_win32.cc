@@ -299,16 +299,26 @@ bool MakeDirectory(const std::string& path, std::uint32_t* error) {
   return false;
 }
 
-std::vector<std::string> FindFiles(const std::string& pattern) {
-  std::vector<std::string> names;
+bool FindFiles(const std::string& pattern, std::vector<std::string>* names,
+               std::uint32_t* error) {
+  names->clear();
   WIN32_FIND_DATAA data;
   HANDLE search = ::FindFirstFileA(pattern.c_str(), &data);
-  if (search == INVALID_HANDLE_VALUE) return names;
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
+    if (error) *error = code;
+    return false;
+  }
   do {
-    names.emplace_back(data.cFileName);
+    names->emplace_back(data.cFileName);
   } while (::FindNextFileA(search, &data));
+  const DWORD code = GetLastError();
   ::FindClose(search);
-  return names;
+  if (code == ERROR_NO_MORE_FILES) return true;
+  names->clear();
+  if (error) *error = code;
+  return false;
 }
 
 bool WindowsDirectory(std::string* dir, std::uint32_t* error) {

@@ -14,7 +14,10 @@ struct ProcessIdentity {
   std::uint64_t start_time = 0;
 };
 
-// The calling process.
+// The calling process. Established once, at the first call, and the same
+// answer ever after: the names the run derives from it (what it set aside,
+// its locks) must not change under it when a later look fails. A start
+// time of 0 means it could not be established; a run must then not write.
 ProcessIdentity CurrentProcess();
 
 // True while the process still runs. A start time other than 0 must match

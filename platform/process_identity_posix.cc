@@ -38,13 +38,19 @@ bool ReadStat(std::uint32_t pid, StatLine* out) {
   return false;
 }
 
-}  // namespace
 
-ProcessIdentity CurrentProcess() {
+ProcessIdentity ReadCurrentProcess() {
   ProcessIdentity me;
   me.pid = static_cast<std::uint32_t>(getpid());
   StatLine stat;
   if (ReadStat(me.pid, &stat)) me.start_time = stat.start_time;
+  return me;
+}
+
+}  // namespace
+
+ProcessIdentity CurrentProcess() {
+  static const ProcessIdentity me = ReadCurrentProcess();
   return me;
 }
 

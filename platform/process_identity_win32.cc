@@ -13,10 +13,19 @@ std::uint64_t CreationTime(HANDLE process) {
 
 }  // namespace
 
-ProcessIdentity CurrentProcess() {
+namespace {
+
+ProcessIdentity ReadCurrentProcess() {
   ProcessIdentity me;
   me.pid = GetCurrentProcessId();
   me.start_time = CreationTime(GetCurrentProcess());
+  return me;
+}
+
+}  // namespace
+
+ProcessIdentity CurrentProcess() {
+  static const ProcessIdentity me = ReadCurrentProcess();
   return me;
 }
 

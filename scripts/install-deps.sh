@@ -30,6 +30,7 @@ needs=(
   "py:dbf:python3-dbf"
   "py:dbfread:python3-dbfread"
   "/usr/include/shapefil.h:libshp-dev"
+  "strace:strace"
 )
 
 # Debian's package for a probe "pkg:NAME%ARCH" is installed.

@@ -1,6 +1,7 @@
 #include "standin/case_blind_dir.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <sys/stat.h>
 #include <time.h>
 
@@ -73,8 +74,23 @@ bool ReadListing(const std::string& dir, const timespec& own_mtime, Listing* lis
   if (!d) return false;
   struct stat st;
   const bool stamped = ::fstat(::dirfd(d), &st) == 0;
-  while (dirent* entry = ::readdir(d)) listing->Add(entry->d_name);
+  // A listing that fails part-way is no listing: readdir tells its end from
+  // an error only by errno.
+  int read_error = 0;
+  for (;;) {
+    errno = 0;
+    dirent* entry = ::readdir(d);
+    if (!entry) {
+      read_error = errno;
+      break;
+    }
+    listing->Add(entry->d_name);
+  }
   ::closedir(d);
+  if (read_error != 0) {
+    errno = read_error;
+    return false;
+  }
   if (stamped) {
     listing->dev = st.st_dev;
     listing->ino = st.st_ino;
@@ -124,8 +140,12 @@ bool Refresh(const std::string& dir, Listing* out) {
     if (it != all.by_dir.end()) own_mtime = it->second.own_mtime;
   }
   if (!ReadListing(dir, own_mtime, &fresh)) {
-    std::lock_guard<std::mutex> lock(all.mutex);
-    all.by_dir.erase(dir);
+    const int why = errno;
+    {
+      std::lock_guard<std::mutex> lock(all.mutex);
+      all.by_dir.erase(dir);
+    }
+    errno = why;
     return false;
   }
   if (out) *out = fresh;

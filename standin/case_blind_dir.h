@@ -41,7 +41,8 @@ std::string FindEntryIgnoringCase(const std::string& dir, const struct stat& dir
                                   std::string_view name);
 
 // The names of every entry of dir, in the order the system delivers them
-// (including "." and ".."); false when it cannot be read. Reads the
+// (including "." and ".."); false, errno telling why, when it cannot be
+// read, even part-way. Reads the
 // directory once and keeps the listing for the lookups above.
 bool ListDirectory(const std::string& dir, std::vector<std::string>* names);
 
