@@ -5,6 +5,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/files.h"
+#include "platform/system_error.h"
 #include "protect/protected_file.h"
 #include "protect/protected_file_name.h"
 #include "sysutil/errors.h"
@@ -134,7 +135,7 @@ bool EncryptFile(const std::string& file, const Options& options, std::random_de
   std::string plain;
   std::uint32_t error = 0;
   if (!platform::ReadWholeFile(file, platform::Share::kReadWrite, &plain, &error)) {
-    out << file << ": cannot be opened (error " << error << ")\n";
+    out << file << ": cannot be opened: " << platform::SystemErrorText(error) << "\n";
     return false;
   }
   const std::size_t bad = plain.find_first_of(std::string_view("\0\xFF", 2));
@@ -164,12 +165,12 @@ bool EncryptFile(const std::string& file, const Options& options, std::random_de
   const std::string partial = target + kPartialSuffix;
   const platform::AtomicWriteResult written = platform::WriteFileAtomically(target, partial, bytes);
   if (written.step == platform::AtomicWriteStep::kRename) {
-    out << target << ": cannot be replaced (error " << written.error << ")\n";
+    out << target << ": cannot be replaced: " << platform::SystemErrorText(written.error) << "\n";
     return false;
   }
   if (!written.ok()) {
     out << partial << ": cannot be written";
-    if (written.error) out << " (error " << written.error << ")";
+    if (written.error) out << ": " << platform::SystemErrorText(written.error);
     out << "\n";
     return false;
   }
@@ -181,7 +182,7 @@ bool CheckFile(const std::string& file, std::ostream& out) {
   std::string bytes;
   std::uint32_t error = 0;
   if (!platform::ReadWholeFile(file, platform::Share::kNone, &bytes, &error)) {
-    out << file << ": cannot be opened (error " << error << ")\n";
+    out << file << ": cannot be opened: " << platform::SystemErrorText(error) << "\n";
     return false;
   }
   ProtectedTextInfo info;
