@@ -17,7 +17,7 @@ constexpr char kUsage[] =
     "Usage: veilbox-protect encrypt [--key KEY] [--force] FILE...\n"
     "       veilbox-protect check FILE...\n"
     "       veilbox-protect plan [--json] [/I<file> | /O<file>] PROJECT\n"
-    "       veilbox-protect --help\n";
+    "       veilbox-protect --help | --version\n";
 
 constexpr char kHelp[] =
     "\n"
