@@ -1,7 +1,6 @@
-#include "platform/system_error.h"
-
 #include <cstring>
 
+#include "platform/system_error.h"
 #include "standin/posix_errors.h"
 
 namespace veilbox::platform {
