@@ -13,10 +13,12 @@
 #include "app/run_end.h"
 #include "app/run_safety.h"
 #include "app/run_settings.h"
+#include "platform/debug_output.h"
 #include "platform/interrupts.h"
 #include "protect/protected_file_name.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
+#include "sysutil/version.h"
 
 namespace veilbox {
 namespace {
@@ -145,6 +147,7 @@ int RunCompile(RunUi& ui, const std::vector<std::string>& params) {
     written.DeleteAll();
     safety.Settle();
   });
+  platform::DebugOutput("Veilbox " + VersionText());
   try {
     safety.Begin();
     return Run(ui, params, written, safety);

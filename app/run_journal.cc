@@ -2,6 +2,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/files.h"
+#include "platform/system_error.h"
 
 namespace veilbox {
 namespace {
@@ -54,7 +55,7 @@ bool RunJournal::Remove(std::string* err) {
     written_ = false;
     return true;
   }
-  *err = "cannot delete " + path_ + " (error " + std::to_string(error) + ")";
+  *err = "cannot delete " + path_ + ": " + platform::SystemErrorText(error);
   return false;
 }
 

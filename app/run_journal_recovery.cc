@@ -7,12 +7,13 @@
 #include "app/run_journal.h"
 #include "platform/files.h"
 #include "protect/protected_file_name.h"
+#include "platform/system_error.h"
 
 namespace veilbox {
 namespace {
 
 std::string ErrorText(const std::string& what, std::uint32_t error) {
-  return what + " (error " + std::to_string(error) + ")";
+  return what + ": " + platform::SystemErrorText(error);
 }
 
 enum class PlainOutcome { kNothing, kDone, kNotOurs, kFailed };
@@ -152,7 +153,7 @@ void SettleRunJournal(const std::string& path, const RunJournalRecord& record,
     if (platform::RemoveFile(path, &error))
       report->journals_done.push_back(path);
     else
-      report->problems.push_back("cannot delete " + path + " (error " + std::to_string(error) +
+      report->problems.push_back("cannot delete " + path + ": " + platform::SystemErrorText(error) +
                                  ")");
   } else if (!WriteRunJournal(path, rest, &why)) {
     report->problems.push_back(why);
@@ -175,7 +176,7 @@ RecoveryReport RecoverAbandonedRuns(const std::string& dir, const platform::Proc
     std::string bytes;
     std::uint32_t error = 0;
     if (!platform::ReadWholeFile(path, platform::Share::kReadWrite, &bytes, &error)) {
-      report.problems.push_back("cannot read " + path + " (error " + std::to_string(error) + ")");
+      report.problems.push_back("cannot read " + path + ": " + platform::SystemErrorText(error));
       continue;
     }
     RunJournalRecord record;

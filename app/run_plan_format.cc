@@ -3,6 +3,7 @@
 
 #include "app/run_plan.h"
 #include "sysutil/json_text.h"
+#include "sysutil/version.h"
 
 namespace veilbox {
 namespace {
@@ -50,7 +51,7 @@ const char* KindName(PlannedStep::Kind kind) {
 }  // namespace
 
 std::string FormatRunPlan(const RunPlan& plan) {
-  std::string out;
+  std::string out = "veilbox " + VersionText() + "\n";
   if (!plan.project.empty()) out += "project " + plan.project + "\n";
   if (!plan.settings_file.empty()) out += "settings file " + plan.settings_file + "\n";
   if (!plan.master_table.empty()) out += "master table " + plan.master_table + "\n";
@@ -97,6 +98,7 @@ std::string FormatRunPlanJson(const RunPlan& plan) {
     return out + "]";
   };
   std::string out = "{\n";
+  out += "  \"version\": " + JsonString(VersionText()) + ",\n";
   out += "  \"arguments\": " + list(plan.args) + ",\n";
   out += "  \"project\": " + JsonString(plan.project) + ",\n";
   out += "  \"settings_file\": " + JsonString(plan.settings_file) + ",\n";

@@ -1,6 +1,7 @@
 #include "platform/atomic_file.h"
 
 #include "platform/files.h"
+#include "platform/system_error.h"
 
 namespace veilbox::platform {
 namespace {
@@ -33,7 +34,7 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, const std::string
 
 std::string DescribeAtomicWrite(const AtomicWriteResult& result, const std::string& path,
                                 const std::string& temp) {
-  const std::string code = " (error " + std::to_string(result.error) + ")";
+  const std::string code = ": " + SystemErrorText(result.error);
   switch (result.step) {
     case AtomicWriteStep::kDone:
       return "";

@@ -5,6 +5,7 @@
 #include "platform/interrupts.h"
 #include "platform/lock_wait.h"
 #include "platform/message_loop.h"
+#include "platform/system_error.h"
 
 namespace veilbox::platform {
 namespace {
@@ -36,14 +37,14 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
     }
     const DWORD error = GetLastError();
     if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) {
-      *err = "cannot open " + path + " (error " + std::to_string(error) + ")";
+      *err = "cannot open " + path + ": " + SystemErrorText(error);
       return LockResult::kUnavailable;
     }
     if (PendingInterrupt() != 0) return LockResult::kInterrupted;
     // Access denied also comes for a short while when the holder's file
     // is being deleted; for longer, the directory refuses the file.
     if (error == ERROR_ACCESS_DENIED && wait.waited_ms() >= kDeniedPatienceMs) {
-      *err = "cannot open " + path + " (error 5)";
+      *err = "cannot open " + path + ": " + SystemErrorText(ERROR_ACCESS_DENIED);
       return LockResult::kUnavailable;
     }
     if (auto verdict = wait.Verdict()) return *verdict;

@@ -5,6 +5,7 @@
 #include "platform/lock_wait.h"
 #include "platform/message_loop.h"
 #include "platform/run_lock.h"
+#include "platform/system_error.h"
 
 namespace veilbox::platform {
 namespace {
@@ -23,7 +24,7 @@ HANDLE OpenRunMutex(std::string* err) {
     attributes.lpSecurityDescriptor = descriptor;
   HANDLE mutex = CreateMutexExA(&attributes, "Global\\VeilboxCompileRun", 0, kMutexAccess);
   if (!mutex) mutex = CreateMutexExA(&attributes, "Local\\VeilboxCompileRun", 0, kMutexAccess);
-  if (!mutex) *err = "cannot create the run mutex (error " + std::to_string(GetLastError()) + ")";
+  if (!mutex) *err = "cannot create the run mutex: " + SystemErrorText(GetLastError());
   if (descriptor) LocalFree(descriptor);
   return mutex;
 }
@@ -49,7 +50,7 @@ LockResult RunLock::Acquire(int timeout_ms, std::string* err) {
     if (r == WAIT_OBJECT_0 + 1) {
       ProcessPendingMessages();
     } else if (r == WAIT_FAILED) {
-      *err = "cannot wait for the run mutex (error " + std::to_string(GetLastError()) + ")";
+      *err = "cannot wait for the run mutex: " + SystemErrorText(GetLastError());
       CloseHandle(mutex);
       return LockResult::kUnavailable;
     }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/user_data_dir.h"
+#include "platform/system_error.h"
 
 namespace veilbox::platform {
 
@@ -23,7 +24,7 @@ bool UserDataDir(std::string* dir, std::string* err) {
   if (base.back() != '\\') base += '\\';
   std::string veilbox = base + "Veilbox";
   if (!CreateDirectoryA(veilbox.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-    *err = "cannot create " + veilbox + " (error " + std::to_string(GetLastError()) + ")";
+    *err = "cannot create " + veilbox + ": " + SystemErrorText(GetLastError());
     return false;
   }
   *dir = veilbox;

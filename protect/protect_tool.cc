@@ -5,6 +5,8 @@
 
 #include "platform/atomic_file.h"
 #include "platform/files.h"
+#include "platform/system_error.h"
+#include "protect/file_arguments.h"
 #include "protect/protected_file.h"
 #include "protect/protected_file_name.h"
 #include "sysutil/errors.h"
@@ -14,9 +16,11 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: veilbox-protect encrypt [--key KEY] [--force] FILE...\n"
+    "       veilbox-protect encrypt [--key KEY] [--force] --recursive DIR PATTERN...\n"
     "       veilbox-protect check FILE...\n"
+    "       veilbox-protect check --recursive DIR PATTERN...\n"
     "       veilbox-protect plan [--json] [/I<file> | /O<file>] PROJECT\n"
-    "       veilbox-protect --help\n";
+    "       veilbox-protect --help | --version\n";
 
 constexpr char kHelp[] =
     "\n"
@@ -28,6 +32,11 @@ constexpr char kHelp[] =
     "         come back unchanged. Line ends come back as CR LF.\n"
     "check    decrypts each ProtectedFile in memory, writes nothing, and prints\n"
     "         its number of plain lines or why it cannot be decrypted.\n"
+    "FILE     may hold * and ? in its last component (dir\\\\*.ci); a pattern that\n"
+    "         matches no file is an error. encrypt leaves ProtectedFiles out of\n"
+    "         a pattern's matches.\n"
+    "--recursive DIR PATTERN...  every file below DIR whose name matches a\n"
+    "         PATTERN (*.ci).\n"
     "plan     shows what a compile of PROJECT would decrypt on this machine,\n"
     "         without writing anything (veilbox-protect plan --help).\n"
     "\n"
@@ -48,6 +57,7 @@ constexpr std::size_t kRandomKeyLength = 32;
 struct Options {
   bool encrypt = false;
   bool force = false;
+  bool recursive = false;
   bool has_key = false;
   std::string key;
   std::vector<std::string> files;
@@ -81,6 +91,8 @@ bool ParseArguments(const std::vector<std::string>& args, Options* options, bool
       options->files.push_back(arg);
     } else if (arg == "--") {
       files_only = true;
+    } else if (arg == "--recursive" || arg == "-r") {
+      options->recursive = true;
     } else if (options->encrypt && arg == "--force") {
       options->force = true;
     } else if (options->encrypt && (arg == "--key" || arg.rfind("--key=", 0) == 0)) {
@@ -105,6 +117,10 @@ bool ParseArguments(const std::vector<std::string>& args, Options* options, bool
   }
   if (options->files.empty()) {
     *problem = "no FILE given";
+    return false;
+  }
+  if (options->recursive && options->files.size() < 2) {
+    *problem = "--recursive needs DIR and a PATTERN";
     return false;
   }
   return true;
@@ -134,7 +150,7 @@ bool EncryptFile(const std::string& file, const Options& options, std::random_de
   std::string plain;
   std::uint32_t error = 0;
   if (!platform::ReadWholeFile(file, platform::Share::kReadWrite, &plain, &error)) {
-    out << file << ": cannot be opened (error " << error << ")\n";
+    out << file << ": cannot be opened: " << platform::SystemErrorText(error) << "\n";
     return false;
   }
   const std::size_t bad = plain.find_first_of(std::string_view("\0\xFF", 2));
@@ -164,12 +180,12 @@ bool EncryptFile(const std::string& file, const Options& options, std::random_de
   const std::string partial = target + kPartialSuffix;
   const platform::AtomicWriteResult written = platform::WriteFileAtomically(target, partial, bytes);
   if (written.step == platform::AtomicWriteStep::kRename) {
-    out << target << ": cannot be replaced (error " << written.error << ")\n";
+    out << target << ": cannot be replaced: " << platform::SystemErrorText(written.error) << "\n";
     return false;
   }
   if (!written.ok()) {
     out << partial << ": cannot be written";
-    if (written.error) out << " (error " << written.error << ")";
+    if (written.error) out << ": " << platform::SystemErrorText(written.error);
     out << "\n";
     return false;
   }
@@ -181,7 +197,7 @@ bool CheckFile(const std::string& file, std::ostream& out) {
   std::string bytes;
   std::uint32_t error = 0;
   if (!platform::ReadWholeFile(file, platform::Share::kNone, &bytes, &error)) {
-    out << file << ": cannot be opened (error " << error << ")\n";
+    out << file << ": cannot be opened: " << platform::SystemErrorText(error) << "\n";
     return false;
   }
   ProtectedTextInfo info;
@@ -218,14 +234,37 @@ int RunProtectTool(const std::vector<std::string>& args, std::ostream& out, std:
     out << kUsage << kHelp;
     return 0;
   }
-  bool all_ok = true;
+  // Each argument's files, or why it names none.
+  std::vector<std::string> files;
+  std::size_t unmatched = 0;
+  const auto add = [&](std::vector<std::string> found, const std::string& problem) {
+    if (found.empty()) {
+      out << problem << "\n";
+      ++unmatched;
+    }
+    files.insert(files.end(), found.begin(), found.end());
+  };
+  std::string problem_text;
+  if (options.recursive) {
+    add(FindFilesBelow(options.files[0], {options.files.begin() + 1, options.files.end()},
+                       options.encrypt, &problem_text),
+        problem_text);
+  } else {
+    for (const std::string& arg : options.files)
+      add(ExpandFileArgument(arg, options.encrypt, &problem_text), problem_text);
+  }
+  std::size_t failed = 0;
   std::random_device random;
-  for (const std::string& file : options.files) {
+  for (const std::string& file : files) {
     const bool ok =
         options.encrypt ? EncryptFile(file, options, random, out) : CheckFile(file, out);
-    all_ok = all_ok && ok;
+    if (!ok) ++failed;
   }
-  return all_ok ? 0 : 1;
+  if (files.size() > 1) {
+    out << files.size() << " files, " << (options.encrypt ? "written: " : "OK: ")
+        << files.size() - failed << ", failed: " << failed << "\n";
+  }
+  return failed == 0 && unmatched == 0 ? 0 : 1;
 }
 
 }  // namespace veilbox

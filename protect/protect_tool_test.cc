@@ -182,5 +182,69 @@ TEST(ProtectToolTest, UsageErrorsAndHelp) {
   EXPECT_NE(help.out.find("encrypt [--key KEY] [--force] FILE..."), std::string::npos);
 }
 
+// Wildcards are expanded by the tool itself, as Windows programs do; a
+// pattern without a match is an error of its own and the others go on.
+TEST(ProtectToolTest, WildcardsAndRecursiveSearch) {
+  struct Case {
+    std::vector<std::string> args;  // "@" stands for the directory
+    int status;
+    std::vector<std::string> written;  // relative, in the order reported
+    const char* out_holds;
+  };
+  const std::vector<Case> cases = {
+      {{"encrypt", "@/*.ci"}, 0, {"a.ci", "B.CI"}, "2 files, written: 2, failed: 0"},
+      {{"encrypt", "@/?.ci"}, 0, {"a.ci", "B.CI"}, ""},
+      {{"encrypt", "@/sub/*.ci"}, 0, {"sub/d.ci"}, ": written, 1 lines"},
+      {{"encrypt", "@/*.nothing", "@/c.txt"}, 1, {"c.txt"}, "*.nothing: no file matches"},
+      {{"encrypt", "@/*"}, 0, {"a.ci", "B.CI", "c.txt"}, "3 files"},
+      {{"encrypt", "--recursive", "@", "*.ci"},
+       0,
+       {"a.ci", "B.CI", "sub/d.ci", "sub/deep/e.ci"},
+       "4 files"},
+      {{"encrypt", "--recursive", "@/sub", "*.ci", "*.txt"}, 0, {"sub/d.ci", "sub/deep/e.ci"}, ""},
+      {{"encrypt", "--recursive", "@", "*.none"}, 1, {}, "no file below it matches"},
+      {{"encrypt", "--recursive", "@/missing", "*.ci"}, 1, {}, "not a directory"},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    for (const char* name : {"a.ci", "B.CI", "c.txt", "sub/d.ci", "sub/deep/e.ci"})
+      dir.Write(name, "line\r\n");
+    dir.Write("old.ci.Veilbox", "left alone\r\n");
+    std::vector<std::string> args;
+    for (std::string arg : c.args) {
+      if (arg[0] == '@') arg = dir.str() + arg.substr(1);
+      args.push_back(arg);
+    }
+    const Result r = RunTool(args);
+    SCOPED_TRACE(c.args[1] + " " + (c.args.size() > 2 ? c.args[2] : ""));
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_NE(r.out.find(c.out_holds), std::string::npos) << r.out;
+    std::size_t at = 0;
+    for (const std::string& name : c.written) {
+      EXPECT_TRUE(std::filesystem::exists(dir.path() / (name + ".Veilbox"))) << name;
+      const std::size_t next =
+          r.out.find(std::filesystem::path(name).filename().string() + ".Veilbox: written", at);
+      EXPECT_NE(next, std::string::npos) << name << " in order in\n" << r.out;
+      at = next;
+    }
+    EXPECT_EQ(ReadFileBytes(dir.path() / "old.ci.Veilbox"), "left alone\r\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "old.ci.Veilbox.Veilbox"));
+    // Only the named files were written.
+    std::size_t protected_files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+      protected_files += entry.path().extension() == ".Veilbox";
+    EXPECT_EQ(protected_files, c.written.size() + 1) << r.out;
+  }
+}
+
+TEST(ProtectToolTest, AMissingFileIsReportedInWords) {
+  ScratchDir dir;
+  const Result r = RunTool({"check", dir.str() + "/nosuch.ci.Veilbox"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("nosuch.ci.Veilbox: cannot be opened: "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(" (2)\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("error"), std::string::npos) << r.out;
+}
+
 }  // namespace
 }  // namespace veilbox

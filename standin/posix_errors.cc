@@ -58,4 +58,37 @@ std::uint32_t WindowsErrorForPath(int err, const std::string& native_path) {
   return platform::kErrorFileNotFound;
 }
 
+int ErrnoFromWindowsError(std::uint32_t code) {
+  switch (code) {
+    case platform::kErrorFileNotFound:
+      return ENOENT;
+    case platform::kErrorPathNotFound:
+      return ENOENT;
+    case platform::kErrorTooManyOpenFiles:
+      return EMFILE;
+    case platform::kErrorAccessDenied:
+      return EACCES;
+    case 8:
+      return ENOMEM;
+    case platform::kErrorSharingViolation:
+      return EBUSY;
+    case platform::kErrorFileExists:
+      return EEXIST;
+    case 87:
+      return EINVAL;
+    case platform::kErrorDiskFull:
+      return ENOSPC;
+    case platform::kErrorInvalidName:
+      return EILSEQ;
+    case platform::kErrorFilenameTooLong:
+      return ENAMETOOLONG;
+    case 1921:
+      return ELOOP;
+    case 1117:
+      return EIO;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace veilbox::standin

@@ -18,4 +18,8 @@ std::uint32_t WindowsErrorFromErrno(int err);
 // should hold native_path does not exist, as Windows tells the two apart.
 std::uint32_t WindowsErrorForPath(int err, const std::string& native_path);
 
+// The errno that a Windows error code stands for, the other way round
+// (2 and 3: ENOENT, 5: EACCES, ...); 0 for a code without one.
+int ErrnoFromWindowsError(std::uint32_t code);
+
 }  // namespace veilbox::standin
