@@ -142,14 +142,14 @@ Layout Draw(unsigned seed) {
                        (chance(50) ? "\"FrmMainLeft\"=\"abc\"\r\n\r\n" : "\"FrmMainLeft\"=\"5\"\r\n\r\n");
     say.push_back("placement " + s.registry_extra.substr(0, s.registry_extra.find('\r')));
   }
-  if (chance(4)) {
+  if (chance(6)) {
     l.compiler_not_a_program = true;
     say.push_back("compiler not a program");
-  } else if (chance(4)) {
+  } else if (chance(6)) {
     l.compiler_not_executable = true;
     say.push_back("compiler not executable");
   }
-  if (chance(4)) {
+  if (chance(8)) {
     l.read_only_project = pick(kProjects);
     say.push_back(l.read_only_project + " directory read-only");
   }
