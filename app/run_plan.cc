@@ -6,10 +6,12 @@
 #include "app/master_index.h"
 #include "app/plain_file_plan.h"
 #include "app/project_lookup.h"
+#include "app/run_safety.h"
 #include "app/run_settings.h"
 #include "app/run_ui.h"
 #include "platform/files.h"
 #include "platform/profile.h"
+#include "platform/program_probe.h"
 #include "protect/protected_file.h"
 #include "protect/protected_file_name.h"
 #include "protect/protected_file_read.h"
@@ -175,6 +177,14 @@ RunPlan MakeRunPlan(const std::vector<std::string>& args) {
     walk.observer = &observer;
     CollectProtectedFiles(ui, plan.project_dir, true, collected, walk);
 
+    // The run locks the plain files' directories before it decrypts.
+    std::vector<std::string> plain_files;
+    for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
+    const std::string refusal = PlainFileDirectoriesRefusal(plain_files);
+    if (!refusal.empty()) {
+      plan.messages.push_back(refusal);
+      plan.end_code = 252;
+    }
     CheckFiles(plan);
     if (plan.end_code) return plan;
 
@@ -184,11 +194,15 @@ RunPlan MakeRunPlan(const std::vector<std::string>& args) {
     if (bin == kBinNotDefined)
       plan.messages.push_back("BIN directory not defined in " + settings.settings_file);
     plan.compiler = AddBackslash(bin) + AttachName;
-    plan.compiler_found = bin != kBinNotDefined && platform::FileExists(plan.compiler);
+    plan.compiler_found =
+        bin != kBinNotDefined && platform::CanStartProgram(plan.compiler, bin);
     if (!plan.compiler_found) {
       plan.messages.push_back("Veilbox Cannot Execute the the file  " + bin +
                               ".  Veilbox is unable to continue.");
       plan.end_code = 247;
+    } else if (plan.completion_message_off) {
+      // Shown after the compile, once the plain files are gone.
+      plan.messages.push_back("Veilbox Compile Complete");
     }
   } catch (const RunEnded& end) {
     plan.end_code = end.code();

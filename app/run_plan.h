@@ -62,7 +62,7 @@ struct RunPlan {
   std::vector<PlannedStep> steps;
   std::vector<PlannedFile> files;
   std::string compiler;  // the compiler's full name, when the run gets that far
-  bool compiler_found = false;
+  bool compiler_found = false;  // the compiler is there and this user can start it
   bool completion_message_off = false;  // the run switches it off for the compile
   // Every message box the run would show, in order.
   std::vector<std::string> messages;
@@ -84,11 +84,13 @@ std::string FormatRunPlanJson(const RunPlan& plan);
 
 namespace veilbox {
 
-// veilbox-protect plan [--json] ARGUMENTS: the plan of a run with the
+// veilbox-protect plan [--json] [--] ARGUMENTS: the plan of a run with the
 // compiler's ARGUMENTS (a project and any switches, /I or /O naming the
-// settings file). Prints the plan to out; usage errors go to err. Returns
-// 0 when the run would reach the compiler, 1 when it would end with one of
-// its own exit codes, 2 for a usage error.
-int RunPlanCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// settings file). Options (--json, --help) count only before ARGUMENTS:
+// from the first other argument on, or after --, everything is the
+// compiler's, as the run sees it; none at all is a run without a project.
+// Prints the plan (or the usage) to out. Returns 0 when the run would
+// reach the compiler, 1 when it would end with one of its own exit codes.
+int RunPlanCommand(const std::vector<std::string>& args, std::ostream& out);
 
 }  // namespace veilbox

@@ -81,7 +81,7 @@ std::string FormatRunPlan(const RunPlan& plan) {
     }
   }
   if (!plan.compiler.empty()) {
-    out += "compiler " + plan.compiler + (plan.compiler_found ? "" : " (not found)") + "\n";
+    out += "compiler " + plan.compiler + (plan.compiler_found ? "" : " (cannot be started)") + "\n";
     out += std::string("completion message ") +
            (plan.completion_message_off ? "switched off for the compile" : "left as it is") + "\n";
   }

@@ -14,6 +14,10 @@ namespace {
 
 constexpr char kUnableToContinue[] = ".  Veilbox is unable to continue.";
 
+std::string DirLockFailure(const std::string& dir, const std::string& why) {
+  return "Veilbox cannot lock the project directory " + dir + ": " + why + kUnableToContinue;
+}
+
 // The list of the directory locks a run holds, beside its journal:
 // "compile-run-<pid>.locks", a first line with the run's process id and
 // start time and one directory a line. POSIX keeps a lock file of a run
@@ -121,6 +125,14 @@ void RunSafety::Begin() {
   journal_.emplace(dir, self);
 }
 
+std::string PlainFileDirectoriesRefusal(const std::vector<std::string>& plain_files) {
+  for (const std::string& dir : PlainFileDirectories(plain_files)) {
+    const std::string refusal = platform::DirLock::CreateRefusal(dir);
+    if (!refusal.empty()) return DirLockFailure(dir, refusal);
+  }
+  return {};
+}
+
 void RunSafety::LockPlainFileDirectories(const std::vector<std::string>& plain_files) {
   std::string err;
   if (!journal_)
@@ -137,9 +149,7 @@ void RunSafety::LockPlainFileDirectories(const std::vector<std::string>& plain_f
       const platform::LockResult result = held->lock.Acquire(dir, -1, &err);
       if (result == platform::LockResult::kInterrupted)
         throw RunInterrupted(platform::PendingInterrupt());
-      if (!held->lock.held())
-        throw ProtectionUnavailable("Veilbox cannot lock the project directory " + dir + ": " +
-                                    err + kUnableToContinue);
+      if (!held->lock.held()) throw ProtectionUnavailable(DirLockFailure(dir, err));
       dir_locks_.push_back(std::move(held));
     }
   }

@@ -41,6 +41,11 @@ class ProtectionUnavailable : public Error {
 // are taken: by their upper-cased names, the same order in every run.
 std::vector<std::string> PlainFileDirectories(const std::vector<std::string>& plain_files);
 
+// The message LockPlainFileDirectories ends the run with when this user
+// cannot create a file in one of those directories, asked without
+// creating anything; empty when every lock file can be created.
+std::string PlainFileDirectoriesRefusal(const std::vector<std::string>& plain_files);
+
 class RunSafety {
  public:
   // Starts catching the soft ends. restore switches the completion message

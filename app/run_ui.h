@@ -15,7 +15,8 @@ class RunUi {
   virtual void ShowMessage(const std::string& text) = 0;
   // The error dialog: caption "Error", error icon, OK.
   virtual void ShowErrorDialog(const std::string& text) = 0;
-  // RestoreFormPlacement for the main window; may raise ConvertError.
+  // RestoreFormPlacement for the main window; a bad stored position is
+  // ignored, never an end of the run.
   virtual void RestorePlacement() = 0;
   // Hides the main window and repaints what lay under it.
   virtual void HideWindow() = 0;

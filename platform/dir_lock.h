@@ -37,6 +37,13 @@ class DirLock {
   // was there. *err says why on kUnavailable.
   LockResult Acquire(const std::string& dir, int timeout_ms, std::string* err);
 
+  // What Acquire on dir would say (*err) for want of the right to create
+  // the lock file there, asked without creating anything; empty when this
+  // user can create it or a lock file stands there already. Windows: the
+  // directory's security, checked for this user. POSIX: write and search
+  // access for this user, and the immutable attribute.
+  static std::string CreateRefusal(const std::string& dir);
+
   bool held() const { return held_; }
   // Closes and removes the lock file.
   void Release();

@@ -1,5 +1,7 @@
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,15 +25,45 @@ int OpenLockFile(const std::string& path) {
   return fd;
 }
 
+std::string LockFilePath(const std::string& dir) {
+  std::string windows_path = dir;
+  if (windows_path.empty() || windows_path.back() != '\\') windows_path += '\\';
+  return windows_path + kDirLockName;
+}
+
+// An immutable directory takes no new entries, whatever its mode says.
+bool Immutable(const std::string& native_dir) {
+  const int fd = open(native_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  const bool immutable = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL);
+  close(fd);
+  return immutable;
+}
+
 }  // namespace
+
+std::string DirLock::CreateRefusal(const std::string& dir) {
+  const std::string path = NativePath(LockFilePath(dir));
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0) return {};
+  const std::string native_dir = NativePath(dir);
+  int error = 0;
+  if (faccessat(AT_FDCWD, native_dir.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+    error = errno;
+  else if (Immutable(native_dir))
+    error = EPERM;
+  if (error == 0) return {};
+  // Refused the creation, OpenLockFile tries to open one already there.
+  if (error == EACCES) error = ENOENT;
+  return "cannot open " + path + ": " + std::strerror(error);
+}
 
 DirLock::~DirLock() { Release(); }
 
 LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string* err) {
   if (held_) return LockResult::kAcquired;
-  std::string windows_path = dir;
-  if (windows_path.empty() || windows_path.back() != '\\') windows_path += '\\';
-  windows_path += kDirLockName;
+  const std::string windows_path = LockFilePath(dir);
   const std::string path = NativePath(windows_path);
   LockWait wait(timeout_ms);
   for (;;) {

@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <memory>
+#include <vector>
+
 #include "platform/dir_lock.h"
 #include "platform/files.h"
 #include "platform/interrupts.h"
@@ -12,7 +15,51 @@ namespace {
 
 constexpr long long kDeniedPatienceMs = 2000;
 
+struct HandleCloser {
+  void operator()(HANDLE h) const { CloseHandle(h); }
+};
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
+
+// Whether the directory's security lets this user add a file; true when
+// that cannot be told (the attempt then says).
+bool MayAddFile(std::string dir) {
+  while (dir.size() > 3 && dir.back() == '\\') dir.pop_back();
+  const SECURITY_INFORMATION wanted =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD needed = 0;
+  GetFileSecurityA(dir.c_str(), wanted, nullptr, 0, &needed);
+  if (needed == 0) return true;
+  std::vector<BYTE> security(needed);
+  if (!GetFileSecurityA(dir.c_str(), wanted, security.data(), needed, &needed)) return true;
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &raw)) return true;
+  OwnedHandle process_token(raw);
+  if (!DuplicateToken(process_token.get(), SecurityImpersonation, &raw)) return true;
+  OwnedHandle token(raw);
+  GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                          FILE_ALL_ACCESS};
+  DWORD desired = FILE_ADD_FILE;
+  MapGenericMask(&desired, &mapping);
+  PRIVILEGE_SET privileges{};
+  DWORD privileges_size = sizeof privileges;
+  DWORD granted = 0;
+  BOOL allowed = FALSE;
+  if (!AccessCheck(security.data(), token.get(), desired, &mapping, &privileges, &privileges_size,
+                   &granted, &allowed))
+    return true;
+  return allowed != FALSE;
+}
+
 }  // namespace
+
+std::string DirLock::CreateRefusal(const std::string& dir) {
+  std::string path = dir;
+  if (path.empty() || path.back() != '\\') path += '\\';
+  path += kDirLockName;
+  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return {};
+  if (MayAddFile(dir)) return {};
+  return "cannot open " + path + " (error 5)";
+}
 
 DirLock::~DirLock() { Release(); }
 

@@ -613,16 +613,10 @@ bool FindFiles(const std::string& pattern, std::vector<std::string>* names,
 }
 
 bool WindowsDirectory(std::string* dir, std::uint32_t* error) {
-  std::string windows = standin::PrefixDir() + "/windows";
-  struct stat st;
-  if (::stat(windows.c_str(), &st) != 0) {
-    ::mkdir(standin::PrefixDir().c_str(), 0777);
-    if (::mkdir(windows.c_str(), 0777) != 0 && errno != EEXIST) {
-      if (error) *error = standin::WindowsErrorForPath(errno, windows);
-      return false;
-    }
-  }
-  *dir = std::move(windows);
+  // Only named, never made: asking where the Windows directory is writes
+  // nothing. A missing one reads as a directory without files.
+  (void)error;
+  *dir = standin::PrefixDir() + "/windows";
   return true;
 }
 

@@ -194,5 +194,17 @@ TEST(InspectEntry, LinksAndSecondNamesAreSeenForWhatTheyAre) {
   EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "moved"));
 }
 
+// Asking where the Windows directory is writes nothing, even when the
+// prefix has none yet.
+TEST(WindowsDirectory, IsNamedNotMade) {
+  ScratchDir prefix;
+  PrefixOverride override(prefix.str());
+  std::string windows;
+  std::uint32_t error = 0;
+  ASSERT_TRUE(WindowsDirectory(&windows, &error)) << error;
+  EXPECT_EQ(windows, prefix.str() + "/windows");
+  EXPECT_FALSE(std::filesystem::exists(windows));
+}
+
 }  // namespace
 }  // namespace veilbox::platform

@@ -167,17 +167,6 @@ TEST(Files, DeleteOfAFileHeldOpenIsASharingViolation) {
   EXPECT_TRUE(RemoveFile(name, &error)) << error;
 }
 
-TEST(Files, WindowsDirectoryExists) {
-  ScratchDir prefix;
-  veilbox::testing::PrefixOverride override(prefix.str());
-  std::string windows;
-  std::uint32_t error = 0;
-  ASSERT_TRUE(WindowsDirectory(&windows, &error)) << error;
-  EXPECT_FALSE(windows.empty());
-  EXPECT_NE(windows.back(), '\\');
-  EXPECT_TRUE(DirectoryExists(windows));
-}
-
 }  // namespace
 }  // namespace veilbox::platform
 

@@ -55,5 +55,14 @@ TEST(CreateNewPrivate, GrantsTheCurrentUserAndSystemAloneAndInheritsNothing) {
   }
 }
 
+TEST(WindowsDirectory, Exists) {
+  std::string windows;
+  std::uint32_t error = 0;
+  ASSERT_TRUE(WindowsDirectory(&windows, &error)) << error;
+  EXPECT_FALSE(windows.empty());
+  EXPECT_NE(windows.back(), '\\');
+  EXPECT_TRUE(DirectoryExists(windows));
+}
+
 }  // namespace
 }  // namespace veilbox::platform

@@ -77,12 +77,13 @@ TEST(DeleteFileChecked, MessageTable) {
   for (const Case& c : cases) EXPECT_EQ(IoErrorMessage(c.code), c.message);
 }
 
-TEST(GetWindowsDir, IsAnExistingDirectory) {
+// Named even where the stand-in's prefix has none yet: asking makes nothing.
+TEST(GetWindowsDir, IsNamed) {
   ScratchDir prefix;
   veilbox::testing::PrefixOverride override(prefix.str());
   const std::string dir = GetWindowsDir();
   EXPECT_NE(dir, "Error");
-  EXPECT_TRUE(platform::DirectoryExists(dir)) << dir;
+  EXPECT_FALSE(dir.empty());
 }
 
 }  // namespace

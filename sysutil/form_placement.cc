@@ -1,6 +1,9 @@
 #include "sysutil/form_placement.h"
 
+#include <optional>
+
 #include "platform/ansi_case.h"
+#include "platform/debug_output.h"
 #include "platform/screen.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
@@ -40,6 +43,25 @@ void StoreSplitterWidths(const PlacedForm& form) {
   }
 }
 
+// The stored number, or nothing when the stored text is not a number; such
+// a text goes to the debugger output and the placement does without it.
+std::optional<int> ReadNumber(const PlacedForm& form, const std::string& suffix) {
+  const std::string text = Read(form, suffix);
+  try {
+    return StrToInt(text);
+  } catch (const ConvertError& e) {
+    platform::DebugOutput("Stored placement " + ValuePath(form, suffix) + " ignored: " + e.what());
+    return std::nullopt;
+  }
+}
+
+void Centre(PlacedForm& form, const Area& area) {
+  if (form.Width() > area.width) form.SetWidth(area.width - 10);
+  if (form.Height() > area.height) form.SetHeight(area.height - 10);
+  form.SetTop((area.height - form.Height()) / 2);
+  form.SetLeft((area.width - form.Width()) / 2);
+}
+
 }  // namespace
 
 void SaveFormPlacement(const PlacedForm& form) {
@@ -59,28 +81,33 @@ void SaveFormPlacement(const PlacedForm& form) {
 void RestoreFormPlacement(PlacedForm& form) {
   const Area area =
       form.ParentArea().value_or(Area{platform::ScreenWidth(), platform::ScreenHeight()});
-  const std::string left = Read(form, "Left");
-  if (left == kNotFound) {
-    if (form.Width() > area.width) form.SetWidth(area.width - 10);
-    if (form.Height() > area.height) form.SetHeight(area.height - 10);
-    form.SetTop((area.height - form.Height()) / 2);
-    form.SetLeft((area.width - form.Width()) / 2);
+  std::optional<int> left, top, width, height;
+  bool stored = Read(form, "Left") != kNotFound;
+  if (stored) {
+    left = ReadNumber(form, "Left");
+    top = ReadNumber(form, "Top");
+    const bool sized = form.BorderStyle() == bsSizeable && Read(form, "Width") != kNotFound;
+    if (sized) {
+      width = ReadNumber(form, "Width");
+      height = ReadNumber(form, "Height");
+    }
+    // A position that is not whole is not applied at all.
+    stored = left && top && (!sized || (width && height));
+  }
+  if (!stored) {
+    Centre(form, area);
   } else {
-    form.SetLeft(StrToInt(left));
-    form.SetTop(StrToInt(Read(form, "Top")));
-    if (form.BorderStyle() == bsSizeable) {
-      const std::string width = Read(form, "Width");
-      if (width != kNotFound) {
-        form.SetWidth(StrToInt(width));
-        form.SetHeight(StrToInt(Read(form, "Height")));
-      }
+    form.SetLeft(*left);
+    form.SetTop(*top);
+    if (width) {
+      form.SetWidth(*width);
+      form.SetHeight(*height);
     }
   }
-  const std::string state = Read(form, "State");
-  if (state != kNotFound) {
-    const int number = StrToInt(state);
+  if (Read(form, "State") != kNotFound) {
+    const std::optional<int> number = ReadNumber(form, "State");
     if (number == wsNormal || number == wsMinimized || number == wsMaximized)
-      form.SetWindowState(static_cast<TWindowState>(number));
+      form.SetWindowState(static_cast<TWindowState>(*number));
   }
   if (form.Top() <= 0 || form.Top() >= area.height) form.SetTop(1);
   if (form.Left() <= 0 || form.Left() >= area.width) form.SetLeft(1);

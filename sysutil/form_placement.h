@@ -64,9 +64,11 @@ void SaveFormPlacement(const PlacedForm& form);
 
 // Applies the stored placement, or centres the form in its area when no
 // position is stored, then pulls an edge outside the area back to 1.
-// A stored text that is not a number raises ConvertError; what was applied
-// before stays applied. A stored window state other than 0, 1 or 2 is
-// ignored.
+// The placement is cosmetic and never stops a start: a stored position
+// that is not whole (a text that is not a number, or Left without Top,
+// Width without Height) goes to the debugger output and the form is
+// centred as if none were stored. A stored window state other than 0, 1
+// or 2 is ignored.
 void RestoreFormPlacement(PlacedForm& form);
 
 }  // namespace veilbox

@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!args.empty() && args[0] == "plan") {
-    return veilbox::RunPlanCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
+    return veilbox::RunPlanCommand({args.begin() + 1, args.end()}, std::cout);
   }
   return veilbox::RunProtectTool(args, std::cout, std::cerr);
 }

@@ -58,6 +58,7 @@ std::string Machine::WindowsDir() const {
   std::string dir;
   std::uint32_t error = 0;
   platform::WindowsDirectory(&dir, &error);
+  std::filesystem::create_directories(dir);  // as every Windows machine has it
   return dir;
 }
 

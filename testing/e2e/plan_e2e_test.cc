@@ -90,6 +90,18 @@ const PlanCase kPlanCases[] = {
      1,
      {"message: Unable to find Project \"Nope\" in Table " + kUser + "\\Master.dbf.",
       "the run ends with 250"}},
+    // Options count only before the compile's arguments; none at all is a
+    // run without a project.
+    {"NoArgumentsIsTheRunsOwnEnd",
+     {},
+     NoChange,
+     1,
+     {"message: Nothing to Compile, No parameters Passed", "the run ends with 253"}},
+    {"ArgumentsAfterTheProjectAreTheCompiles",
+     {"-h", "Solo", "--json"},
+     NoChange,
+     0,
+     {"SOLO.CI.VEILBOX: ok", "the run reaches the compiler"}},
     {"JsonForScripts",
      {"--json", "Solo"},
      NoChange,
