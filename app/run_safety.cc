@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "app/journal_temp_sweep.h"
 #include "platform/debug_output.h"
+#include "platform/entry_identity.h"
 #include "platform/files.h"
 #include "platform/user_data_dir.h"
 #include "sysutil/text_utils.h"
@@ -82,8 +84,17 @@ std::vector<std::string> PlainFileDirectories(const std::vector<std::string>& pl
     std::string dir = name.substr(0, slash + 1);
     by_key.emplace(UpperAscii(dir), std::move(dir));
   }
+  // One directory under two spellings ("P\\.", "P\\x\\..", a link, a second
+  // drive letter) is one directory: its lock is taken once, under the
+  // first spelling in the order, so the run never waits on itself.
   std::vector<std::string> dirs;
-  for (auto& [key, dir] : by_key) dirs.push_back(std::move(dir));
+  std::set<platform::EntryIdentity> seen;
+  for (auto& [key, dir] : by_key) {
+    platform::EntryIdentity identity;
+    std::uint32_t error = 0;
+    if (platform::IdentityOf(dir, &identity, &error) && !seen.insert(identity).second) continue;
+    dirs.push_back(std::move(dir));
+  }
   return dirs;
 }
 

@@ -56,5 +56,14 @@ TEST(RunSafetyPosixTest, LockFilesOfADeadRunAreRemoved) {
   EXPECT_FALSE(std::filesystem::exists(scratch.path() / "compile-run-2147483632.locks"));
 }
 
+// A symbolic link to a project directory is the same directory.
+TEST(RunSafetyPosixTest, ALinkToADirectoryIsThatDirectory) {
+  veilbox::testing::ScratchDir scratch;
+  scratch.Write("P/keep", "");
+  std::filesystem::create_directory_symlink(scratch.path() / "P", scratch.path() / "L");
+  EXPECT_EQ(PlainFileDirectories({scratch.str() + "\\P\\A.CI", scratch.str() + "\\L\\B.CI"}).size(),
+            1u);
+}
+
 }  // namespace
 }  // namespace veilbox

@@ -97,5 +97,22 @@ TEST_F(RunSafetyTest, BeginCleansUpAfterAKilledRun) {
   EXPECT_TRUE(JournalsLeft().empty());
 }
 
+// One project directory reached under several spellings is locked once:
+// the run never waits for a lock it holds itself.
+TEST_F(RunSafetyTest, OneDirectoryUnderManySpellingsIsLockedOnce) {
+  scratch_.Write("P/x/keep", "");
+  const std::string p = Name("P");
+  const std::vector<std::string> plain_files = {p + "\\A.CI", p + "\\.\\B.CI", p + "\\x\\..\\C.CI",
+                                                p + "\\\\D.CI", p + "/E.CI"};
+  EXPECT_EQ(PlainFileDirectories(plain_files).size(), 1u);
+  RunSafety safety(restore_);
+  safety.Begin();
+  safety.LockPlainFileDirectories(plain_files);  // returns: no wait on itself
+  EXPECT_EQ(safety.locked_directories().size(), 1u);
+  // Two directories stay two.
+  scratch_.Write("Q/keep", "");
+  EXPECT_EQ(PlainFileDirectories({p + "\\A.CI", Name("Q") + "\\A.CI"}).size(), 2u);
+}
+
 }  // namespace
 }  // namespace veilbox
