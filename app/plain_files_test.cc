@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/files.h"
+#include "platform/process_identity.h"
 #include "protect/protected_file.h"
 #include "protect/protected_file_name.h"
 #include "sysutil/errors.h"
@@ -112,6 +113,39 @@ TEST_F(DecryptionLoopTest, AFileThatAppearsAfterTheRecordIsNotTheRuns) {
   EXPECT_EQ(records[0].size(), 1u);
   EXPECT_TRUE(records[1].empty());
   EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/late.ci"), "someone was quicker");
+}
+
+// Someone's entry at the set-aside name of someone's file at a plain
+// file's name: neither is moved or taken for the other, the journal
+// forgets the name, and the run ends with 251.
+TEST_F(DecryptionLoopTest, ATakenSetAsideNameLeavesBothEntriesAlone) {
+  dir_.Write("P/TAKEN.CI.Veilbox", testing::ProtectedFileBytes({"plain"}));
+  dir_.Write("P/TAKEN.CI", "the person's");
+  const std::string stranger =
+      AsideName(AddBackslash(UpperAscii(Dir("P"))) + "TAKEN.CI", platform::CurrentProcess());
+  platform::File file;
+  std::uint32_t error = 0;
+  ASSERT_TRUE(platform::File::CreateAlways(stranger, &file, &error)) << error;
+  ASSERT_TRUE(file.Append("a stranger's", 12));
+  file.Close();
+  std::vector<std::vector<PlainFileEntry>> records;
+  const auto record = [&](const std::vector<PlainFileEntry>& plan, std::string*) {
+    records.push_back(plan);
+    return true;
+  };
+  {
+    WrittenPlainFiles written;
+    std::string err;
+    EXPECT_THROW(DecryptCollected(ui_, {Entry("P", "TAKEN.CI.Veilbox")}, written, record, &err),
+                 RunEnded);
+  }
+  ASSERT_FALSE(records.empty());
+  EXPECT_TRUE(records.back().empty());
+  EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/TAKEN.CI"), "the person's");
+  std::string stranger_bytes;
+  ASSERT_TRUE(
+      platform::ReadWholeFile(stranger, platform::Share::kReadWrite, &stranger_bytes, &error));
+  EXPECT_EQ(stranger_bytes, "a stranger's");
 }
 
 // The decryption loop on one worker and on several: the same plain files,
