@@ -8,6 +8,7 @@
 #include "platform/debug_output.h"
 #include "platform/entry_identity.h"
 #include "platform/files.h"
+#include "platform/private_dir.h"
 #include "platform/user_data_dir.h"
 #include "sysutil/text_utils.h"
 
@@ -115,6 +116,11 @@ void RunSafety::Begin() {
     throw ProtectionUnavailable("Veilbox cannot use its journal directory: " + err +
                                 kUnableToContinue);
   }
+  // A journal names files to delete and to move: one that someone else
+  // could have put there is never followed.
+  if (!platform::DirectoryIsPrivate(dir, &err))
+    throw ProtectionUnavailable("Veilbox cannot trust its journal directory: " + err +
+                                kUnableToContinue);
   const platform::ProcessIdentity self = platform::CurrentProcess();
   recovery_ = RecoverAbandonedRuns(dir, self, restore_, platform::ProcessIsRunning);
   TellNewProblems();
