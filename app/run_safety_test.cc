@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/user_data_dir.h"
+#include "testing/protected_file_builder.h"
 #include "testing/test_support.h"
 
 namespace veilbox {
@@ -15,7 +16,7 @@ class RunSafetyTest : public ::testing::Test {
 
   // A plain file as the decryption writes it, beside its ProtectedFile.
   std::string WritePlain(const std::string& relative) {
-    scratch_.Write(relative + ".Veilbox", "protected\r\n");
+    scratch_.Write(relative + ".Veilbox", testing::ProtectedFileBytes({"plain"}));
     scratch_.Write(relative, "plain\r\n");
     platform::SetAttributes(Name(relative), platform::kAttrHidden);
     return Name(relative);
