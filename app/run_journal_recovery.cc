@@ -180,7 +180,8 @@ void SettleRunJournal(const std::string& path, const RunJournalRecord& record,
 
 RecoveryReport RecoverAbandonedRuns(const std::string& dir, const platform::ProcessIdentity& self,
                                     const RestoreOkMessage& restore,
-                                    const IsProcessRunning& is_running) {
+                                    const IsProcessRunning& is_running,
+                                    const WithDirectoryLocks& with_locks) {
   RecoveryReport report;
   for (const std::string& file_name : platform::FindFiles(dir + "\\*.journal")) {
     const std::string path = dir + "\\" + file_name;
@@ -206,7 +207,17 @@ RecoveryReport RecoverAbandonedRuns(const std::string& dir, const platform::Proc
       report.left_to_live.push_back(path);
       continue;
     }
-    SettleRunJournal(path, record, restore, &report);
+    if (!with_locks) {
+      SettleRunJournal(path, record, restore, &report);
+      continue;
+    }
+    // Another installation may be compiling in those directories right
+    // now: its plain files stand at the very names this journal records.
+    std::vector<std::string> names;
+    for (const PlainFileEntry& entry : record.plain_files) names.push_back(entry.name);
+    if (!with_locks(
+            names, [&] { SettleRunJournal(path, record, restore, &report); }, &why))
+      report.problems.push_back("cannot settle " + path + ": " + why);
   }
   return report;
 }

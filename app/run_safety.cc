@@ -1,6 +1,7 @@
 #include "app/run_safety.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -122,7 +123,22 @@ void RunSafety::Begin() {
     throw ProtectionUnavailable("Veilbox cannot trust its journal directory: " + err +
                                 kUnableToContinue);
   const platform::ProcessIdentity self = platform::CurrentProcess();
-  recovery_ = RecoverAbandonedRuns(dir, self, restore_, platform::ProcessIsRunning);
+  recovery_ = RecoverAbandonedRuns(
+      dir, self, restore_, platform::ProcessIsRunning,
+      [](const std::vector<std::string>& plain_files, const std::function<void()>& settle,
+         std::string* why) {
+        std::vector<std::unique_ptr<platform::DirLock>> held;
+        for (const std::string& dir : PlainFileDirectories(plain_files)) {
+          if (!platform::DirectoryExists(dir)) continue;  // nothing left there to settle
+          held.push_back(std::make_unique<platform::DirLock>());
+          const platform::LockResult result = held.back()->Acquire(dir, -1, why);
+          if (result == platform::LockResult::kInterrupted)
+            throw RunInterrupted(platform::PendingInterrupt());
+          if (!held.back()->held()) return false;
+        }
+        settle();
+        return true;  // the locks go with `held`
+      });
   TellNewProblems();
   SweepJournalTemps(dir, self, platform::ProcessIsRunning);
   RemoveDeadRunsLocks(dir, self);

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "platform/files.h"
 #include "platform/user_data_dir.h"
 #include "testing/protected_file_builder.h"
@@ -113,6 +117,36 @@ TEST_F(RunSafetyTest, OneDirectoryUnderManySpellingsIsLockedOnce) {
   // Two directories stay two.
   scratch_.Write("Q/keep", "");
   EXPECT_EQ(PlainFileDirectories({p + "\\A.CI", Name("Q") + "\\A.CI"}).size(), 2u);
+}
+
+// Another installation compiles in a project directory while a run
+// recovers a killed run's journal that names the same plain files: the
+// recovery waits for that directory's lock, and touches nothing before.
+TEST_F(RunSafetyTest, RecoveryWaitsForTheDirectoryLocks) {
+  const std::string plain = WritePlain("P/LIVE.CI");
+  std::string dir, err;
+  ASSERT_TRUE(platform::UserDataDir(&dir, &err)) << err;
+  RunJournalRecord killed;
+  killed.writer = {0x7FFFFFF0u, 1};  // no such process
+  killed.plain_files = {{plain}};
+  ASSERT_TRUE(WriteRunJournal(dir + "\\compile-run-2147483632.journal", killed, &err)) << err;
+
+  platform::DirLock other;  // the other installation's run
+  ASSERT_NE(other.Acquire(Name("P"), 0, &err), platform::LockResult::kUnavailable) << err;
+  std::atomic<bool> begun{false};
+  std::thread next([&] {
+    RunSafety safety(restore_);
+    safety.Begin();
+    begun = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(begun);
+  EXPECT_TRUE(Exists(plain));  // the other run's plain file, in use
+  other.Release();
+  next.join();
+  EXPECT_TRUE(begun);
+  EXPECT_FALSE(Exists(plain));
+  EXPECT_TRUE(JournalsLeft().empty());
 }
 
 }  // namespace
