@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "app/plain_file_proof.h"
 #include "app/plain_files.h"
 #include "platform/files.h"
 #include "protect/protected_file_name.h"
@@ -27,8 +28,17 @@ NameHolder LookAtPlainFileName(const std::string& name) {
     return NameHolder::kUntouchable;
   // A file with a second name is someone's, hidden or not: deleting this
   // name would leave the other one holding whatever it holds.
-  if ((info.attributes & platform::kAttrHidden) && info.links == 1) return NameHolder::kLeftover;
-  return NameHolder::kSomeonesEntry;
+  // Hidden alone proves nothing: a person's hidden file is theirs. Only
+  // the plain text of its ProtectedFile, whole or cut short, is a leftover.
+  switch (ProvePlainFile(name)) {
+    case PlainFileProof::kRuns:
+      return NameHolder::kLeftover;
+    case PlainFileProof::kNotRuns:
+      return NameHolder::kSomeonesEntry;
+    case PlainFileProof::kUnknown:
+      break;
+  }
+  return NameHolder::kUntouchable;
 }
 
 PlainFilePlan PlainFilePlan::Make(const std::vector<std::string>& collected) {

@@ -92,9 +92,12 @@ std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& recor
       if (now != NameHolder::kSomeonesEntry && now != NameHolder::kLeftover)
         throw FileCreateError(plain);
       std::uint32_t error = 0;
+      // An entry at the set-aside name is someone's too: the move fails,
+      // and the journal must forget the name, or the clean-up would take
+      // that entry for the one set aside and move it over this one.
       if (!platform::RenameNoReplace(planned->name,
                                      AsideName(planned->name, platform::CurrentProcess()), &error))
-        throw FileCreateError(plain);
+        RefuseName(plan, record, plain);
       // From here on the clean-up puts it back, whatever happens next.
       written.Add(plain, *planned);
       break;

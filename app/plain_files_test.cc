@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/files.h"
+#include "platform/process_identity.h"
 #include "protect/protected_file.h"
 #include "protect/protected_file_name.h"
 #include "sysutil/errors.h"
@@ -36,15 +37,19 @@ class DecryptionLoopTest : public ::testing::Test {
 // record cannot be made.
 TEST_F(DecryptionLoopTest, DecryptionRecordsWhatStandsAtEachNameFirst) {
   const std::string protected_text = testing::ProtectedFileBytes({"plain"});
-  for (const char* file : {"new.ci", "left.ci", "mine.ci", "ro.ci"})
+  for (const char* file : {"new.ci", "left.ci", "hid.ci", "mine.ci", "ro.ci"})
     dir_.Write(std::string("P/") + file + ".Veilbox", protected_text);
-  dir_.Write("P/left.ci", "left by a cut-short run");
+  // The beginning of the plain text, hidden: a run was cut short writing it.
+  dir_.Write("P/left.ci", "pla");
   platform::SetAttributes(Dir("P") + "/left.ci", platform::kAttrHidden);
+  // A person's own hidden file is not a leftover.
+  dir_.Write("P/hid.ci", "my hidden notes");
+  platform::SetAttributes(Dir("P") + "/hid.ci", platform::kAttrHidden);
   dir_.Write("P/mine.ci", "mine");
   dir_.Write("P/ro.ci", "read-only");
   platform::SetAttributes(Dir("P") + "/ro.ci", platform::kAttrReadOnly);
   std::vector<std::string> collected;
-  for (const char* file : {"new.ci", "left.ci", "mine.ci"})
+  for (const char* file : {"new.ci", "left.ci", "mine.ci", "hid.ci"})
     collected.push_back(Entry("P", std::string(file) + ".Veilbox"));
   if (!(platform::FileAttributes(Dir("P") + "/left.ci") & platform::kAttrHidden))
     GTEST_SKIP() << "this file system keeps no hidden attribute";
@@ -81,15 +86,19 @@ TEST_F(DecryptionLoopTest, DecryptionRecordsWhatStandsAtEachNameFirst) {
           {PlainFileName(collected[1]), PlainFileKind::kLeftover},
           // in its own letter case, to come back under its own name
           {LeftStr(collected[2], static_cast<std::int32_t>(collected[2].size()) - 15) + "mine.ci",
+           PlainFileKind::kAside},
+          {LeftStr(collected[3], static_cast<std::int32_t>(collected[3].size()) - 14) + "hid.ci",
            PlainFileKind::kAside}}));
   EXPECT_EQ(ui_.messages,
-            std::vector<std::string>{"Unable to decrypt " + collected[3] + ": Cannot create file " +
-                                     PlainFileName(collected[3])});
+            std::vector<std::string>{"Unable to decrypt " + collected[4] + ": Cannot create file " +
+                                     PlainFileName(collected[4])});
   // The clean-up ran: only what was there before is left, as it was.
   EXPECT_FALSE(platform::FileExists(PlainFileName(collected[0])));
   EXPECT_FALSE(platform::FileExists(PlainFileName(collected[1])));
   EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/mine.ci"), "mine");
   EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/ro.ci"), "read-only");
+  EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/hid.ci"), "my hidden notes");
+  EXPECT_NE(platform::FileAttributes(Dir("P") + "/hid.ci") & platform::kAttrHidden, 0u);
   EXPECT_TRUE(written.names().empty());
 }
 
@@ -112,6 +121,39 @@ TEST_F(DecryptionLoopTest, AFileThatAppearsAfterTheRecordIsNotTheRuns) {
   EXPECT_EQ(records[0].size(), 1u);
   EXPECT_TRUE(records[1].empty());
   EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/late.ci"), "someone was quicker");
+}
+
+// Someone's entry at the set-aside name of someone's file at a plain
+// file's name: neither is moved or taken for the other, the journal
+// forgets the name, and the run ends with 251.
+TEST_F(DecryptionLoopTest, ATakenSetAsideNameLeavesBothEntriesAlone) {
+  dir_.Write("P/TAKEN.CI.Veilbox", testing::ProtectedFileBytes({"plain"}));
+  dir_.Write("P/TAKEN.CI", "the person's");
+  const std::string stranger =
+      AsideName(AddBackslash(UpperAscii(Dir("P"))) + "TAKEN.CI", platform::CurrentProcess());
+  platform::File file;
+  std::uint32_t error = 0;
+  ASSERT_TRUE(platform::File::CreateAlways(stranger, &file, &error)) << error;
+  ASSERT_TRUE(file.Append("a stranger's", 12));
+  file.Close();
+  std::vector<std::vector<PlainFileEntry>> records;
+  const auto record = [&](const std::vector<PlainFileEntry>& plan, std::string*) {
+    records.push_back(plan);
+    return true;
+  };
+  {
+    WrittenPlainFiles written;
+    std::string err;
+    EXPECT_THROW(DecryptCollected(ui_, {Entry("P", "TAKEN.CI.Veilbox")}, written, record, &err),
+                 RunEnded);
+  }
+  ASSERT_FALSE(records.empty());
+  EXPECT_TRUE(records.back().empty());
+  EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/TAKEN.CI"), "the person's");
+  std::string stranger_bytes;
+  ASSERT_TRUE(
+      platform::ReadWholeFile(stranger, platform::Share::kReadWrite, &stranger_bytes, &error));
+  EXPECT_EQ(stranger_bytes, "a stranger's");
 }
 
 // The decryption loop on one worker and on several: the same plain files,

@@ -136,8 +136,17 @@ bool PutBackAside(const std::string& name, const platform::ProcessIdentity& writ
 // still exists; then removes the journal. What cannot be done yet stays in
 // the journal for the next run. A journal that cannot be parsed is never
 // followed: it is renamed to *.bad.
+//
+// with_locks, when given, runs the settling of one journal while it holds
+// the directory locks of the plain files that journal names, taken as a
+// run takes them; false (with *err) when they cannot be had: that journal
+// is then left as it is, for the next run.
+using WithDirectoryLocks =
+    std::function<bool(const std::vector<std::string>& plain_files,
+                       const std::function<void()>& settle, std::string* err)>;
 RecoveryReport RecoverAbandonedRuns(const std::string& dir, const platform::ProcessIdentity& self,
                                     const RestoreOkMessage& restore,
-                                    const IsProcessRunning& is_running);
+                                    const IsProcessRunning& is_running,
+                                    const WithDirectoryLocks& with_locks = nullptr);
 
 }  // namespace veilbox

@@ -4,6 +4,7 @@
 // set-aside name.
 #include <thread>
 
+#include "app/plain_file_proof.h"
 #include "app/run_journal.h"
 #include "platform/files.h"
 #include "protect/protected_file_name.h"
@@ -50,6 +51,19 @@ PlainOutcome SettlePlainFile(const PlainFileEntry& entry, const platform::Proces
       *why = name + " has no ProtectedFile beside it: left alone";
       return PlainOutcome::kNotOurs;
     }
+    // After a kill, only the plain text of the ProtectedFile is the run's:
+    // what a person put at the name since is theirs, and what was set
+    // aside stays where it is rather than go over it.
+    switch (ProvePlainFile(name)) {
+      case PlainFileProof::kRuns:
+        break;
+      case PlainFileProof::kNotRuns:
+        *why = name + " cannot be proved a plain file of the run: left alone";
+        return PlainOutcome::kNotOurs;
+      case PlainFileProof::kUnknown:
+        *why = name + " cannot be read to tell whose it is: kept for the next run";
+        return PlainOutcome::kFailed;
+    }
     if (!RemoveRunPlainFile(name, std::chrono::milliseconds(0), why)) return PlainOutcome::kFailed;
     report->deleted.push_back(name);
     removed = true;
@@ -78,6 +92,7 @@ bool SettingsFileExists(const std::string& name) {
 bool RemoveRunPlainFile(const std::string& name, std::chrono::milliseconds patience,
                         std::string* why) {
   const auto give_up = std::chrono::steady_clock::now() + patience;
+  std::uint32_t first_attributes = 0;  // as found, before they were cleared
   for (;;) {
     platform::EntryInfo info;
     std::uint32_t error = 0;
@@ -92,12 +107,16 @@ bool RemoveRunPlainFile(const std::string& name, std::chrono::milliseconds patie
     }
     constexpr std::uint32_t kKeeping =
         platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem;
+    if (first_attributes == 0) first_attributes = info.attributes;
     if (info.kind == platform::EntryKind::kFile && (info.attributes & kKeeping) != 0)
       platform::SetAttributes(name, platform::kAttrNormal);
     if (platform::RemoveFile(name, &error) || error == platform::kErrorFileNotFound) return true;
     const bool held =
         error == platform::kErrorSharingViolation || error == platform::kErrorAccessDenied;
     if (!held || std::chrono::steady_clock::now() >= give_up) {
+      // Hidden again, so that the next run can still prove it the run's.
+      if (info.kind == platform::EntryKind::kFile && (first_attributes & kKeeping) != 0)
+        platform::SetAttributes(name, first_attributes);
       *why = ErrorText("cannot delete " + name, error);
       return false;
     }
@@ -162,7 +181,8 @@ void SettleRunJournal(const std::string& path, const RunJournalRecord& record,
 
 RecoveryReport RecoverAbandonedRuns(const std::string& dir, const platform::ProcessIdentity& self,
                                     const RestoreOkMessage& restore,
-                                    const IsProcessRunning& is_running) {
+                                    const IsProcessRunning& is_running,
+                                    const WithDirectoryLocks& with_locks) {
   RecoveryReport report;
   std::vector<std::string> journals;
   std::uint32_t list_error = 0;
@@ -194,7 +214,17 @@ RecoveryReport RecoverAbandonedRuns(const std::string& dir, const platform::Proc
       report.left_to_live.push_back(path);
       continue;
     }
-    SettleRunJournal(path, record, restore, &report);
+    if (!with_locks) {
+      SettleRunJournal(path, record, restore, &report);
+      continue;
+    }
+    // Another installation may be compiling in those directories right
+    // now: its plain files stand at the very names this journal records.
+    std::vector<std::string> names;
+    for (const PlainFileEntry& entry : record.plain_files) names.push_back(entry.name);
+    if (!with_locks(
+            names, [&] { SettleRunJournal(path, record, restore, &report); }, &why))
+      report.problems.push_back("cannot settle " + path + ": " + why);
   }
   return report;
 }

@@ -7,6 +7,7 @@
 #include "app/run_journal.h"
 #include "platform/child_process.h"
 #include "platform/files.h"
+#include "testing/protected_file_builder.h"
 #include "testing/test_support.h"
 
 namespace veilbox {
@@ -22,8 +23,11 @@ class RecoveryTest : public ::testing::Test {
   // Full name in the seam's form of a file below the scratch directory.
   std::string Name(const std::string& relative) const { return scratch_.str() + "\\" + relative; }
 
+  // A ProtectedFile (*.Veilbox) or its plain text, as a run writes it.
   std::string MakeFile(const std::string& relative, std::uint32_t attributes) {
-    scratch_.Write(relative, "text of " + relative + "\r\n");
+    const bool is_protected = relative.ends_with(".Veilbox");
+    scratch_.Write(relative, is_protected ? testing::ProtectedFileBytes({"plain text"})
+                                          : std::string("plain text\r\n"));
     if (attributes) platform::SetAttributes(Name(relative), attributes);
     return Name(relative);
   }
@@ -69,6 +73,17 @@ class RecoveryTest : public ::testing::Test {
   }
 };
 
+// A ProtectedFile and its plain text.
+const std::string kProtected = testing::ProtectedFileBytes({"plain"});
+constexpr char kPlainText[] = "plain\r\n";
+
+// The bytes a case names: "plain" is the plain text, "pla" its beginning.
+std::string Bytes(const std::string& what) {
+  if (what == "plain") return kPlainText;
+  if (what == "pla") return "pla";
+  return what;
+}
+
 std::string Text(const std::string& path) {
   std::string bytes;
   std::uint32_t error = 0;
@@ -89,9 +104,10 @@ TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {
     bool make_protected;
     const char* after;  // at the name afterwards; nullptr: nothing
   };
+  // "plain" stands for the plain text of the ProtectedFile beside it.
   const Case cases[] = {
       {"A.CI", PlainFileKind::kNew, "plain", kHidden, nullptr, true, nullptr},
-      {"B.CI", PlainFileKind::kNew, "plain", 0, nullptr, true, nullptr},  // not hidden yet
+      {"B.CI", PlainFileKind::kNew, "plain", 0, nullptr, true, "plain"},  // not hidden: someone's
       {"C.CI", PlainFileKind::kNew, "plain", kHidden | platform::kAttrReadOnly, nullptr, true,
        nullptr},  // the compiler made it read-only
       {"D.CI", PlainFileKind::kNew, "plain", kHidden, nullptr, false, "plain"},  // no ProtectedFile
@@ -102,12 +118,22 @@ TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {
       {"I.CI", PlainFileKind::kAside, "plain", kHidden, "mine", true, "mine"},
       {"J.CI", PlainFileKind::kAside, nullptr, 0, "mine", true, "mine"},  // killed in between
       {"K.CI", PlainFileKind::kAside, "mine", 0, nullptr, true, "mine"},  // not set aside yet
+      // Put there by a person after the kill: a hidden file of their own,
+      // a restored source, a read-only file.
+      {"L.CI", PlainFileKind::kNew, "mine", kHidden, nullptr, true, "mine"},
+      {"M.CI", PlainFileKind::kNew, "plain", platform::kAttrReadOnly, nullptr, true, "plain"},
+      {"N.CI", PlainFileKind::kLeftover, "mine", kHidden | platform::kAttrReadOnly, nullptr, true,
+       "mine"},
+      // Cut short while the run wrote it: the beginning of the plain text.
+      {"O.CI", PlainFileKind::kNew, "pla", kHidden, nullptr, true, nullptr},
+      // Someone's at the name while something was set aside: neither moves.
+      {"Q.CI", PlainFileKind::kAside, "other", kHidden, "mine", true, "other"},
   };
   std::vector<PlainFileEntry> plain;
   const platform::ProcessIdentity writer{900, 77};
   for (const Case& c : cases) {
     if (c.at_name) {
-      scratch_.Write(c.plain, c.at_name);
+      scratch_.Write(c.plain, Bytes(c.at_name));
       if (c.attributes) platform::SetAttributes(Name(c.plain), c.attributes);
     }
     if (c.aside) {
@@ -116,7 +142,7 @@ TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {
       ASSERT_TRUE(platform::File::CreateAlways(AsideName(Name(c.plain), writer), &file, &error));
       file.Append(c.aside, std::string(c.aside).size());
     }
-    if (c.make_protected) MakeFile(std::string(c.plain) + ".Veilbox", 0);
+    if (c.make_protected) scratch_.Write(std::string(c.plain) + ".Veilbox", kProtected);
     plain.push_back({Name(c.plain), c.kind});
   }
   std::filesystem::create_directories(scratch_.path() / "DIR.CI");  // a directory is never deleted
@@ -126,7 +152,7 @@ TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {
 
   const RecoveryReport report = Recover(Dead);
   for (const Case& c : cases) {
-    EXPECT_EQ(Text(Name(c.plain)), c.after ? c.after : "(none)") << c.plain;
+    EXPECT_EQ(Text(Name(c.plain)), c.after ? Bytes(c.after) : "(none)") << c.plain;
     if (c.make_protected) {
       EXPECT_TRUE(Exists(std::string(c.plain) + ".Veilbox")) << c.plain;
     }

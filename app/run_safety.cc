@@ -1,11 +1,15 @@
 #include "app/run_safety.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <set>
 
 #include "app/journal_temp_sweep.h"
 #include "platform/debug_output.h"
+#include "platform/entry_identity.h"
 #include "platform/files.h"
+#include "platform/private_dir.h"
 #include "platform/user_data_dir.h"
 #include "sysutil/text_utils.h"
 
@@ -86,8 +90,17 @@ std::vector<std::string> PlainFileDirectories(const std::vector<std::string>& pl
     std::string dir = name.substr(0, slash + 1);
     by_key.emplace(UpperAscii(dir), std::move(dir));
   }
+  // One directory under two spellings ("P\\.", "P\\x\\..", a link, a second
+  // drive letter) is one directory: its lock is taken once, under the
+  // first spelling in the order, so the run never waits on itself.
   std::vector<std::string> dirs;
-  for (auto& [key, dir] : by_key) dirs.push_back(std::move(dir));
+  std::set<platform::EntryIdentity> seen;
+  for (auto& [key, dir] : by_key) {
+    platform::EntryIdentity identity;
+    std::uint32_t error = 0;
+    if (platform::IdentityOf(dir, &identity, &error) && !seen.insert(identity).second) continue;
+    dirs.push_back(std::move(dir));
+  }
   return dirs;
 }
 
@@ -108,13 +121,33 @@ void RunSafety::Begin() {
     throw ProtectionUnavailable("Veilbox cannot use its journal directory: " + err +
                                 kUnableToContinue);
   }
+  // A journal names files to delete and to move: one that someone else
+  // could have put there is never followed.
+  if (!platform::DirectoryIsPrivate(dir, &err))
+    throw ProtectionUnavailable("Veilbox cannot trust its journal directory: " + err +
+                                kUnableToContinue);
   // Unknown, our own identity could not tell our set-aside names and locks
   // from those of a later process with the same id.
   const platform::ProcessIdentity self = platform::CurrentProcess();
   if (self.start_time == 0)
     throw ProtectionUnavailable(std::string("Veilbox cannot establish its own process identity") +
                                 kUnableToContinue);
-  recovery_ = RecoverAbandonedRuns(dir, self, restore_, platform::ProcessIsRunning);
+  recovery_ = RecoverAbandonedRuns(
+      dir, self, restore_, platform::ProcessIsRunning,
+      [](const std::vector<std::string>& plain_files, const std::function<void()>& settle,
+         std::string* why) {
+        std::vector<std::unique_ptr<platform::DirLock>> held;
+        for (const std::string& dir : PlainFileDirectories(plain_files)) {
+          if (!platform::DirectoryExists(dir)) continue;  // nothing left there to settle
+          held.push_back(std::make_unique<platform::DirLock>());
+          const platform::LockResult result = held.back()->Acquire(dir, -1, why);
+          if (result == platform::LockResult::kInterrupted)
+            throw RunInterrupted(platform::PendingInterrupt());
+          if (!held.back()->held()) return false;
+        }
+        settle();
+        return true;  // the locks go with `held`
+      });
   if (!recovery_.unlisted.empty())
     throw ProtectionUnavailable("Veilbox cannot use its journal directory: " + recovery_.unlisted +
                                 kUnableToContinue);

@@ -37,8 +37,9 @@ class ProtectionUnavailable : public Error {
   using Error::Error;
 };
 
-// The directories of the plain files, each once, in the order their locks
-// are taken: by their upper-cased names, the same order in every run.
+// The directories of the plain files, each once by its identity (not its
+// spelling), in the order their locks are taken: by their upper-cased
+// names, the same order in every run.
 std::vector<std::string> PlainFileDirectories(const std::vector<std::string>& plain_files);
 
 // The message LockPlainFileDirectories ends the run with when this user

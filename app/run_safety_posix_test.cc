@@ -69,5 +69,43 @@ TEST(RunSafetyPosixTest, AJournalDirectoryThatCannotBeListedIsNotEmpty) {
   EXPECT_NE(report.unlisted.find("cannot list " + loop), std::string::npos) << report.unlisted;
 }
 
+// A symbolic link to a project directory is the same directory.
+TEST(RunSafetyPosixTest, ALinkToADirectoryIsThatDirectory) {
+  veilbox::testing::ScratchDir scratch;
+  scratch.Write("P/keep", "");
+  std::filesystem::create_directory_symlink(scratch.path() / "P", scratch.path() / "L");
+  EXPECT_EQ(PlainFileDirectories({scratch.str() + "\\P\\A.CI", scratch.str() + "\\L\\B.CI"}).size(),
+            1u);
+}
+
+// A journal directory that others may write to, or that belongs to
+// someone else, is not followed: the run ends before anything else,
+// naming the directory, and a journal planted there stays unread.
+TEST(RunSafetyPosixTest, AJournalDirectoryOthersCanWriteIsNotTrusted) {
+  veilbox::testing::ScratchDir scratch;
+  veilbox::testing::PrefixOverride prefix(scratch.str());
+  const std::string victim = scratch.Write("victim.ci", "someone's");
+  scratch.Write("victim.ci.Veilbox", "anything");
+  scratch.Write("compile-run-1.journal", "planted");
+  for (const auto mode :
+       {std::filesystem::perms::group_write, std::filesystem::perms::others_write}) {
+    std::filesystem::permissions(scratch.path(), std::filesystem::perms::owner_all | mode);
+    RunSafety safety([](const std::string&) { return true; });
+    try {
+      safety.Begin();
+      FAIL() << "the run went on";
+    } catch (const ProtectionUnavailable& e) {
+      EXPECT_NE(std::string(e.what()).find("cannot trust its journal directory: " + scratch.str()),
+                std::string::npos)
+          << e.what();
+    }
+    EXPECT_EQ(veilbox::testing::ReadFileBytes(victim), "someone's");
+    EXPECT_TRUE(std::filesystem::exists(scratch.path() / "compile-run-1.journal"));
+  }
+  std::filesystem::permissions(scratch.path(), std::filesystem::perms::owner_all);
+  RunSafety safety([](const std::string&) { return true; });
+  EXPECT_NO_THROW(safety.Begin());
+}
+
 }  // namespace
 }  // namespace veilbox

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "platform/files.h"
 #include "platform/user_data_dir.h"
+#include "testing/protected_file_builder.h"
 #include "testing/test_support.h"
 
 namespace veilbox {
@@ -15,7 +20,7 @@ class RunSafetyTest : public ::testing::Test {
 
   // A plain file as the decryption writes it, beside its ProtectedFile.
   std::string WritePlain(const std::string& relative) {
-    scratch_.Write(relative + ".Veilbox", "protected\r\n");
+    scratch_.Write(relative + ".Veilbox", testing::ProtectedFileBytes({"plain"}));
     scratch_.Write(relative, "plain\r\n");
     platform::SetAttributes(Name(relative), platform::kAttrHidden);
     return Name(relative);
@@ -93,6 +98,53 @@ TEST_F(RunSafetyTest, BeginCleansUpAfterAKilledRun) {
   RunSafety safety(restore_);
   safety.Begin();
   EXPECT_EQ(safety.recovery().deleted, std::vector<std::string>{plain});
+  EXPECT_FALSE(Exists(plain));
+  EXPECT_TRUE(JournalsLeft().empty());
+}
+
+// One project directory reached under several spellings is locked once:
+// the run never waits for a lock it holds itself.
+TEST_F(RunSafetyTest, OneDirectoryUnderManySpellingsIsLockedOnce) {
+  scratch_.Write("P/x/keep", "");
+  const std::string p = Name("P");
+  const std::vector<std::string> plain_files = {p + "\\A.CI", p + "\\.\\B.CI", p + "\\x\\..\\C.CI",
+                                                p + "\\\\D.CI", p + "/E.CI"};
+  EXPECT_EQ(PlainFileDirectories(plain_files).size(), 1u);
+  RunSafety safety(restore_);
+  safety.Begin();
+  safety.LockPlainFileDirectories(plain_files);  // returns: no wait on itself
+  EXPECT_EQ(safety.locked_directories().size(), 1u);
+  // Two directories stay two.
+  scratch_.Write("Q/keep", "");
+  EXPECT_EQ(PlainFileDirectories({p + "\\A.CI", Name("Q") + "\\A.CI"}).size(), 2u);
+}
+
+// Another installation compiles in a project directory while a run
+// recovers a killed run's journal that names the same plain files: the
+// recovery waits for that directory's lock, and touches nothing before.
+TEST_F(RunSafetyTest, RecoveryWaitsForTheDirectoryLocks) {
+  const std::string plain = WritePlain("P/LIVE.CI");
+  std::string dir, err;
+  ASSERT_TRUE(platform::UserDataDir(&dir, &err)) << err;
+  RunJournalRecord killed;
+  killed.writer = {0x7FFFFFF0u, 1};  // no such process
+  killed.plain_files = {{plain}};
+  ASSERT_TRUE(WriteRunJournal(dir + "\\compile-run-2147483632.journal", killed, &err)) << err;
+
+  platform::DirLock other;  // the other installation's run
+  ASSERT_NE(other.Acquire(Name("P"), 0, &err), platform::LockResult::kUnavailable) << err;
+  std::atomic<bool> begun{false};
+  std::thread next([&] {
+    RunSafety safety(restore_);
+    safety.Begin();
+    begun = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(begun);
+  EXPECT_TRUE(Exists(plain));  // the other run's plain file, in use
+  other.Release();
+  next.join();
+  EXPECT_TRUE(begun);
   EXPECT_FALSE(Exists(plain));
   EXPECT_TRUE(JournalsLeft().empty());
 }

@@ -21,6 +21,9 @@ namespace veilbox::platform {
 
 // The lock file's name; not a ProtectedFile's name.
 inline constexpr char kDirLockName[] = "~Veilbox.lock";
+// The lock file's first line: an entry at the lock's name without it is
+// someone's, and a run that meets one ends without touching it.
+inline constexpr char kDirLockFirstLine[] = "Veilbox directory lock";
 
 class DirLock {
  public:
@@ -34,7 +37,10 @@ class DirLock {
   // path, with or without a trailing backslash). While it waits it keeps
   // dispatching the program's pending window messages (Windows) and gives
   // up when a soft end is pending. kTakenOver: a lock file of a dead run
-  // was there. *err says why on kUnavailable.
+  // was there. *err says why on kUnavailable, which is also the answer,
+  // with the entry left as it is, when someone's entry (not Veilbox's
+  // lock file, a link, a file with a second name) stands at the lock's
+  // name.
   LockResult Acquire(const std::string& dir, int timeout_ms, std::string* err);
 
   // What Acquire on dir would say (*err) for want of the right to create

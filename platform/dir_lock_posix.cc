@@ -20,8 +20,9 @@ namespace {
 // Opens the lock file, creating it; read-only where another account made
 // it (flock needs no write access).
 int OpenLockFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0666);
+  if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | kFlags);
   return fd;
 }
 
@@ -39,6 +40,26 @@ bool Immutable(const std::string& native_dir) {
   const bool immutable = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL);
   close(fd);
   return immutable;
+}
+
+// True when the entry open as fd is a lock file of Veilbox's: a regular
+// file with one name that is empty (just made), starts with the lock's
+// first line, or holds only a process id (as earlier versions wrote it).
+// Anything else is someone's, and is neither written nor removed.
+bool IsOurLockFile(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) return false;
+  if (st.st_size == 0) return true;
+  char head[64];
+  const ssize_t got = pread(fd, head, sizeof head, 0);
+  if (got <= 0) return false;
+  const std::string text(head, static_cast<std::size_t>(got));
+  if (text.rfind(kDirLockFirstLine, 0) == 0 && text.size() > std::strlen(kDirLockFirstLine) &&
+      text[std::strlen(kDirLockFirstLine)] == '\n')
+    return true;
+  const std::size_t digits = text.find_first_not_of("0123456789");
+  return st.st_size < static_cast<off_t>(sizeof head) && digits > 0 &&
+         digits != std::string::npos && text.substr(digits) == "\n";
 }
 
 }  // namespace
@@ -77,11 +98,16 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
       close(fd);  // its holder removed it: lock the one that has the name now
       continue;
     }
+    if (!IsOurLockFile(fd)) {
+      close(fd);
+      *err = path + " is not Veilbox's lock file: left as it is";
+      return LockResult::kUnavailable;
+    }
     struct stat st;
     // A lock file with content was left by a holder that died: a live one
     // holds it until it removes it.
     const bool stale = fstat(fd, &st) == 0 && st.st_size > 0;
-    const std::string me = std::to_string(getpid()) + "\n";
+    const std::string me = std::string(kDirLockFirstLine) + "\n" + std::to_string(getpid()) + "\n";
     if (ftruncate(fd, 0) != 0 || pwrite(fd, me.data(), me.size(), 0) < 0) {
       // Held all the same (opened read-only); the note only names the holder.
     }

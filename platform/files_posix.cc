@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <unordered_map>
 
@@ -299,10 +300,70 @@ bool File::CreateAlways(const std::string& path, File* out, std::uint32_t* error
   return true;
 }
 
+namespace {
+
+// Makes the new file's inode private and hidden, and shares it with no one.
+bool PreparePrivate(int fd, std::uint32_t* error) {
+  // The umask has narrowed the mode at most; this makes it exactly 0600.
+  if (::fchmod(fd, 0600) != 0) {
+    *error = standin::WindowsErrorFromErrno(errno);
+    return false;
+  }
+  static constexpr char kHidden[] = "0x2";
+  if (::fsetxattr(fd, kDosAttrName, kHidden, sizeof(kHidden) - 1, 0) != 0 && errno != ENOTSUP) {
+    *error = standin::WindowsErrorFromErrno(errno);
+    return false;
+  }
+  return LockForShare(fd, Share::kNone, error);
+}
+
+// An unnamed file in the directory, made private and hidden, then given its
+// name: the name never shows a file that is not yet hidden, as CreateFile
+// with FILE_ATTRIBUTE_HIDDEN never does. linkat never replaces an entry, a
+// dangling link included. -1 with *unsupported when the file system has no
+// unnamed files.
+int CreateUnnamedThenLink(const std::string& native, bool* unsupported, std::uint32_t* error) {
+  *unsupported = false;
+  const std::string dir = std::filesystem::path(native).parent_path().string();
+  const int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+      *unsupported = true;
+    } else {
+      *error = standin::WindowsErrorForPath(errno, native);
+    }
+    return -1;
+  }
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (!PreparePrivate(fd, error)) {
+    ::close(fd);
+    return -1;
+  }
+  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, native.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+    *error = standin::WindowsErrorForPath(errno, native);
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
 bool File::CreateNewPrivate(const std::string& path, File* out, std::uint32_t* error) {
   std::uint32_t ignored;
   if (!error) error = &ignored;
+  *error = 0;
   const std::string native = NativePath(path);
+  bool unsupported = false;
+  const int linked = CreateUnnamedThenLink(native, &unsupported, error);
+  if (linked >= 0) {
+    File file;
+    file.handle_ = linked;
+    NoteCreated(native);
+    *out = std::move(file);
+    return true;
+  }
+  if (!unsupported) return false;
   // O_EXCL fails on any entry at the name, a dangling link included; with
   // O_NOFOLLOW nothing is ever opened through a link.
   int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -312,19 +373,11 @@ bool File::CreateNewPrivate(const std::string& path, File* out, std::uint32_t* e
   }
   File file;
   file.handle_ = fd;
-  const auto undo = [&](std::uint32_t code) {
+  if (!PreparePrivate(fd, error)) {
     file.Close();
     ::unlink(native.c_str());
-    *error = code;
     return false;
-  };
-  // The umask has narrowed the mode at most; this makes it exactly 0600.
-  if (::fchmod(fd, 0600) != 0) return undo(standin::WindowsErrorFromErrno(errno));
-  // Hidden before the first byte is written.
-  static constexpr char kHidden[] = "0x2";
-  if (::fsetxattr(fd, kDosAttrName, kHidden, sizeof(kHidden) - 1, 0) != 0 && errno != ENOTSUP)
-    return undo(standin::WindowsErrorFromErrno(errno));
-  if (!LockForShare(fd, Share::kNone, error)) return undo(*error);
+  }
   NoteCreated(native);
   *out = std::move(file);
   return true;

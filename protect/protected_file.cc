@@ -93,7 +93,7 @@ void CryptList(TextList& lines, const std::string& key, TActionType action) {
   }
 }
 
-bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info) {
+bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info, bool check_interrupts) {
   ProtectedTextInfo unused;
   if (!info) info = &unused;
   std::string& data = *bytes;
@@ -142,7 +142,8 @@ bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info) {
   std::string spill;
   bool spilled = false;
   while (!at_text_end(pos)) {
-    if ((count & 0xFFF) == 0) CheckInterrupt();  // a soft end need not wait for a long file
+    // A soft end need not wait for a long file.
+    if (check_interrupts && (count & 0xFFF) == 0) CheckInterrupt();
     info->line_number = kHeaderLines + ++count;
     const std::string_view rest(data.data() + pos, size - pos);
     std::size_t length = 0;

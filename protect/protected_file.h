@@ -46,8 +46,10 @@ struct ProtectedTextInfo {
 // result is true. A file of fewer than 5 lines gives false. A malformed
 // line, in the header or the body, raises ConvertError and leaves *bytes
 // half done. Works in place, so it needs little more memory than the
-// file's own size.
-bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info = nullptr);
+// file's own size. A pending soft end raises RunInterrupted between lines
+// unless check_interrupts is false (a clean-up that must finish).
+bool DecryptProtectedText(std::string* bytes, ProtectedTextInfo* info = nullptr,
+                          bool check_interrupts = true);
 
 // The ProtectedFile bytes for a header of exactly 5 plain texts (the third
 // being the body key) and the plain lines of the body.

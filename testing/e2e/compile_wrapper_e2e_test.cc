@@ -191,10 +191,18 @@ const Scenario kScenarios[] = {
      {"Veilbox: Unable to decrypt C:\\VBE\\PROJ\\BETA\\BAD.CI.VEILBOX: {BAD}"}, false},
     {"HiddenLeftoverPlainFileIsReplacedAndRemoved", {"Solo"},
      [](Install& s) {
-       s.files["Proj\\Solo\\SOLO.CI"] = "left by a run that was cut short";
+       // The beginning of the plain text: a run was cut short writing it.
+       s.files["Proj\\Solo\\SOLO.CI"] = PlainText({"solo"}).substr(0, 3);
        s.hidden.push_back("Proj\\Solo\\SOLO.CI");
      },
      0, 0, {kComplete}, true, kSoloSeen, "0", "1", std::nullopt, {"Proj\\Solo\\SOLO.CI"}},
+    // A person's own hidden file is no leftover: set aside and kept.
+    {"PersonsHiddenFileAtAPlainFilesNameIsKept", {"Solo"},
+     [](Install& s) {
+       s.files["Proj\\Solo\\SOLO.CI"] = "my own hidden notes";
+       s.hidden.push_back("Proj\\Solo\\SOLO.CI");
+     },
+     0, 0, {kComplete}, true, kSoloSeen},
     {"PlainFileThatCannotBeCreatedEndsWith251", {"MYPROJ"},
      [](Install& s) { s.files["Proj\\Beta\\BETA.CI\\keep.txt"] = "a directory"; },
      0, 251,

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -95,7 +96,14 @@ struct Installation {
     return pid;
   }
 
-  std::string Boxes() const { return veilbox::testing::ReadFileBytes(scratch.path() / "boxes"); }
+  // The boxes the run showed, without its debugger output.
+  std::string Boxes() const {
+    std::istringstream all(veilbox::testing::ReadFileBytes(scratch.path() / "boxes"));
+    std::string boxes;
+    for (std::string line; std::getline(all, line);)
+      if (line.rfind("Debug: ", 0) != 0) boxes.append(line).append("\n");
+    return boxes;
+  }
 
   veilbox::testing::ScratchDir scratch;
 };

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "platform/dir_lock.h"
+#include "testing/test_support.h"
+
+namespace veilbox::platform {
+namespace {
+
+void WriteFile(const std::filesystem::path& at, const std::string& bytes) {
+  std::ofstream(at, std::ios::binary) << bytes;
+}
+
+// Someone's entry at the lock's name: the lock cannot be had, the entry
+// is named and stays exactly as it was, and its other names too.
+TEST(DirLockPosixTest, SomeonesEntryAtTheLocksNameIsLeftAlone) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path& dir, const fs::path& at)> make;
+  };
+  const Case cases[] = {
+      {"a person's file", [](const fs::path&, const fs::path& at) { WriteFile(at, "my notes\n"); }},
+      {"a second name of a person's file",
+       [](const fs::path& dir, const fs::path& at) {
+         WriteFile(dir / "notes.txt", "");
+         fs::create_hard_link(dir / "notes.txt", at);
+       }},
+      {"a second name of an old lock's look-alike",
+       [](const fs::path& dir, const fs::path& at) {
+         WriteFile(dir / "pid.txt", "12345\n");
+         fs::create_hard_link(dir / "pid.txt", at);
+       }},
+      {"a link",
+       [](const fs::path& dir, const fs::path& at) {
+         WriteFile(dir / "target.txt", "target\n");
+         fs::create_symlink(dir / "target.txt", at);
+       }},
+      {"a FIFO",
+       [](const fs::path&, const fs::path& at) { ASSERT_EQ(mkfifo(at.c_str(), 0600), 0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    veilbox::testing::ScratchDir scratch;
+    const fs::path at = scratch.path() / kDirLockName;
+    c.make(scratch.path(), at);
+    struct stat before;
+    ASSERT_EQ(lstat(at.c_str(), &before), 0);
+    const bool regular = fs::is_regular_file(fs::symlink_status(at));
+    const std::string bytes = regular ? veilbox::testing::ReadFileBytes(at) : std::string();
+    {
+      DirLock lock;
+      std::string err;
+      EXPECT_EQ(lock.Acquire(scratch.str(), 0, &err), LockResult::kUnavailable);
+      EXPECT_NE(err.find(kDirLockName), std::string::npos) << err;
+    }
+    struct stat after;
+    ASSERT_EQ(lstat(at.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_nlink, before.st_nlink);
+    EXPECT_EQ(after.st_size, before.st_size);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    if (regular) {
+      EXPECT_EQ(veilbox::testing::ReadFileBytes(at), bytes);
+    }
+    if (fs::exists(scratch.path() / "target.txt")) {
+      EXPECT_EQ(veilbox::testing::ReadFileBytes(scratch.path() / "target.txt"), "target\n");
+    }
+  }
+}
+
+// The lock file says what it is, so that no run takes a person's file for
+// one.
+TEST(DirLockPosixTest, TheLockFileSaysWhatItIs) {
+  veilbox::testing::ScratchDir scratch;
+  DirLock lock;
+  std::string err;
+  ASSERT_EQ(lock.Acquire(scratch.str(), 0, &err), LockResult::kAcquired) << err;
+  const std::string text = veilbox::testing::ReadFileBytes(scratch.path() / kDirLockName);
+  EXPECT_EQ(text.rfind(std::string(kDirLockFirstLine) + "\n", 0), 0u) << text;
+}
+
+}  // namespace
+}  // namespace veilbox::platform

@@ -1,0 +1,23 @@
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "platform/entry_identity.h"
+#include "platform/files.h"
+#include "standin/posix_errors.h"
+
+namespace veilbox::platform {
+
+bool IdentityOf(const std::string& path, EntryIdentity* identity, std::uint32_t* error) {
+  const std::string native = NativePath(path);
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0) {
+    *error = standin::WindowsErrorForPath(errno, native);
+    return false;
+  }
+  identity->volume = static_cast<std::uint64_t>(st.st_dev);
+  identity->file = static_cast<std::uint64_t>(st.st_ino);
+  return true;
+}
+
+}  // namespace veilbox::platform
