@@ -34,6 +34,7 @@ needs=(
   "py:dbfread:python3-dbfread"
   "/usr/include/shapefil.h:libshp-dev"
   "strace:strace"
+  "ccache:ccache"
 )
 
 # Debian's package for a probe "pkg:NAME%ARCH" is installed.
