@@ -33,6 +33,15 @@ wixl -a x86 -D VERSION="$version" -D SOURCEDIR="$stage" -o "$out/$msi" packaging
 # installer's server side takes them from the command line only when they
 # are listed as secure (wixl has no Secure attribute).
 msibuild "$out/$msi" -q "UPDATE Property SET Value='WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;ATTACHNAME;CITECTDIR;COMPEXE;CITECTVER' WHERE Property='SecureCustomProperties'"
+# A package of the same version (a rebuild) replaces the installed one too,
+# instead of installing beside it as a second product that shares its
+# files: the upgrade's range includes its maximum (wixl has no
+# AllowSameVersionUpgrades; the attribute belongs to the row's key, so the
+# row is written anew).
+upgrade_code=$(msiinfo export "$out/$msi" Property | tr -d '\r' | awk -F '\t' '$1 == "UpgradeCode" { print $2 }')
+msibuild "$out/$msi" -q "DELETE FROM Upgrade WHERE ActionProperty='WIX_UPGRADE_DETECTED'"
+# 513: migrate the features, the maximum version included.
+msibuild "$out/$msi" -q "INSERT INTO Upgrade (UpgradeCode, VersionMax, Attributes, ActionProperty) VALUES ('$upgrade_code', '$version', 513, 'WIX_UPGRADE_DETECTED')"
 zip_name=veilbox-$version-win32.zip
 (cd "$stage" && TZ=UTC zip -X -q "../$zip_name" veilbox.exe veilbox-protect.exe README.md veilbox.reg)
 rm -rf "$stage"
