@@ -16,7 +16,7 @@
 # 32-bit program; msiexec and reg are Wine's own programs for its loader.
 set -u
 veilbox_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$veilbox_root"
+cd "$veilbox_root" || exit 1
 source scripts/wine-env.sh
 veilbox_wine_setup || exit 1
 wine=$VEILBOX_WINE

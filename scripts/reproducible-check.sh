@@ -5,7 +5,7 @@
 # stamp in the programs would differ), and compares them byte for byte.
 # Only the two programs are built, each time incrementally.
 set -u
-cd "$(dirname "${BASH_SOURCE[0]}")/.."
+cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
 second=build/reproducible/second-build-tree
 targets=(veilbox veilbox-protect)
 
