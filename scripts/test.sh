@@ -42,9 +42,11 @@ stage() {
   fi
 }
 
-build() {
-  cmake --preset "$1" >"build/$1.configure.log" 2>&1 || { cat "build/$1.configure.log"; return 1; }
-  cmake --build --preset "$1"
+build() { # build PRESET [TARGET...]: all of it, or only these targets
+  local preset=$1
+  shift
+  cmake --preset "$preset" >"build/$preset.configure.log" 2>&1 || { cat "build/$preset.configure.log"; return 1; }
+  cmake --build --preset "$preset" ${1:+--target "$@"}
 }
 
 native_tests() {
@@ -58,29 +60,34 @@ sanitizer_tests() {
 }
 
 # The Windows tests under Wine. Where this kernel runs 32-bit programs, the
-# shipped 32-bit programs run the whole table. Where it does not, the 64-bit
-# build (which reads the settings from the 32-bit view too) runs the table
-# under Wine's 64-bit loader, and the 32-bit programs get a smoke run under
-# user-mode emulation where binfmt_misc allows it. The stage's line says
-# which ran: windows_note holds it.
+# shipped 32-bit programs run the whole table. Where it does not, only the
+# two 32-bit programs are built, the 64-bit build (which reads the settings
+# from the 32-bit view too) runs the table under Wine's 64-bit loader, and
+# the 32-bit programs get a smoke run under user-mode emulation where
+# binfmt_misc allows it. On both, the installer is tested under Wine and the
+# 32-bit programs are built again elsewhere to show the same bytes
+# (windows_packaging). The stage's line says which ran: windows_note holds it.
 # Under Wine each random layout of the plan's differential test costs a
 # dozen Wine processes: the first 15 seeds run there (the native stages run
 # 60).
 windows_note=
 wine_plan_seeds=1:15
 windows_tests() {
-  build windows || return 1
   source scripts/wine-env.sh
   if [ "$VEILBOX_WINE_KIND" = native32 ]; then
     windows_note="32-bit build"
+    build windows || return 1
     veilbox_wine_setup || return 1
-    VEILBOX_PLAN_SEEDS=$wine_plan_seeds ctest --test-dir build/windows --output-on-failure
-    return
+    local rc=0
+    VEILBOX_PLAN_SEEDS=$wine_plan_seeds ctest --test-dir build/windows --output-on-failure || rc=1
+    windows_packaging || rc=1
+    return $rc
   fi
   local emulation=yes why
   if ! why=$(bash scripts/binfmt-i386.sh 2>&1); then
     emulation=no
   fi
+  build windows veilbox veilbox-protect || return 1
   build windows64 || return 1
   veilbox_wine_setup || return 1
   local rc=0
@@ -94,6 +101,28 @@ windows_tests() {
     windows_note+="; 32-bit smoke under emulation: FAILED"
     rc=1
   fi
+  windows_packaging || rc=1
+  return $rc
+}
+
+# The installer under Wine and the reproducible build, each with a word in
+# the stage's line (and what its script skipped); a script's output is
+# shown when it fails.
+windows_packaging() {
+  local rc=0 what script log skipped
+  for what in "installer under Wine:msi-test" "reproducible programs:reproducible-check"; do
+    script=${what#*:}
+    log=build/$script.log
+    if bash "scripts/$script.sh" >"$log" 2>&1; then
+      windows_note+="; ${what%%:*}: ok"
+    else
+      cat "$log"
+      windows_note+="; ${what%%:*}: FAILED"
+      rc=1
+    fi
+    skipped=$(sed -n 's/^skipped: //p' "$log")
+    [ -z "$skipped" ] || windows_note+=" (skipped: $skipped)"
+  done
   return $rc
 }
 
