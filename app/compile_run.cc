@@ -64,9 +64,14 @@ std::vector<std::string> CollectRunFiles(RunUi& ui, const std::string& project_d
 // and decrypts every collected ProtectedFile into its plain file.
 void WritePlainFiles(RunUi& ui, const std::vector<std::string>& collected,
                      WrittenPlainFiles& written, RunSafety& safety) {
-  std::vector<std::string> plain_files;
-  for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
-  safety.LockPlainFileDirectories(plain_files);
+  {
+    // The names are not kept through the decryption: at many thousand
+    // files they weigh.
+    std::vector<std::string> plain_files;
+    plain_files.reserve(collected.size());
+    for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
+    safety.LockPlainFileDirectories(plain_files);
+  }
   std::string journal_err;
   const auto record = [&](const std::vector<PlainFileEntry>& entries, std::string* err) {
     return safety.BeforePlainFiles(entries, err);
