@@ -80,8 +80,12 @@ void MasterIndex::Index(std::uint64_t hash, std::int32_t record) {
 }
 
 bool MasterIndex::NameAt(std::int32_t record, const std::string& key) {
+  // Eof stays set once the scan reached the end: a record read before is
+  // read again all the same, unless the table has since become shorter.
+  const bool was_at_end = master_->Eof();
   master_->GoToRecord(record);
-  return !master_->Eof() && EqualsUpper(master_->FieldView(name_field_), key);
+  return (was_at_end || !master_->Eof()) && master_->RecNo() == record &&
+         EqualsUpper(master_->FieldView(name_field_), key);
 }
 
 std::optional<std::int32_t> MasterIndex::SearchRead(std::int64_t from, const std::string& key) {

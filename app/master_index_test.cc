@@ -87,9 +87,12 @@ TEST(MasterIndex, GivesWhatTheScanFromTheFirstRecordGives) {
     // The table is read only as far as the lookups need, so the answers
     // must not depend on the order of the lookups: forwards, backwards,
     // and each name twice.
-    std::vector<std::string> backwards(c.names.rbegin(), c.names.rend());
-    std::vector<std::string> twice;
-    for (const std::string& name : c.names) twice.insert(twice.end(), {name, name});
+    const std::vector<std::string> backwards(c.names.rbegin(), c.names.rend());
+    const std::vector<std::string> twice = [&] {
+      std::vector<std::string> names;
+      for (const std::string& name : c.names) names.insert(names.end(), {name, name});
+      return names;
+    }();
     for (const std::vector<std::string>* order : {&c.names, &backwards, &twice}) {
       auto indexed = std::make_unique<TDBase3Plus>();
       indexed->SetFileName(file);
