@@ -49,7 +49,8 @@ TEST(MasterIndex, GivesWhatTheScanFromTheFirstRecordGives) {
   // another case further on.
   std::vector<std::pair<char, std::vector<std::string>>> many;
   for (int i = 0; i < 3000; ++i)
-    many.push_back({i % 7 == 0 ? '*' : ' ', {"Proj" + std::to_string(i), "C:\\P" + std::to_string(i)}});
+    many.push_back(
+        {i % 7 == 0 ? '*' : ' ', {"Proj" + std::to_string(i), "C:\\P" + std::to_string(i)}});
   for (int i = 0; i < 3000; i += 100)
     many.push_back({' ', {"PROJ" + std::to_string(i), "C:\\LATE" + std::to_string(i)}});
   const std::string extra_record = " Tail    " + std::string("C:\\T") + std::string(8, ' ');
@@ -70,7 +71,8 @@ TEST(MasterIndex, GivesWhatTheScanFromTheFirstRecordGives) {
       {"field names in other case, fields in other order",
        Table({{"path", 6}, {"Name", 5}}, {{' ', {"C:\\A", "a"}}, {' ', {"C:\\B", "b"}}}),
        {"A", "b", "c"}},
-      {"thousands of records", Table({{"NAME", 10}, {"PATH", 10}}, many),
+      {"thousands of records",
+       Table({{"NAME", 10}, {"PATH", 10}}, many),
        {"proj2999", "PROJ0", "Proj1500", "proj7", "proj3000", "Proj", "PROJ2800"}},
       {"no path field", Table({{"NAME", 5}}, {{' ', {"x"}}}), {"X", "y"}},
       {"no name field: every lookup stops at the first record",

@@ -7,10 +7,10 @@
 //
 // Prints the record count and the record number of the first match (-1).
 #include <shapefil.h>
+#include <strings.h>
 
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 int main(int argc, char** argv) {
   if (argc != 3) {
