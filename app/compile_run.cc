@@ -50,7 +50,7 @@ std::string LeftPlainFilesMessage(const std::vector<std::string>& left) {
 // The ProtectedFiles of the project and of everything it includes, in the
 // order the include walk reaches them.
 std::vector<std::string> CollectRunFiles(RunUi& ui, const std::string& project_dir,
-                                         const MasterIndex& master_index) {
+                                         MasterIndex& master_index) {
   std::vector<std::string> collected;
   IncludeWalk walk;
   walk.master_index = &master_index;
@@ -64,9 +64,14 @@ std::vector<std::string> CollectRunFiles(RunUi& ui, const std::string& project_d
 // and decrypts every collected ProtectedFile into its plain file.
 void WritePlainFiles(RunUi& ui, const std::vector<std::string>& collected,
                      WrittenPlainFiles& written, RunSafety& safety) {
-  std::vector<std::string> plain_files;
-  for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
-  safety.LockPlainFileDirectories(plain_files);
+  {
+    // The names are not kept through the decryption: at many thousand
+    // files they weigh.
+    std::vector<std::string> plain_files;
+    plain_files.reserve(collected.size());
+    for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
+    safety.LockPlainFileDirectories(plain_files);
+  }
   std::string journal_err;
   const auto record = [&](const std::vector<PlainFileEntry>& entries, std::string* err) {
     return safety.BeforePlainFiles(entries, err);
@@ -102,9 +107,13 @@ int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& wr
   const RunSettings settings = ReadRunSettings(ui, params);
   const std::string& settings_file = settings.settings_file;
 
-  MasterIndex master_index;
-  const std::string project_dir = FindProjectDirectory(ui, settings.project, &master_index);
-  const std::vector<std::string> collected = CollectRunFiles(ui, project_dir, master_index);
+  // The master table stays open for the look-ups only, not through the
+  // compile.
+  const std::vector<std::string> collected = [&] {
+    MasterIndex master_index;
+    const std::string project_dir = FindProjectDirectory(ui, settings.project, &master_index);
+    return CollectRunFiles(ui, project_dir, master_index);
+  }();
 
   ui.HideWindow();
   safety.CheckInterrupt();

@@ -36,7 +36,7 @@ class IncludeWalkObserver {
 // What one walk keeps from level to level.
 struct IncludeWalk {
   // The master table's look-up, loaded by the project look-up.
-  const MasterIndex* master_index = nullptr;
+  MasterIndex* master_index = nullptr;
   // The directories walked so far, upper-cased with a trailing backslash:
   // a directory reached again (an include cycle, or a project included
   // along two paths) is not walked twice.

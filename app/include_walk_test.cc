@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "app/project_lookup.h"
 #include "dbase/dbase3plus.h"
 #include "sysutil/errors.h"
@@ -21,11 +23,11 @@ using veilbox::testing::MakeMasterDbf;
 // when the table cannot be opened (the walk then ends on opening it).
 MasterIndex LoadMasterIndex() {
   MasterIndex index;
-  TDBase3Plus master;
-  master.SetFileName(MasterTableName());
+  auto master = std::make_unique<TDBase3Plus>();
+  master->SetFileName(MasterTableName());
   try {
-    master.Open();
-    index.Load(master);
+    master->Open();
+    index.Load(std::move(master));
   } catch (const TableOpenError&) {
   }
   return index;
@@ -55,7 +57,7 @@ class IncludeWalkTest : public ::testing::Test {
     dir_.Write("master/master.dbf", MakeMasterDbf(master_));
     MasterPath = (dir_.path() / "master").string();
     std::vector<std::string> list;
-    const MasterIndex index = LoadMasterIndex();
+    MasterIndex index = LoadMasterIndex();
     IncludeWalk walk;
     walk.master_index = &index;
     CollectProtectedFiles(ui_, dir, true, list, walk);
@@ -108,7 +110,7 @@ TEST_F(IncludeWalkTest, ATableThatCannotBeOpenedEndsTheRunWith249) {
     const std::string failing = c.include_table ? (dir.path() / "P").string() : MasterPath;
     RecordingUi ui;
     std::vector<std::string> list;
-    const MasterIndex index = LoadMasterIndex();
+    MasterIndex index = LoadMasterIndex();
     IncludeWalk walk;
     walk.master_index = &index;
     try {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,6 +45,14 @@ std::optional<std::string> ScanFromFirst(TDBase3Plus& master, const std::string&
 }
 
 TEST(MasterIndex, GivesWhatTheScanFromTheFirstRecordGives) {
+  // More records than the index holds at first, names repeated in
+  // another case further on.
+  std::vector<std::pair<char, std::vector<std::string>>> many;
+  for (int i = 0; i < 3000; ++i)
+    many.push_back(
+        {i % 7 == 0 ? '*' : ' ', {"Proj" + std::to_string(i), "C:\\P" + std::to_string(i)}});
+  for (int i = 0; i < 3000; i += 100)
+    many.push_back({' ', {"PROJ" + std::to_string(i), "C:\\LATE" + std::to_string(i)}});
   const std::string extra_record = " Tail    " + std::string("C:\\T") + std::string(8, ' ');
   struct Case {
     const char* what;
@@ -62,6 +71,9 @@ TEST(MasterIndex, GivesWhatTheScanFromTheFirstRecordGives) {
       {"field names in other case, fields in other order",
        Table({{"path", 6}, {"Name", 5}}, {{' ', {"C:\\A", "a"}}, {' ', {"C:\\B", "b"}}}),
        {"A", "b", "c"}},
+      {"thousands of records",
+       Table({{"NAME", 10}, {"PATH", 10}}, many),
+       {"proj2999", "PROJ0", "Proj1500", "proj7", "proj3000", "Proj", "PROJ2800"}},
       {"no path field", Table({{"NAME", 5}}, {{' ', {"x"}}}), {"X", "y"}},
       {"no name field: every lookup stops at the first record",
        Table({{"PATH", 6}}, {{' ', {"C:\\1"}}, {' ', {"C:\\2"}}}),
@@ -74,22 +86,33 @@ TEST(MasterIndex, GivesWhatTheScanFromTheFirstRecordGives) {
   for (const Case& c : cases) {
     testing::ScratchDir dir;
     const std::string file = dir.Write("master.dbf", c.bytes);
-    TDBase3Plus indexed;
-    indexed.SetFileName(file);
-    indexed.Open();
-    MasterIndex index;
-    EXPECT_FALSE(index.loaded());
-    index.Load(indexed);
-    EXPECT_TRUE(index.loaded());
-    for (const std::string& name : c.names) {
-      TDBase3Plus scanned;  // a fresh component per lookup: Eof never clears
-      scanned.SetFileName(file);
-      scanned.Open();
-      const std::optional<std::string> expected = ScanFromFirst(scanned, name);
-      const std::string* found = index.Find(name);
-      ASSERT_EQ(found != nullptr, expected.has_value()) << c.what << ": " << name;
-      if (found) {
-        EXPECT_EQ(*found, *expected) << c.what << ": " << name;
+    // The table is read only as far as the lookups need, so the answers
+    // must not depend on the order of the lookups: forwards, backwards,
+    // and each name twice.
+    const std::vector<std::string> backwards(c.names.rbegin(), c.names.rend());
+    const std::vector<std::string> twice = [&] {
+      std::vector<std::string> names;
+      for (const std::string& name : c.names) names.insert(names.end(), {name, name});
+      return names;
+    }();
+    for (const std::vector<std::string>* order : {&c.names, &backwards, &twice}) {
+      auto indexed = std::make_unique<TDBase3Plus>();
+      indexed->SetFileName(file);
+      indexed->Open();
+      MasterIndex index;
+      EXPECT_FALSE(index.loaded());
+      index.Load(std::move(indexed));
+      EXPECT_TRUE(index.loaded());
+      for (const std::string& name : *order) {
+        TDBase3Plus scanned;  // a fresh component per lookup: Eof never clears
+        scanned.SetFileName(file);
+        scanned.Open();
+        const std::optional<std::string> expected = ScanFromFirst(scanned, name);
+        const std::string* found = index.Find(name);
+        ASSERT_EQ(found != nullptr, expected.has_value()) << c.what << ": " << name;
+        if (found) {
+          EXPECT_EQ(*found, *expected) << c.what << ": " << name;
+        }
       }
     }
   }

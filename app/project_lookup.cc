@@ -1,5 +1,7 @@
 #include "app/project_lookup.h"
 
+#include <memory>
+
 #include "app/run_end.h"
 #include "dbase/dbase3plus.h"
 #include "sysutil/globals.h"
@@ -11,14 +13,14 @@ std::string MasterTableName() { return AddBackslash(MasterPath) + "master.dbf"; 
 
 std::string FindProjectDirectory(RunUi& ui, const std::string& project, MasterIndex* index) {
   {
-    TDBase3Plus master;
-    master.SetFileName(MasterTableName());
+    auto master = std::make_unique<TDBase3Plus>();
+    master->SetFileName(MasterTableName());
     try {
-      master.Open();
+      master->Open();
     } catch (const TableOpenError&) {
       EndRun(ui, "Error : Unable to open " + MasterTableName(), 249);
     }
-    index->Load(master);
+    index->Load(std::move(master));
   }
   const std::string* dir = index->Find(project);
   if (!dir) {

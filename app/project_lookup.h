@@ -11,8 +11,8 @@ namespace veilbox {
 // master.dbf in MasterPath: the name every message of the run gives it.
 std::string MasterTableName();
 
-// Opens master.dbf in MasterPath, loads *index from it (the one look-up
-// of the master table for the whole run), and gives the directory of the
+// Opens master.dbf in MasterPath, gives it to *index (the one way the run
+// looks the master table up; *index keeps it open), and gives the directory of the
 // project: field "path" of the first record, deleted or not, whose name
 // equals the project's without regard to the case of a to z. Ends the run
 // with 249 when the table cannot be opened and with 250 when the project

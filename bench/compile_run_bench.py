@@ -209,21 +209,18 @@ def wine_floor_run(wine, layout, work):
     return {"wall": wall, "cpu": cpu}
 
 
-def lay_out(args, multiple, work):
-    prefix = os.path.join(work, "layout-%gx" % multiple)
+def lay_out_shape(args, tag, work, projects, includes, depth, files, size_kb, extra=()):
+    prefix = os.path.join(work, "layout-" + tag)
     shutil.rmtree(prefix, ignore_errors=True)
-    need = BASE["size_mb"] * multiple * MB * 3.5
+    need = size_kb * 1024 * 3.5
     free = shutil.disk_usage(work).free
     if free < need:
-        raise SystemExit("not enough disk for %gx: %.1f GB free, %.1f GB needed"
-                         % (multiple, free / 1e9, need / 1e9))
+        raise SystemExit("not enough disk for %s: %.1f GB free, %.1f GB needed"
+                         % (tag, free / 1e9, need / 1e9))
     cmd = [sys.executable, os.path.join(ROOT, "tools", "citect_layout.py"), prefix,
-           "--projects", str(round(BASE["projects"] * multiple)),
-           "--includes", str(round(BASE["includes"] * multiple)),
-           "--depth", str(BASE["depth"]),
-           "--files", str(round(BASE["files"] * multiple)),
-           "--size", "%dK" % round(BASE["size_mb"] * multiple * 1024),
-           "--seed", str(args.seed), "--protect", args.protect]
+           "--projects", str(projects), "--includes", str(includes), "--depth", str(depth),
+           "--files", str(files), "--size", "%dK" % size_kb,
+           "--seed", str(args.seed), "--protect", args.protect] + list(extra)
     start = time.monotonic()
     subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
     with open(os.path.join(prefix, "layout.json")) as f:
@@ -232,8 +229,18 @@ def lay_out(args, multiple, work):
     return layout
 
 
-def measure(args, multiple, work):
-    layout = lay_out(args, multiple, work)
+def lay_out(args, multiple, work):
+    return lay_out_shape(args, "%gx" % multiple, work, round(BASE["projects"] * multiple),
+                         round(BASE["includes"] * multiple), BASE["depth"],
+                         round(BASE["files"] * multiple),
+                         round(BASE["size_mb"] * multiple * 1024))
+
+
+def measure(args, multiple, work, layout=None, floor=None, use_wine=True):
+    """Lays out the plant at multiple (or takes layout) and measures Veilbox
+    against the floor (cp -r of the projects, or the function floor)."""
+    layout = layout or lay_out(args, multiple, work)
+    floor = floor or (lambda: floor_run(layout, work))
     print("%gx: %d projects, %d included, %d ProtectedFiles, %.1f MB (largest %.2f MB), laid out"
           " in %.1f s" % (multiple, layout["projects"], layout["included_projects"],
                           layout["files"], layout["protected_bytes"] / MB,
@@ -274,8 +281,8 @@ def measure(args, multiple, work):
                                  warm["stderr"].strip()[:500]))
             print("  veilbox did not complete: " + result["veilbox_error"], flush=True)
             run_veilbox = False
-    floor_run(layout, work)  # warm-up
-    wine = WINE.get("wine")
+    floor()  # warm-up
+    wine = WINE.get("wine") if use_wine else None
     result["wine"] = {"veilbox": [], "floor": []} if wine else None
     if wine:
         wine.use(layout)
@@ -292,7 +299,7 @@ def measure(args, multiple, work):
                                  % (r["code"], len(r["left"])))
             del r["stderr"], r["left"]
             result["veilbox"].append(r)
-        result["floor"].append(floor_run(layout, work))
+        result["floor"].append(floor())
         if wine:
             r = wine_veilbox_run(wine, layout)
             if r["code"] != 0 or r["left"]:
@@ -304,6 +311,45 @@ def measure(args, multiple, work):
     if not args.keep:
         shutil.rmtree(layout["prefix"])
     return result
+
+
+# The one-directory shape: every ProtectedFile in the compiled project's
+# own directory, no includes; 50 KB a file on average, as in the plant.
+def measure_one_dir(args, files, work):
+    layout = lay_out_shape(args, "onedir-%d" % files, work, 2, 0, 0, files, files * 50)
+    return measure(args, files, work, layout)
+
+
+def scan_floor_run(layout):
+    program = os.path.join(ROOT, "build", "release", "bench", "dbf_scan_floor")
+    table = os.path.join(layout["projects_dir"], "master.dbf")
+    code, wall, cpu, _, err = run_child([program, table, layout["project"]])
+    if code != 0:
+        raise SystemExit("dbf_scan_floor failed: " + err)
+    return {"wall": wall, "cpu": cpu}
+
+
+# The master-table shape: a master.dbf of many projects (directories only
+# for the compiled project and its 30 includes), 300 ProtectedFiles of
+# 15 MB; the floor is shapelib's scan of the whole table.
+def measure_master(args, projects, work):
+    layout = lay_out_shape(args, "master-%d" % projects, work, projects, 30, 3, 300, 15 * 1024,
+                           ["--tree-dirs-only"])
+    return measure(args, projects, work, layout, lambda: scan_floor_run(layout), use_wine=False)
+
+
+def shape_table(summaries, what):
+    rows = ["| %s | ProtectedFiles | MB | Veilbox s | floor s | ratio | Veilbox CPU s | peak MB"
+            " | collection | decryption | compiler | clean-up | other |" % what,
+            "|" + "---|" * 13]
+    for s in summaries:
+        if s["veilbox"] is None:
+            continue
+        rows.append("| %d | %d | %.0f | %.3f | %.3f | %.3f | %.2f | %.1f | %s |" % (
+            s["multiple"], s["files"], s["mb"], s["veilbox"], s["floor"], s["ratio"],
+            s["veilbox_cpu"], s["peak_mb"],
+            " | ".join(pct(s["shares"][p]) for p in [p for p, _ in PHASES] + ["other"])))
+    return "\n".join(rows)
 
 
 def summarize(result):
@@ -406,13 +452,47 @@ def goals(summaries, limit):
     return lines
 
 
-def plot(by_medium, path):
+def plot_shapes(axes, shapes):
+    """The one-directory shape's time against its file count, and the
+    master-table shape against its floor."""
+    onedir = [s for s in map(summarize, shapes["onedir"]) if s["veilbox"] is not None]
+    ax = axes[0]
+    if onedir:
+        xs = [s["files"] for s in onedir]
+        ax.plot(xs, [s["floor"] for s in onedir], "o-", label="floor (cp -r)")
+        ax.plot(xs, [s["veilbox"] for s in onedir], "s-", label="Veilbox")
+        base = onedir[0]["veilbox"] / onedir[0]["files"]
+        ax.plot(xs, [base * x for x in xs], "--", color="lightgray",
+                label="linear from %d" % onedir[0]["files"])
+        ax.set_xticks(xs)
+        ax.legend(fontsize="small")
+    ax.set_xlabel("ProtectedFiles in one directory")
+    ax.set_ylabel("median wall time (s)")
+    ax.set_title("%s: one big directory" % shapes["medium"])
+    master = [s for s in map(summarize, shapes["master"]) if s["veilbox"] is not None]
+    ax = axes[1]
+    if master:
+        labels, values = [], []
+        for s in master:
+            labels += ["scan of %d records\n(shapelib)" % s["multiple"],
+                       "Veilbox run\n(%d projects)" % s["multiple"]]
+            values += [s["floor"], s["veilbox"]]
+        ax.bar(labels, values, color=["tab:blue", "tab:orange"] * len(master))
+    ax.set_ylabel("median wall time (s)")
+    ax.set_title("%s: a big master table" % shapes["medium"])
+    axes[2].axis("off")
+
+
+def plot(by_medium, path, shapes=None):
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
-    fig, all_axes = plt.subplots(len(by_medium), 3, figsize=(15, 4.5 * len(by_medium)),
-                                 squeeze=False)
+    with_shapes = bool(shapes and (shapes["onedir"] or shapes["master"]))
+    rows = len(by_medium) + with_shapes
+    fig, all_axes = plt.subplots(rows, 3, figsize=(15, 4.5 * rows), squeeze=False)
+    if with_shapes:
+        plot_shapes(all_axes[-1], shapes)
     for axes, (medium, summaries) in zip(all_axes, by_medium.items()):
         xs = [s["multiple"] for s in summaries]
         ax = axes[0]
@@ -481,6 +561,53 @@ def cipher_bench(args):
     return out.stdout.strip() if out.returncode == 0 else None
 
 
+def print_summary(s):
+    print("  floor %.2f s, Veilbox %s%s" % (
+        s["floor"], "n/a" if s["veilbox"] is None else
+        "%.2f s (%.2f x), peak %.1f MB" % (s["veilbox"], s["ratio"], s["peak_mb"]),
+        "" if not s["wine"] else "; under Wine: xcopy %.2f s, veilbox.exe %.2f s"
+        " (%.2f x)" % (s["wine"]["floor"], s["wine"]["veilbox"], s["wine"]["ratio"])),
+        flush=True)
+
+
+def shape_text(shapes):
+    """The one-directory and master-table sections."""
+    text = []
+    onedir = [summarize(r) for r in shapes["onedir"]]
+    if onedir:
+        text += ["", "## One big directory (%s)" % shapes["medium"], "",
+                 "Every ProtectedFile in the compiled project's own directory, no includes,"
+                 " 50 KB a file on average; the floor is `cp -r` of the projects.", "",
+                 shape_table(onedir, "ProtectedFiles in one directory"), ""]
+        wt = wine_table(onedir)
+        if wt:
+            text += ["`veilbox.exe` under Wine (size = ProtectedFiles):", "", wt, ""]
+        measured = [s for s in onedir if s["veilbox"] is not None]
+        if len(measured) >= 2:
+            lo, hi = measured[0], measured[-1]
+            growth = hi["veilbox"] / lo["veilbox"]
+            allowed = 8.5 * hi["files"] / lo["files"] / 8
+            text.append("- %d within %.1f times the time of %d (linear, as 8.5 for 8x):"
+                        " %.2f x: %s (CPU time %.2f x)." % (
+                            hi["files"], allowed, lo["files"], growth,
+                            "met" if growth <= allowed else "NOT met",
+                            hi["veilbox_cpu"] / lo["veilbox_cpu"]))
+    master = [summarize(r) for r in shapes["master"]]
+    if master:
+        text += ["", "## A big master table (%s)" % shapes["medium"], "",
+                 "A `master.dbf` of this many projects (the compiled one and its 30 includes,"
+                 " three levels deep, at random places in it; 300 ProtectedFiles of 15 MB)."
+                 " The floor is shapelib's C scan of the whole table"
+                 " (`build/release/bench/dbf_scan_floor`).", "",
+                 shape_table(master, "projects in master.dbf"), ""]
+        for s in master:
+            if s["veilbox"] is not None:
+                text.append("- Whole run at least 10 x faster than the scan: %.1f x faster: %s." % (
+                    s["floor"] / s["veilbox"], "met" if s["floor"] / s["veilbox"] >= 10
+                    else "NOT met"))
+    return text
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--sizes", default="1,2", help="multiples of the base layout (fractions for a quick check)")
@@ -496,6 +623,12 @@ def main():
     ap.add_argument("--tmpfs", default="/dev/shm/veilbox-bench-%d" % os.getpid(),
                     help="scratch directory in memory")
     ap.add_argument("--media", default="disk,tmpfs", help="where to measure: disk, tmpfs or both")
+    ap.add_argument("--one-dir", default="1000,8000",
+                    help="ProtectedFiles of the one-directory shape, measured on the first"
+                         " medium ('' skips it)")
+    ap.add_argument("--master-projects", type=int, default=1000000,
+                    help="projects in master.dbf of the master-table shape, measured on the"
+                         " first medium (0 skips it)")
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--floor-only", action="store_true", help="measure the floor alone")
     ap.add_argument("--keep", action="store_true", help="keep the layouts")
@@ -519,6 +652,7 @@ def main():
         os.makedirs(args.disk, exist_ok=True)
         WINE["wine"] = Wine(args.windows, args.disk)
     results = {}
+    shapes = {"onedir": [], "master": [], "medium": None}
     try:
         for medium in args.media.split(","):
             work = args.disk if medium == "disk" else args.tmpfs
@@ -528,13 +662,16 @@ def main():
             print("== %s (%s)" % (medium, work), flush=True)
             for multiple in [float(m) for m in args.sizes.split(",")]:
                 results[medium].append(measure(args, multiple, work))
-                s = summarize(results[medium][-1])
-                print("  floor %.2f s, Veilbox %s%s" % (
-                    s["floor"], "n/a" if s["veilbox"] is None else
-                    "%.2f s (%.2f x), peak %.1f MB" % (s["veilbox"], s["ratio"], s["peak_mb"]),
-                    "" if not s["wine"] else "; under Wine: xcopy %.2f s, veilbox.exe %.2f s"
-                    " (%.2f x)" % (s["wine"]["floor"], s["wine"]["veilbox"], s["wine"]["ratio"])),
-                    flush=True)
+                print_summary(summarize(results[medium][-1]))
+            if medium == args.media.split(",")[0]:
+                for files in [int(n) for n in args.one_dir.split(",") if n]:
+                    shapes["onedir"].append(measure_one_dir(args, files, work))
+                    print_summary(summarize(shapes["onedir"][-1]))
+                if args.master_projects and os.path.exists(os.path.join(
+                        ROOT, "build", "release", "bench", "dbf_scan_floor")):
+                    shapes["master"].append(measure_master(args, args.master_projects, work))
+                    print_summary(summarize(shapes["master"][-1]))
+                shapes["medium"] = medium
             if medium != "disk" and not args.keep:
                 shutil.rmtree(work, ignore_errors=True)
     finally:
@@ -575,6 +712,7 @@ def main():
         if wt:
             text += ["`veilbox.exe` under Wine:", "", wt, ""]
         text += ["Goals:", ""] + goals(summaries, goal.get(medium, 1.5))
+    text += shape_text(shapes)
     if cipher:
         text += ["", "## Decryption and `veilbox-protect check`", "",
                  "`build/release/bench/protected_file_bench %d`:" % args.cipher_mb, "", "```",
@@ -583,14 +721,15 @@ def main():
     os.makedirs(os.path.dirname(args.out), exist_ok=True)
     with open(args.out + ".md", "w") as f:
         f.write("\n".join(text))
-    for rs in results.values():  # where this machine kept the layouts is no figure
+    for rs in list(results.values()) + [shapes["onedir"], shapes["master"]]:  # where this machine kept the layouts is no figure
         for r in rs:
             for key in ("prefix", "projects_dir"):
                 r["layout"].pop(key, None)
     with open(args.out + ".json", "w") as f:
-        json.dump({"summaries": by_medium, "results": results, "cipher": cipher}, f, indent=1,
+        json.dump({"summaries": by_medium, "results": results, "shapes": shapes,
+                   "cipher": cipher}, f, indent=1,
                   default=str)
-    plot(by_medium, args.out + ".png")
+    plot(by_medium, args.out + ".png", shapes)
     print()
     print("\n".join(text))
 

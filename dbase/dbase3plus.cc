@@ -276,19 +276,33 @@ void TDBase3Plus::Next() {
   GoToRecord(static_cast<std::int32_t>(static_cast<std::uint32_t>(rec_no_) + 1u));
 }
 
-void TDBase3Plus::FieldValue(std::string_view name, std::string* value) const {
+int TDBase3Plus::FieldNumber(std::string_view name) const {
   for (int j = 0; j < field_count_; ++j) {
     const FieldLayout& field = layout_[j];
     if (field.name_length != name.size()) continue;
     std::size_t i = 0;
     while (i < name.size() && field.upper_name[i] == UpperChar(name[i])) ++i;
-    if (i != name.size()) continue;
-    if (pending_ & (std::uint32_t{1} << j))
-      SplitField(j, value);
-    else
-      *value = values_[j + 1];
-    return;
+    if (i == name.size()) return j + 1;
   }
+  return 0;
+}
+
+std::string_view TDBase3Plus::FieldView(int j) const {
+  if (j < 1 || j > field_count_) return {};
+  const int k = j - 1;
+  if (!(pending_ & (std::uint32_t{1} << k))) return values_[j];
+  const FieldLayout& field = layout_[k];
+  const char* bytes = record_.data() + field.start;
+  return std::string_view(bytes, TrimmedLength(bytes, field.length));
+}
+
+void TDBase3Plus::FieldValue(std::string_view name, std::string* value) const {
+  const int j = FieldNumber(name);
+  if (j == 0) return;
+  if (pending_ & (std::uint32_t{1} << (j - 1)))
+    SplitField(j - 1, value);
+  else
+    *value = values_[j];
 }
 
 bool TDBase3Plus::WriteRecord(std::int32_t n) {

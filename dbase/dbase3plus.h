@@ -100,6 +100,14 @@ class TDBase3Plus {
   // as it was.
   void FieldValue(std::string_view name, std::string* value) const;
 
+  // The number (1 to FieldCount) of the field that FieldValue finds by
+  // name, or 0 when there is none.
+  int FieldNumber(std::string_view name) const;
+  // What FieldValue gives for field j (1 to FieldCount; anything else
+  // gives an empty text), without a copy: for a scan over many records.
+  // Valid until the next record is read or written.
+  std::string_view FieldView(int j) const;
+
   // True once a read went past the last record; nothing clears it.
   bool Eof() const { return eof_; }
   // The current record's deletion flag is anything but a blank.

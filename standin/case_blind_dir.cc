@@ -6,6 +6,7 @@
 #include <time.h>
 
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -31,26 +32,42 @@ struct Listing {
   bool trusted = false;
   // The directory's time right after this process last changed it.
   timespec own_mtime{};
-  std::vector<std::string> order;                       // as delivered
-  std::unordered_set<std::string> exact;                // the same names
-  std::unordered_map<std::string, std::string> folded;  // folded -> first delivered
+  // Folded name -> the entries that fold to it, in the order delivered
+  // (nearly always one). Each name is kept once, so that a directory of
+  // many thousand entries costs little, and adding or removing one entry
+  // costs the same however many there are.
+  std::unordered_map<std::string, std::vector<std::string>> folded;
 
   bool CurrentFor(const struct stat& st) const {
     return trusted && dev == st.st_dev && ino == st.st_ino && mtime.tv_sec == st.st_mtim.tv_sec &&
            mtime.tv_nsec == st.st_mtim.tv_nsec;
   }
   void Add(const std::string& name) {
-    if (!exact.insert(name).second) return;
-    order.push_back(name);
-    folded.emplace(FoldCase(name), name);
+    std::vector<std::string>& same = folded[FoldCase(name)];
+    for (const std::string& entry : same)
+      if (entry == name) return;
+    same.push_back(name);
+  }
+  void Remove(const std::string& name) {
+    auto hit = folded.find(FoldCase(name));
+    if (hit == folded.end()) return;
+    std::vector<std::string>& same = hit->second;
+    for (auto it = same.begin(); it != same.end(); ++it) {
+      if (*it == name) {
+        same.erase(it);
+        break;
+      }
+    }
+    if (same.empty()) folded.erase(hit);
   }
   // The entry for name: exactly, else without regard to case; empty when
   // none.
   std::string Find(std::string_view name) const {
-    const std::string key(name);
-    if (exact.count(key)) return key;
     auto hit = folded.find(FoldCase(name));
-    return hit == folded.end() ? std::string() : hit->second;
+    if (hit == folded.end()) return {};
+    for (const std::string& entry : hit->second)
+      if (entry == name) return entry;
+    return hit->second.front();
   }
 };
 
@@ -65,7 +82,9 @@ bool SameTime(const timespec& a, const timespec& b) {
 // own_mtime: the directory's time right after this process last changed
 // it; a listing of a directory whose last change was this process's own
 // is trusted at once.
-bool ReadListing(const std::string& dir, const timespec& own_mtime, Listing* listing) {
+// order, when given, gets every name in the order delivered.
+bool ReadListing(const std::string& dir, const timespec& own_mtime, Listing* listing,
+                 std::vector<std::string>* order) {
   // The time before the read: a change after it moves the directory's
   // time past what fstat shows below, unless that time is this recent.
   timespec start{};
@@ -85,6 +104,7 @@ bool ReadListing(const std::string& dir, const timespec& own_mtime, Listing* lis
       break;
     }
     listing->Add(entry->d_name);
+    if (order) order->emplace_back(entry->d_name);
   }
   ::closedir(d);
   if (read_error != 0) {
@@ -129,28 +149,48 @@ Listings& AllListings() {
   return *listings;
 }
 
+// The listing's key for dir: one directory however its path ends ("d"
+// and "d/", "" and ".").
+std::string KeyOf(const std::string& dir) {
+  if (dir.empty()) return ".";
+  std::size_t end = dir.size();
+  while (end > 1 && dir[end - 1] == '/') --end;
+  return dir.substr(0, end);
+}
+
 // Reads dir afresh and keeps the listing; false when it cannot be read.
-bool Refresh(const std::string& dir, Listing* out) {
+// Then *found, when given, is the entry for name (see Listing::Find), and
+// *order, when given, every name as delivered.
+bool Refresh(const std::string& dir, std::string_view name, std::string* found,
+             std::vector<std::string>* order) {
   Listing fresh;
   Listings& all = AllListings();
+  const std::string key = KeyOf(dir);
   timespec own_mtime{};
   {
     std::lock_guard<std::mutex> lock(all.mutex);
-    auto it = all.by_dir.find(dir);
+    auto it = all.by_dir.find(key);
     if (it != all.by_dir.end()) own_mtime = it->second.own_mtime;
   }
-  if (!ReadListing(dir, own_mtime, &fresh)) {
+  if (!ReadListing(dir, own_mtime, &fresh, order)) {
     const int why = errno;
     {
       std::lock_guard<std::mutex> lock(all.mutex);
-      all.by_dir.erase(dir);
+      all.by_dir.erase(key);
     }
     errno = why;
     return false;
   }
-  if (out) *out = fresh;
+  if (found) *found = fresh.Find(name);
   std::lock_guard<std::mutex> lock(all.mutex);
-  all.by_dir[dir] = std::move(fresh);
+  Listing& kept = all.by_dir[key];
+  // A change of this process's own noted while the directory was read:
+  // its time is the one to trust by.
+  if (Later(kept.own_mtime, fresh.own_mtime)) {
+    fresh.own_mtime = kept.own_mtime;
+    if (SameTime(fresh.mtime, fresh.own_mtime)) fresh.trusted = true;
+  }
+  kept = std::move(fresh);
   return true;
 }
 
@@ -163,7 +203,7 @@ std::string FindEntryIgnoringCase(const std::string& dir, const struct stat& dir
   bool have = false;
   {
     std::lock_guard<std::mutex> lock(all.mutex);
-    auto it = all.by_dir.find(dir);
+    auto it = all.by_dir.find(KeyOf(dir));
     if (it != all.by_dir.end()) {
       if (it->second.CurrentFor(dir_stat)) return it->second.Find(name);
       kept = it->second.Find(name);
@@ -171,13 +211,25 @@ std::string FindEntryIgnoringCase(const std::string& dir, const struct stat& dir
     }
   }
   // Not known to be current: a name it holds is checked; any other reads
-  // the directory again.
+  // the directory again, unless the directory turns out current when
+  // looked at again: a change of this process's own (another thread's)
+  // is noted right after it is made, and a directory of many entries
+  // costs far more to read than to look at.
+  if (have && kept.empty()) {
+    std::this_thread::yield();
+    struct stat again;
+    if (::stat(dir.empty() ? "." : dir.c_str(), &again) == 0) {
+      std::lock_guard<std::mutex> lock(all.mutex);
+      auto it = all.by_dir.find(KeyOf(dir));
+      if (it != all.by_dir.end() && it->second.CurrentFor(again)) return it->second.Find(name);
+    }
+  }
   if (have && !kept.empty() && Exists(dir, kept) &&
       (kept == name || !Exists(dir, std::string(name))))
     return kept;
-  Listing fresh;
-  if (!Refresh(dir, &fresh)) return {};
-  return fresh.Find(name);
+  std::string found;
+  if (!Refresh(dir, name, &found, nullptr)) return {};
+  return found;
 }
 
 std::string FindEntryIgnoringCase(const std::string& dir, std::string_view name) {
@@ -185,57 +237,55 @@ std::string FindEntryIgnoringCase(const std::string& dir, std::string_view name)
   if (::stat(dir.empty() ? "." : dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     Listings& all = AllListings();
     std::lock_guard<std::mutex> lock(all.mutex);
-    all.by_dir.erase(dir);
+    all.by_dir.erase(KeyOf(dir));
     return {};
   }
   return FindEntryIgnoringCase(dir, st, name);
 }
 
 bool ListDirectory(const std::string& dir, std::vector<std::string>* names) {
-  Listing fresh;
-  if (!Refresh(dir, &fresh)) return false;
-  *names = std::move(fresh.order);
-  return true;
+  names->clear();
+  return Refresh(dir, {}, nullptr, names);
 }
 
-void NoteEntryAdded(const std::string& dir, const std::string& name) {
+namespace {
+
+// Notes a change of this process's own to dir: name added or removed.
+void NoteChange(const std::string& dir, const std::string& name, bool added) {
   struct stat st;
   const bool stamped = ::stat(dir.empty() ? "." : dir.c_str(), &st) == 0;
   Listings& all = AllListings();
   std::lock_guard<std::mutex> lock(all.mutex);
-  auto it = all.by_dir.find(dir);
-  if (it == all.by_dir.end()) return;
-  Listing& listing = it->second;
-  // Still current but for this change: it stays current with the
-  // directory's new time.
-  const bool was_trusted = listing.trusted;
-  listing.Add(name);
+  // A directory not read yet is kept too, with no entries and not trusted,
+  // for the time of the change: a listing read later while that change is
+  // still the last is trusted at once.
+  Listing& listing = all.by_dir[KeyOf(dir)];
+  if (added)
+    listing.Add(name);
+  else
+    listing.Remove(name);
   if (!stamped || listing.dev != st.st_dev || listing.ino != st.st_ino) {
     listing.trusted = false;
+    if (stamped) listing.own_mtime = st.st_mtim;
     return;
   }
+  // Still current but for this change: it stays current with the
+  // directory's new time. One read at the time this change left the
+  // directory with was read after it, and nothing changed since but in
+  // the same clock tick as this change.
+  if (listing.trusted) listing.mtime = st.st_mtim;
+  if (SameTime(listing.mtime, st.st_mtim)) listing.trusted = true;
   listing.own_mtime = st.st_mtim;
-  if (was_trusted) listing.mtime = st.st_mtim;
+}
+
+}  // namespace
+
+void NoteEntryAdded(const std::string& dir, const std::string& name) {
+  NoteChange(dir, name, true);
 }
 
 void NoteEntryRemoved(const std::string& dir, const std::string& name) {
-  struct stat st;
-  const bool stamped = ::stat(dir.empty() ? "." : dir.c_str(), &st) == 0;
-  Listings& all = AllListings();
-  std::lock_guard<std::mutex> lock(all.mutex);
-  auto it = all.by_dir.find(dir);
-  if (it == all.by_dir.end()) return;
-  // The listing is rebuilt without the name; removals are rare enough.
-  Listing& old = it->second;
-  Listing updated;
-  updated.dev = old.dev;
-  updated.ino = old.ino;
-  updated.mtime = stamped ? st.st_mtim : old.mtime;
-  updated.trusted = old.trusted && stamped && old.dev == st.st_dev && old.ino == st.st_ino;
-  updated.own_mtime = stamped ? st.st_mtim : old.own_mtime;
-  for (const std::string& entry : old.order)
-    if (entry != name) updated.Add(entry);
-  old = std::move(updated);
+  NoteChange(dir, name, false);
 }
 
 }  // namespace veilbox::standin

@@ -12,7 +12,13 @@
 // and a name missing from it reads the directory again; the exception is
 // a directory whose last change was this process's own. Changes made
 // through the stand-in itself are noted in the listing (NoteEntryAdded,
-// NoteEntryRemoved) so that they do not make the directory be read again.
+// NoteEntryRemoved) so that they do not make the directory be read again;
+// a note costs the same however many entries the directory holds. A
+// listing read while a change of this process's own (made on another
+// thread, not yet noted) was the directory's last is trusted once that
+// change is noted, and a lookup that finds a listing not current looks at
+// the directory once more before reading it: threads that create files in
+// one big directory side by side do not make it be read for each file.
 // What is not seen: an entry that another process creates in the same
 // clock tick as one of this process's own changes to that directory, in
 // another letter case than the names this process uses there.

@@ -95,5 +95,73 @@ TEST(FindEntryIgnoringCase, TrustedListingsSeeLaterChanges) {
   EXPECT_EQ(FindEntryIgnoringCase(dir.str(), "MINE.CI"), "");
 }
 
+// Changes noted one by one, in a directory known by two spellings ("d"
+// and "d/"), where several entries differ only in letter case: each
+// lookup gives what a fresh read of the directory would.
+TEST(FindEntryIgnoringCase, NotedChangesKeepTheListingTrue) {
+  testing::ScratchDir dir;
+  const std::string slashed = dir.str() + "/";
+  dir.Write("Pump.ci", "a");
+  fs::last_write_time(dir.path(), fs::last_write_time(dir.path()) - std::chrono::hours(1));
+  std::vector<std::string> names;
+  ASSERT_TRUE(ListDirectory(slashed, &names));
+  struct Step {
+    bool add;
+    const char* name;
+    const char* ask;
+    const char* found;
+  } steps[] = {
+      {true, "PUMP.CI", "PUMP.CI", "PUMP.CI"},
+      {true, "pump.ci", "Pump.CI", ""},  // any of the three; checked below
+      {false, "Pump.ci", "pump.ci", "pump.ci"},
+      {false, "pump.ci", "pump.ci", "PUMP.CI"},
+      {false, "PUMP.CI", "pump.ci", ""},
+      {true, "Valve.ci", "VALVE.CI", "Valve.ci"},
+  };
+  for (const Step& step : steps) {
+    const fs::path entry = dir.path() / step.name;
+    if (step.add) {
+      dir.Write(step.name, "x");
+    } else {
+      fs::remove(entry);
+    }
+    (step.add ? NoteEntryAdded : NoteEntryRemoved)(dir.str(), step.name);
+    const std::string found = FindEntryIgnoringCase(dir.str(), step.ask);
+    if (*step.found) {
+      EXPECT_EQ(found, step.found) << step.name;
+    } else if (std::string(step.ask) == "Pump.CI") {
+      EXPECT_TRUE(found == "Pump.ci" || found == "PUMP.CI" || found == "pump.ci") << found;
+    } else {
+      EXPECT_EQ(found, "") << step.name;
+    }
+    // The other spelling of the directory agrees.
+    EXPECT_EQ(FindEntryIgnoringCase(slashed, step.ask), found) << step.name;
+  }
+}
+
+// Many entries added and removed through notes: none is lost or left over.
+TEST(FindEntryIgnoringCase, ManyNotedEntries) {
+  testing::ScratchDir dir;
+  std::vector<std::string> names;
+  ASSERT_TRUE(ListDirectory(dir.str(), &names));
+  constexpr int kCount = 3000;
+  for (int i = 0; i < kCount; ++i) {
+    const std::string name = "File" + std::to_string(i) + ".ci";
+    dir.Write(name, "x");
+    NoteEntryAdded(dir.str(), name);
+  }
+  for (int i = 0; i < kCount; i += 2) {
+    const std::string name = "File" + std::to_string(i) + ".ci";
+    fs::remove(dir.path() / name);
+    NoteEntryRemoved(dir.str(), name);
+  }
+  for (int i = 0; i < kCount; ++i) {
+    const std::string asked = "FILE" + std::to_string(i) + ".CI";
+    EXPECT_EQ(FindEntryIgnoringCase(dir.str(), asked),
+              i % 2 ? "File" + std::to_string(i) + ".ci" : "")
+        << asked;
+  }
+}
+
 }  // namespace
 }  // namespace veilbox::standin

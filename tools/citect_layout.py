@@ -182,6 +182,8 @@ def make_source(rng, pool, file_name, project, plain_size):
 def level_sizes(total, depth):
     """Projects per include level 1..depth: growing geometrically, summing to
     total, at least one on every level."""
+    if total == 0:
+        return []
     if total < depth:
         raise SystemExit("--includes must be at least --depth")
     lo, hi = 1.0, float(total)
@@ -253,6 +255,9 @@ def main(argv=None):
     ap.add_argument("--key", default=None, help="body key for veilbox-protect")
     ap.add_argument("--compiler", default="/bin/true",
                     help="program copied in as the compiler (default: one that ends at once)")
+    ap.add_argument("--tree-dirs-only", action="store_true",
+                    help="make directories for the compiled project and its includes only, not"
+                         " for every project of master.dbf (for tables of a million projects)")
     ap.add_argument("--jobs", type=int, default=2, help="veilbox-protect runs at a time")
     args = ap.parse_args(argv)
 
@@ -293,7 +298,8 @@ def main(argv=None):
     for i, name in enumerate(names):
         deleted = name not in in_tree and rng.randrange(100) == 0
         master.append((deleted, [name, USER_DIR + "\\" + name]))
-        os.makedirs(native(prefix, USER_DIR + "\\" + name), exist_ok=True)
+        if name in in_tree or not args.tree_dirs_only:
+            os.makedirs(native(prefix, USER_DIR + "\\" + name), exist_ok=True)
     write_file(native(prefix, USER_DIR + "\\master.dbf"),
                dbf_bytes([("NAME", NAME_LEN), ("PATH", PATH_LEN)], master))
 
