@@ -1,6 +1,6 @@
 #include "app/compiler_start.h"
 
-#include "platform/command_line_split.h"
+#include "text/command_line_split.h"
 #include "sysutil/globals.h"
 #include "sysutil/run_and_wait.h"
 #include "sysutil/text_utils.h"
@@ -9,8 +9,8 @@ namespace veilbox {
 
 std::string CompilerCommandLine(const std::string& bin, const std::string& attach_name,
                                 const std::vector<std::string>& params) {
-  std::string line = platform::QuoteProgramName(AddBackslash(bin) + attach_name) + " ";
-  for (const std::string& param : params) line += platform::QuoteArgument(param) + " ";
+  std::string line = text::QuoteProgramName(AddBackslash(bin) + attach_name) + " ";
+  for (const std::string& param : params) line += text::QuoteArgument(param) + " ";
   return line;
 }
 

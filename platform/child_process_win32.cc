@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "platform/child_process.h"
-#include "platform/command_line_split.h"
+#include "text/command_line_split.h"
 
 namespace veilbox::platform {
 
@@ -19,7 +19,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, std::uint32_t* er
     *error = ERROR_INVALID_PARAMETER;
     return false;
   }
-  std::string line = JoinCommandLine(argv);
+  std::string line = text::JoinCommandLine(argv);
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};

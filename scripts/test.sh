@@ -121,8 +121,14 @@ demo() {
   tail -n 4 build/demo.log
 }
 
+# The checks of the sources themselves, before anything is built: the
+# include directions (and that the check refuses a wrong one).
+source_checks() {
+  bash scripts/check-includes.sh && bash scripts/check-includes.sh --self-test
+}
+
 mkdir -p build
-stage "include direction" bash scripts/check-includes.sh
+stage "include direction" source_checks
 stage "native tests" native_tests
 stage "sanitizer tests" sanitizer_tests
 stage "Windows tests under Wine" windows_tests

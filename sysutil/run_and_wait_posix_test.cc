@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "platform/command_line_split.h"
+#include "text/command_line_split.h"
 #include "sysutil/globals.h"
 #include "sysutil/run_and_wait.h"
 #include "testing/test_support.h"
@@ -11,7 +11,7 @@
 namespace veilbox {
 namespace {
 
-using platform::JoinCommandLine;
+using text::JoinCommandLine;
 using veilbox::testing::HelperPath;
 using veilbox::testing::ScratchDir;
 
