@@ -5,13 +5,9 @@
 
 namespace veilbox::platform {
 
-ChildProcess::~ChildProcess() {
-  if (running()) {
-    Kill();
-    std::uint32_t code;
-    Wait(-1, &code);
-  }
+void ChildProcess::ReleaseHandle() {
   if (handle_) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = 0;
 }
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, std::uint32_t* error) {

@@ -122,13 +122,15 @@ demo() {
 }
 
 # The checks of the sources themselves, before anything is built: the
-# include directions (and that the check refuses a wrong one).
+# include directions and the documents' paths and names (and that each
+# check refuses what it should).
 source_checks() {
-  bash scripts/check-includes.sh && bash scripts/check-includes.sh --self-test
+  bash scripts/check-includes.sh && bash scripts/check-includes.sh --self-test &&
+    bash scripts/check-docs.sh && bash scripts/check-docs.sh --self-test
 }
 
 mkdir -p build
-stage "include direction" source_checks
+stage "source checks" source_checks
 stage "native tests" native_tests
 stage "sanitizer tests" sanitizer_tests
 stage "Windows tests under Wine" windows_tests
