@@ -1,9 +1,9 @@
 #include "app/compiler_start.h"
 
-#include "text/command_line_split.h"
 #include "sysutil/globals.h"
 #include "sysutil/run_and_wait.h"
 #include "sysutil/text_utils.h"
+#include "text/command_line_split.h"
 
 namespace veilbox {
 

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "text/command_line_split.h"
 #include "platform/interrupts.h"
 #include "platform/process.h"
 #include "testing/test_support.h"
+#include "text/command_line_split.h"
 
 namespace veilbox::platform {
 namespace {
@@ -30,7 +30,7 @@ TEST(ProcessInterruptsTest, SoftEndDuringTheWaitIsPassedOnToTheChild) {
   const bool started =
       RunProcessAndWait("",
                         text::JoinCommandLine({veilbox::testing::HelperPath("signal-recorder"),
-                                         ready.string(), recorded.string()}),
+                                               ready.string(), recorded.string()}),
                         "", &exit_code, &error);
   sender.join();
   ASSERT_TRUE(started) << error;

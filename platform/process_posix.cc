@@ -24,12 +24,12 @@
 #include <cstdlib>
 #include <optional>
 
-#include "text/command_line_split.h"
 #include "platform/files.h"
 #include "platform/interrupts.h"
 #include "platform/message_loop.h"
 #include "platform/process.h"
 #include "standin/posix_errors.h"
+#include "text/command_line_split.h"
 
 extern char** environ;
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "text/param_str.h"
 #include "platform/program_args.h"
+#include "text/param_str.h"
 
 namespace veilbox::platform {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "text/ansi_case.h"
 #include "platform/files.h"
 #include "protect/protected_file_name.h"
+#include "text/ansi_case.h"
 
 namespace veilbox {
 namespace {

@@ -68,8 +68,7 @@ std::string AnsiToUtf16(std::string_view text) {
 // them: always for REG_SZ; for REG_EXPAND_SZ and REG_MULTI_SZ only in a
 // UTF-16 file, while an 8-bit file holds them as 8-bit text.
 bool IsUtf16Hex(std::uint32_t type, bool utf16_file) {
-  return type == kRegSz ||
-         (utf16_file && (type == kRegExpandSz || type == kRegMultiSz));
+  return type == kRegSz || (utf16_file && (type == kRegExpandSz || type == kRegMultiSz));
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -487,9 +486,8 @@ void RegFileKey::SetValue(std::string_view name, std::uint32_t type, std::string
 }
 
 bool RegFileKey::DeleteValue(std::string_view name) {
-  auto it = std::find_if(values.begin(), values.end(), [&](const RegFileValue& v) {
-    return text::AnsiSameText(v.name, name);
-  });
+  auto it = std::find_if(values.begin(), values.end(),
+                         [&](const RegFileValue& v) { return text::AnsiSameText(v.name, name); });
   if (it == values.end()) return false;
   values.erase(it);
   return true;

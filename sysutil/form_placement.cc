@@ -2,12 +2,12 @@
 
 #include <optional>
 
-#include "text/ansi_case.h"
 #include "platform/debug_output.h"
 #include "platform/screen.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
 #include "sysutil/reg_path.h"
+#include "text/ansi_case.h"
 
 namespace veilbox {
 namespace {

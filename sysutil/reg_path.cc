@@ -4,9 +4,9 @@
 #include <memory>
 #include <new>
 
-#include "text/ansi_case.h"
 #include "sysutil/registry_access.h"
 #include "sysutil/text_utils.h"
+#include "text/ansi_case.h"
 
 namespace veilbox {
 

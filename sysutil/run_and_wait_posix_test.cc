@@ -3,10 +3,10 @@
 
 #include <filesystem>
 
-#include "text/command_line_split.h"
 #include "sysutil/globals.h"
 #include "sysutil/run_and_wait.h"
 #include "testing/test_support.h"
+#include "text/command_line_split.h"
 
 namespace veilbox {
 namespace {

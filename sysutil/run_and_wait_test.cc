@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "text/command_line_split.h"
 #include "sysutil/globals.h"
 #include "testing/test_support.h"
+#include "text/command_line_split.h"
 
 namespace veilbox {
 namespace {

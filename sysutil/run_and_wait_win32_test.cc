@@ -6,10 +6,10 @@
 #include <chrono>
 #include <sstream>
 
-#include "text/command_line_split.h"
 #include "sysutil/globals.h"
 #include "sysutil/run_and_wait.h"
 #include "testing/test_support.h"
+#include "text/command_line_split.h"
 
 namespace veilbox {
 namespace {

@@ -1,9 +1,9 @@
 #include "sysutil/settings_unit.h"
 
-#include "text/ansi_case.h"
 #include "platform/code_page.h"
 #include "platform/module.h"
 #include "sysutil/globals.h"
+#include "text/ansi_case.h"
 
 namespace veilbox {
 
