@@ -1,6 +1,7 @@
 #include "app/compile_run.h"
 
 #include <exception>
+#include <optional>
 
 #include "app/compiler_start.h"
 #include "app/completion_message.h"
@@ -124,17 +125,16 @@ int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& wr
 
   safety.CheckInterrupt();  // no compiler is started after a soft end
   MarkPhase(kPhaseCompileBegin);
-  int exit_code = 0;
   // Window messages are dispatched during the wait (see RunCompiler).
-  const bool started = RunCompiler(bin, params, &exit_code);
+  const std::optional<int> exit_code = RunCompiler(bin, AttachName, params);
   MarkPhase(kPhaseCompileEnd);
 
   completion.Restore();
   safety.CheckInterrupt();  // the compiler had it too and has ended: clean up, end by it
-  if (!started) EndCannotExecute(ui, bin, completion, written);
+  if (!exit_code) EndCannotExecute(ui, bin, completion, written);
 
   CleanUpAfterCompile(ui, written, safety, completion);
-  return exit_code;
+  return *exit_code;
 }
 
 }  // namespace

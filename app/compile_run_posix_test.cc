@@ -20,7 +20,9 @@
 #include <vector>
 
 #include "app/compile_run.h"
+#include "platform/files.h"
 #include "platform/profile.h"
+#include "platform/system_error.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
 #include "sysutil/interrupt_check.h"
@@ -60,12 +62,13 @@ class EnvVar {
 
 // What a case changes in the machine before the run.
 struct Layout {
-  bool registry = true;          // Veilbox's four values
-  std::string user = "master";   // USER: below the scratch directory; "" empty; "-" none
-  std::string bin = "compiler";  // BIN: the compiler's directory; "-" none; else a name below
-  std::string compile_ok = "1";  // COMPILEOKMESSAGE; "-" none
-  bool master_table = true;      // master.dbf in USER
-  bool listed = true;            // the project in master.dbf
+  bool registry = true;         // Veilbox's four values
+  std::string user = "master";  // USER: below the scratch directory; "" empty; "-" none
+  std::string bin =
+      "compiler";  // BIN: the compiler's directory; "-" none; else an empty directory below
+  std::string compile_ok = "1";              // COMPILEOKMESSAGE; "-" none
+  bool master_table = true;                  // master.dbf in USER
+  bool listed = true;                        // the project in master.dbf
   std::string second_file = "b.ci.Veilbox";  // a second ProtectedFile
   std::string second_bytes = testing::ProtectedFileBytes({"beta"});
   bool shared_journal_dir = false;  // the journal directory open to everyone
@@ -79,6 +82,7 @@ struct Outcome {
   std::string compile_ok_at_start;
   std::string compile_ok_after;
   std::vector<std::string> left_after;  // files in the project that are not ProtectedFiles
+  std::string debug_output;
 };
 
 // One machine below a scratch directory, which is also the stand-in's prefix.
@@ -104,6 +108,7 @@ class Machine {
       ini += "BIN=" + std::filesystem::path(compiler).parent_path().string() + "\r\n";
     } else if (layout.bin != "-") {
       ini += "BIN=" + Path(layout.bin) + "\r\n";
+      std::filesystem::create_directories(dir_.path() / layout.bin);
     }
     if (layout.compile_ok != "-") ini += "COMPILEOKMESSAGE=" + layout.compile_ok + "\r\n";
     dir_.Write("windows/Citect.ini", ini);
@@ -123,6 +128,7 @@ class Machine {
     const RegistryRoot reg_root = RegRoot;
     Outcome out;
     testing::RecordingUi ui;
+    ::testing::internal::CaptureStderr();
     try {
       out.code = RunCompile(ui, params);
     } catch (const RunEnded& end) {
@@ -130,6 +136,7 @@ class Machine {
     } catch (const RunInterrupted&) {
       ADD_FAILURE() << "interrupted";
     }
+    out.debug_output = ::testing::internal::GetCapturedStderr();
     RegRoot = reg_root;
     out.messages = ui.messages;
     ReadRecord(&out);
@@ -325,6 +332,22 @@ TEST(CompileRun, EndStates) {
     EXPECT_EQ(out.compile_ok_after, c.compile_ok_after);
     EXPECT_TRUE(out.left_after.empty()) << ::testing::PrintToString(out.left_after);
   }
+}
+
+// A compiler that cannot be started: the message says which directory,
+// and the system's reason reaches the debugger output.
+TEST(CompileRun, AFailedCompilerStartGivesTheSystemErrorToTheDebuggerOutput) {
+  Layout layout;
+  layout.bin = "empty";
+  Machine machine(layout);
+  const Outcome out = machine.Run({"Demo"}, "0");
+  EXPECT_EQ(out.code, 247);
+  const std::string::size_type at = out.debug_output.find("Veilbox cannot start the compiler: ");
+  ASSERT_NE(at, std::string::npos) << out.debug_output;
+  const std::string line = out.debug_output.substr(at, out.debug_output.find('\n', at) - at);
+  EXPECT_NE(line.find(machine.Path("empty")), std::string::npos) << line;
+  EXPECT_TRUE(line.ends_with(": " + platform::SystemErrorText(platform::kErrorFileNotFound)))
+      << line;
 }
 
 }  // namespace
