@@ -51,12 +51,14 @@ std::string LeftPlainFilesMessage(const std::vector<std::string>& left) {
 // The ProtectedFiles of the project and of everything it includes, in the
 // order the include walk reaches them.
 std::vector<std::string> CollectRunFiles(RunUi& ui, const std::string& project_dir,
-                                         const MasterIndex& master_index) {
+                                         const MasterIndex& master_index,
+                                         const std::string& master_path) {
   std::vector<std::string> collected;
   IncludeWalk walk;
   walk.master_index = &master_index;
+  walk.master_path = master_path;
   MarkPhase(kPhaseCollectBegin);
-  CollectProtectedFiles(ui, project_dir, true, collected, walk);
+  CollectProtectedFiles(ui, project_dir, collected, walk);
   MarkPhase(kPhaseCollectEnd);
   return collected;
 }
@@ -98,14 +100,19 @@ void CleanUpAfterCompile(RunUi& ui, WrittenPlainFiles& written, RunSafety& safet
 // EndRun with its message and exit code.
 int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& written,
         RunSafety& safety) {
-  RegRoot = kHkeyLocalMachine;
-  ui.RestorePlacement();
+  // From here to the end of the process the window's placement is read
+  // and written below HKEY_LOCAL_MACHINE (the save when the window closes
+  // included), as the compile always has: placements stored there stay in
+  // use. Before the run it is HKEY_CURRENT_USER (the settings unit).
+  ui.RestorePlacement(kHkeyLocalMachine);
   const RunSettings settings = ReadRunSettings(ui, params);
   const std::string& settings_file = settings.settings_file;
 
   MasterIndex master_index;
-  const std::string project_dir = FindProjectDirectory(ui, settings.project, &master_index);
-  const std::vector<std::string> collected = CollectRunFiles(ui, project_dir, master_index);
+  const std::string project_dir =
+      FindProjectDirectory(ui, settings.master_path, settings.project, &master_index);
+  const std::vector<std::string> collected =
+      CollectRunFiles(ui, project_dir, master_index, settings.master_path);
 
   ui.HideWindow();
   safety.CheckInterrupt();
@@ -126,7 +133,7 @@ int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& wr
   safety.CheckInterrupt();  // no compiler is started after a soft end
   MarkPhase(kPhaseCompileBegin);
   // Window messages are dispatched during the wait (see RunCompiler).
-  const std::optional<int> exit_code = RunCompiler(bin, AttachName, params);
+  const std::optional<int> exit_code = RunCompiler(bin, settings.attach_name, params);
   MarkPhase(kPhaseCompileEnd);
 
   completion.Restore();
