@@ -121,14 +121,15 @@ int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& wr
   CompletionMessageSwitch completion(settings_file);
   completion.Suppress([&] { safety.BeforeOkMessageOff(settings_file); });
 
-  const std::string bin = ReadCompilerDirectory(settings_file);
-  if (bin == kBinNotDefined) {
+  const std::optional<std::string> bin_setting = ReadCompilerDirectory(settings_file);
+  if (!bin_setting) {
     // Nothing is started: "-1\<AttachName>" would name a program relative
     // to the current directory, and anything placed there would run while
     // the plain files are on disk. The run ends as a failed start does.
     ui.ShowMessage("BIN directory not defined in " + settings_file);
-    EndCannotExecute(ui, bin, completion, written);
+    EndCannotExecute(ui, kBinNotDefined, completion, written);
   }
+  const std::string& bin = *bin_setting;
 
   safety.CheckInterrupt();  // no compiler is started after a soft end
   MarkPhase(kPhaseCompileBegin);

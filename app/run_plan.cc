@@ -1,5 +1,6 @@
 #include "app/run_plan.h"
 
+#include <optional>
 #include <set>
 
 #include "app/include_walk.h"
@@ -190,11 +191,12 @@ RunPlan MakeRunPlan(const std::vector<std::string>& args) {
 
     plan.completion_message_off = platform::GetProfileValue(kSettingsSection, "COMPILEOKMESSAGE",
                                                             "1", settings.settings_file) == "1";
-    const std::string bin = ReadCompilerDirectory(settings.settings_file);
-    if (bin == kBinNotDefined)
+    const std::optional<std::string> bin_setting = ReadCompilerDirectory(settings.settings_file);
+    const std::string bin = bin_setting.value_or(kBinNotDefined);
+    if (!bin_setting)
       plan.messages.push_back("BIN directory not defined in " + settings.settings_file);
     plan.compiler = AddBackslash(bin) + settings.attach_name;
-    plan.compiler_found = bin != kBinNotDefined && platform::CanStartProgram(plan.compiler, bin);
+    plan.compiler_found = bin_setting && platform::CanStartProgram(plan.compiler, bin);
     if (!plan.compiler_found) {
       plan.messages.push_back("Veilbox Cannot Execute the the file  " + bin +
                               ".  Veilbox is unable to continue.");

@@ -66,8 +66,11 @@ RunSettings ReadRunSettings(RunUi& ui, const std::vector<std::string>& params) {
   return settings;
 }
 
-std::string ReadCompilerDirectory(const std::string& settings_file) {
-  return platform::GetProfileValue(kSettingsSection, "BIN", kBinNotDefined, settings_file);
+std::optional<std::string> ReadCompilerDirectory(const std::string& settings_file) {
+  std::string bin =
+      platform::GetProfileValue(kSettingsSection, "BIN", kBinNotDefined, settings_file);
+  if (bin == kBinNotDefined) return std::nullopt;
+  return bin;
 }
 
 }  // namespace veilbox

@@ -3,6 +3,7 @@
 // (USER) and compiler directory (BIN) from the settings file.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,10 @@ struct RunSettings {
 // 248 or 246 where one of them is missing.
 RunSettings ReadRunSettings(RunUi& ui, const std::vector<std::string>& params);
 
-// BIN from the settings file: the compiler's directory, or "-1" when it is
-// not defined.
-std::string ReadCompilerDirectory(const std::string& settings_file);
+// BIN from the settings file: the compiler's directory; nothing when it is
+// not defined (or is the text kBinNotDefined itself, which the messages
+// show in its place).
+std::optional<std::string> ReadCompilerDirectory(const std::string& settings_file);
 inline constexpr char kBinNotDefined[] = "-1";
 
 }  // namespace veilbox
