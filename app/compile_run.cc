@@ -1,6 +1,7 @@
 #include "app/compile_run.h"
 
 #include <exception>
+#include <optional>
 
 #include "app/compiler_start.h"
 #include "app/completion_message.h"
@@ -50,12 +51,14 @@ std::string LeftPlainFilesMessage(const std::vector<std::string>& left) {
 // The ProtectedFiles of the project and of everything it includes, in the
 // order the include walk reaches them.
 std::vector<std::string> CollectRunFiles(RunUi& ui, const std::string& project_dir,
-                                         MasterIndex& master_index) {
+                                         MasterIndex& master_index,
+                                         const std::string& master_path) {
   std::vector<std::string> collected;
   IncludeWalk walk;
   walk.master_index = &master_index;
+  walk.master_path = master_path;
   MarkPhase(kPhaseCollectBegin);
-  CollectProtectedFiles(ui, project_dir, true, collected, walk);
+  CollectProtectedFiles(ui, project_dir, collected, walk);
   MarkPhase(kPhaseCollectEnd);
   return collected;
 }
@@ -102,8 +105,11 @@ void CleanUpAfterCompile(RunUi& ui, WrittenPlainFiles& written, RunSafety& safet
 // EndRun with its message and exit code.
 int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& written,
         RunSafety& safety) {
-  RegRoot = kHkeyLocalMachine;
-  ui.RestorePlacement();
+  // From here to the end of the process the window's placement is read
+  // and written below HKEY_LOCAL_MACHINE (the save when the window closes
+  // included), as the compile always has: placements stored there stay in
+  // use. Before the run it is HKEY_CURRENT_USER (the settings unit).
+  ui.RestorePlacement(kHkeyLocalMachine);
   const RunSettings settings = ReadRunSettings(ui, params);
   const std::string& settings_file = settings.settings_file;
 
@@ -111,8 +117,9 @@ int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& wr
   // compile.
   const std::vector<std::string> collected = [&] {
     MasterIndex master_index;
-    const std::string project_dir = FindProjectDirectory(ui, settings.project, &master_index);
-    return CollectRunFiles(ui, project_dir, master_index);
+    const std::string project_dir =
+        FindProjectDirectory(ui, settings.master_path, settings.project, &master_index);
+    return CollectRunFiles(ui, project_dir, master_index, settings.master_path);
   }();
 
   ui.HideWindow();
@@ -122,28 +129,28 @@ int Run(RunUi& ui, const std::vector<std::string>& params, WrittenPlainFiles& wr
   CompletionMessageSwitch completion(settings_file);
   completion.Suppress([&] { safety.BeforeOkMessageOff(settings_file); });
 
-  const std::string bin = ReadCompilerDirectory(settings_file);
-  if (bin == kBinNotDefined) {
+  const std::optional<std::string> bin_setting = ReadCompilerDirectory(settings_file);
+  if (!bin_setting) {
     // Nothing is started: "-1\<AttachName>" would name a program relative
     // to the current directory, and anything placed there would run while
     // the plain files are on disk. The run ends as a failed start does.
     ui.ShowMessage("BIN directory not defined in " + settings_file);
-    EndCannotExecute(ui, bin, completion, written);
+    EndCannotExecute(ui, kBinNotDefined, completion, written);
   }
+  const std::string& bin = *bin_setting;
 
   safety.CheckInterrupt();  // no compiler is started after a soft end
   MarkPhase(kPhaseCompileBegin);
-  int exit_code = 0;
   // Window messages are dispatched during the wait (see RunCompiler).
-  const bool started = RunCompiler(bin, params, &exit_code);
+  const std::optional<int> exit_code = RunCompiler(bin, settings.attach_name, params);
   MarkPhase(kPhaseCompileEnd);
 
   completion.Restore();
   safety.CheckInterrupt();  // the compiler had it too and has ended: clean up, end by it
-  if (!started) EndCannotExecute(ui, bin, completion, written);
+  if (!exit_code) EndCannotExecute(ui, bin, completion, written);
 
   CleanUpAfterCompile(ui, written, safety, completion);
-  return exit_code;
+  return *exit_code;
 }
 
 }  // namespace

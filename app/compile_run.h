@@ -1,6 +1,7 @@
 // The compile run: from the registry settings and the command line to the
-// compiler's exit code. It ends the run on every path by raising
-// RunEnded with the exit code, after its message where it has one.
+// compiler's exit code. A run that reaches the compiler returns its exit
+// code; every other end raises RunEnded with the run's own exit code after
+// its message, or RunInterrupted after a soft end.
 #pragma once
 
 #include <string>

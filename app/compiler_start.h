@@ -2,6 +2,7 @@
 // for it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,11 +14,13 @@ namespace veilbox {
 std::string CompilerCommandLine(const std::string& bin, const std::string& attach_name,
                                 const std::vector<std::string>& params);
 
-// Runs AttachName in bin with params, bin as its current directory, and
-// gives its exit code; false when it could not be started. While it runs,
-// the window messages that arrive are dispatched: the main window's
+// Runs attach_name in bin with params, bin as its current directory, and
+// gives its exit code; nothing when it could not be started, and then the
+// command line and the system's error go to the debugger output. While it
+// runs, the window messages that arrive are dispatched: the main window's
 // handlers can run inside this call, on the same thread (the window is
 // hidden by then, and a second start message does not start a second run).
-bool RunCompiler(const std::string& bin, const std::vector<std::string>& params, int* exit_code);
+std::optional<int> RunCompiler(const std::string& bin, const std::string& attach_name,
+                               const std::vector<std::string>& params);
 
 }  // namespace veilbox

@@ -1,6 +1,7 @@
 #include "app/completion_message.h"
 
 #include "app/run_settings.h"
+#include "platform/debug_output.h"
 #include "platform/profile.h"
 
 namespace veilbox {
@@ -13,14 +14,22 @@ constexpr char kKey[] = "COMPILEOKMESSAGE";
 void CompletionMessageSwitch::Suppress(const std::function<void()>& before_write) {
   if (platform::GetProfileValue(kSettingsSection, kKey, "1", settings_file_) != "1") return;
   before_write();
-  platform::SetProfileValue(kSettingsSection, kKey, "0", settings_file_);
+  // Not written: the compiler shows its own message, and the run does not
+  // show a second one.
+  if (!platform::SetProfileValue(kSettingsSection, kKey, "0", settings_file_)) {
+    platform::DebugOutput("Veilbox cannot switch COMPILEOKMESSAGE off in " + settings_file_);
+    return;
+  }
   suppressed_ = pending_ = true;
 }
 
 void CompletionMessageSwitch::Restore() {
   if (!pending_) return;
   pending_ = false;
-  platform::SetProfileValue(kSettingsSection, kKey, "1", settings_file_);
+  // Not written: settling the run's journal tries again, and keeps the
+  // settings file in the journal for the next run when it cannot.
+  if (!platform::SetProfileValue(kSettingsSection, kKey, "1", settings_file_))
+    platform::DebugOutput("Veilbox cannot switch COMPILEOKMESSAGE back on in " + settings_file_);
 }
 
 bool RestoreCompletionMessage(const std::string& settings_file) {

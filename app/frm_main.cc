@@ -5,6 +5,7 @@
 #include "app/compile_run.h"
 #include "platform/message_box.h"
 #include "sysutil/errors.h"
+#include "sysutil/globals.h"
 
 namespace veilbox {
 
@@ -76,6 +77,9 @@ void TFrmMain::ShowMessage(const std::string& text) {
 
 void TFrmMain::ShowErrorDialog(const std::string& text) { platform::ShowErrorDialog(text); }
 
-void TFrmMain::RestorePlacement() { RestoreFormPlacement(*this); }
+void TFrmMain::RestorePlacement(RegistryRoot root) {
+  RegRoot = root;
+  RestoreFormPlacement(*this);
+}
 
 }  // namespace veilbox

@@ -54,7 +54,7 @@ class TFrmMain final : public platform::MainWindowEvents, public PlacedForm, pub
   // RunUi
   void ShowMessage(const std::string& text) override;
   void ShowErrorDialog(const std::string& text) override;
-  void RestorePlacement() override;
+  void RestorePlacement(RegistryRoot root) override;
   void HideWindow() override { window_.HideAndRepaint(); }
 
  private:

@@ -37,8 +37,8 @@ std::unique_ptr<TDBase3Plus> OpenTable(RunUi& ui, const std::string& file_name,
 
 }  // namespace
 
-void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includes,
-                           std::vector<std::string>& list, IncludeWalk& walk, int depth) {
+void CollectProtectedFiles(RunUi& ui, const std::string& dir, std::vector<std::string>& list,
+                           IncludeWalk& walk, int depth) {
   const std::string b = AddBackslash(dir);
   if (!walk.walked.insert(UpperAscii(b)).second) {
     if (walk.observer) walk.observer->OnRevisit(b);
@@ -50,8 +50,9 @@ void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includ
   // A directory that cannot be listed is not one without ProtectedFiles:
   // the compile would go on without its sources and report success.
   if (!platform::FindFiles(b + "*" + kProtectedExtension, &names, &error))
-    EndRun(ui, "Unable to decrypt " + b + ": cannot list the directory (error " +
-                   std::to_string(error) + ")",
+    EndRun(ui,
+           "Unable to decrypt " + b + ": cannot list the directory (error " +
+               std::to_string(error) + ")",
            251);
   const std::size_t first = list.size();
   for (const std::string& name : names) list.push_back(UpperAscii(b + name));
@@ -64,7 +65,6 @@ void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includ
     }
   } leave{walk.observer, b};
 
-  if (!follow_includes) return;
   if (!platform::FileExists(b + "Include.dbf")) return;
 
   const std::string include_message = "Error : Unable to open " + b + "Include.dbf.";
@@ -72,8 +72,8 @@ void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includ
   const auto includes = OpenTable(ui, b + "Include.Dbf", include_message);
   // Opened at every level, so that a master table that has become
   // unreadable ends the run; its records were read once, into the index.
-  const auto master =
-      OpenTable(ui, MasterTableName(), "Error : Unable to open " + MasterTableName());
+  const auto master = OpenTable(ui, MasterTableName(walk.master_path),
+                                "Error : Unable to open " + MasterTableName(walk.master_path));
 
   includes->First();
   while (!includes->Eof()) {
@@ -82,10 +82,10 @@ void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includ
       if (walk.observer) walk.observer->OnInclude(FieldText(*includes, "Name"), path);
       if (!path) {
         ui.ShowMessage("Unable to find include \"" + FieldText(*includes, "Name") + "\" in Table " +
-                       AddBackslash(MasterPath) + "Master.dbf.");
+                       AddBackslash(walk.master_path) + "Master.dbf.");
         return;  // both tables close as they go
       }
-      CollectProtectedFiles(ui, *path, follow_includes, list, walk, depth + 1);
+      CollectProtectedFiles(ui, *path, list, walk, depth + 1);
     }
     includes->Next();
   }

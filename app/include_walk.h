@@ -37,6 +37,8 @@ class IncludeWalkObserver {
 struct IncludeWalk {
   // The master table's look-up, loaded by the project look-up.
   MasterIndex* master_index = nullptr;
+  // Citect's master directory (USER), where master.dbf lies.
+  std::string master_path;
   // The directories walked so far, upper-cased with a trailing backslash:
   // a directory reached again (an include cycle, or a project included
   // along two paths) is not walked twice.
@@ -49,13 +51,11 @@ struct IncludeWalk {
 inline constexpr int kMaxIncludeDepth = 400;
 
 // Appends to list the full, upper-cased names of the ProtectedFiles in dir
-// and, when follow_includes is set, of the projects named in dir's
-// Include.dbf, depth first. Shows "Unable to find include ..." and stops
-// this level's walk for an include that is not in the master table. An
-// include table or a master table that cannot be opened (master.dbf is
-// opened afresh at every level) shows its message and ends the run with
-// 249. depth is the number of include levels above dir.
-void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includes,
-                           std::vector<std::string>& list, IncludeWalk& walk, int depth = 0);
+// and of the projects named in dir's Include.dbf, depth first. Shows "Unable to find include ..."
+// and stops this level's walk for an include that is not in the master table. An include table or a
+// master table that cannot be opened (master.dbf is opened afresh at every level) shows its message
+// and ends the run with 249. depth is the number of include levels above dir.
+void CollectProtectedFiles(RunUi& ui, const std::string& dir, std::vector<std::string>& list,
+                           IncludeWalk& walk, int depth = 0);
 
 }  // namespace veilbox

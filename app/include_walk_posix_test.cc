@@ -27,7 +27,7 @@ TEST(IncludeWalk, AProjectDirectoryThatCannotBeListedEndsTheRun) {
     std::vector<std::string> list;
     IncludeWalk walk;
     try {
-      CollectProtectedFiles(ui, c.project, false, list, walk);
+      CollectProtectedFiles(ui, c.project, list, walk);
       EXPECT_FALSE(c.ends) << c.project << ": the run went on";
       EXPECT_TRUE(ui.messages.empty());
     } catch (const RunEnded& end) {

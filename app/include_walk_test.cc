@@ -21,10 +21,10 @@ using veilbox::testing::MakeMasterDbf;
 
 // The master table's index, as the project look-up loads it; left empty
 // when the table cannot be opened (the walk then ends on opening it).
-MasterIndex LoadMasterIndex() {
+MasterIndex LoadMasterIndex(const std::string& master_path) {
   MasterIndex index;
   auto master = std::make_unique<TDBase3Plus>();
-  master->SetFileName(MasterTableName());
+  master->SetFileName(MasterTableName(master_path));
   try {
     master->Open();
     index.Load(std::move(master));
@@ -55,17 +55,19 @@ class IncludeWalkTest : public ::testing::Test {
   }
   std::vector<std::string> Collect(const std::string& dir) {
     dir_.Write("master/master.dbf", MakeMasterDbf(master_));
-    MasterPath = (dir_.path() / "master").string();
+    master_path_ = (dir_.path() / "master").string();
     std::vector<std::string> list;
-    MasterIndex index = LoadMasterIndex();
+    MasterIndex index = LoadMasterIndex(master_path_);
     IncludeWalk walk;
     walk.master_index = &index;
-    CollectProtectedFiles(ui_, dir, true, list, walk);
+    walk.master_path = master_path_;
+    CollectProtectedFiles(ui_, dir, list, walk);
     return list;
   }
 
   veilbox::testing::ScratchDir dir_;
   std::vector<veilbox::testing::DbfRecord> master_;
+  std::string master_path_;
   RecordingUi ui_;
 };
 
@@ -89,7 +91,7 @@ TEST_F(IncludeWalkTest, AnUnknownIncludeEndsOnlyItsOwnTable) {
             (std::vector<std::string>{Entry("Q", "q.ci.Veilbox"), Entry("P", "p.ci.Veilbox"),
                                       Entry("B", "b.ci.Veilbox")}));
   EXPECT_EQ(ui_.messages, std::vector<std::string>{"Unable to find include \"Nope\" in Table " +
-                                                   AddBackslash(MasterPath) + "Master.dbf."});
+                                                   AddBackslash(master_path_) + "Master.dbf."});
 }
 
 TEST_F(IncludeWalkTest, ATableThatCannotBeOpenedEndsTheRunWith249) {
@@ -106,15 +108,16 @@ TEST_F(IncludeWalkTest, ATableThatCannotBeOpenedEndsTheRunWith249) {
     veilbox::testing::ScratchDir dir;
     dir.Write("P/Include.dbf", c.include_table ? c.include_table : MakeIncludeDbf({{{"A"}}}));
     if (c.master_present) dir.Write("M/master.dbf", MakeMasterDbf({}));
-    MasterPath = (dir.path() / "M").string();
-    const std::string failing = c.include_table ? (dir.path() / "P").string() : MasterPath;
+    const std::string master_path = (dir.path() / "M").string();
+    const std::string failing = c.include_table ? (dir.path() / "P").string() : master_path;
     RecordingUi ui;
     std::vector<std::string> list;
-    MasterIndex index = LoadMasterIndex();
+    MasterIndex index = LoadMasterIndex(master_path);
     IncludeWalk walk;
     walk.master_index = &index;
+    walk.master_path = master_path;
     try {
-      CollectProtectedFiles(ui, (dir.path() / "P").string(), true, list, walk);
+      CollectProtectedFiles(ui, (dir.path() / "P").string(), list, walk);
       ADD_FAILURE() << "the run went on: " << c.message_tail;
     } catch (const RunEnded& end) {
       EXPECT_EQ(end.code(), 249);

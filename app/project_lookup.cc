@@ -4,28 +4,30 @@
 
 #include "app/run_end.h"
 #include "dbase/dbase3plus.h"
-#include "sysutil/globals.h"
 #include "sysutil/text_utils.h"
 
 namespace veilbox {
 
-std::string MasterTableName() { return AddBackslash(MasterPath) + "master.dbf"; }
+std::string MasterTableName(const std::string& master_path) {
+  return AddBackslash(master_path) + "master.dbf";
+}
 
-std::string FindProjectDirectory(RunUi& ui, const std::string& project, MasterIndex* index) {
+std::string FindProjectDirectory(RunUi& ui, const std::string& master_path,
+                                 const std::string& project, MasterIndex* index) {
   {
     auto master = std::make_unique<TDBase3Plus>();
-    master->SetFileName(MasterTableName());
+    master->SetFileName(MasterTableName(master_path));
     try {
       master->Open();
     } catch (const TableOpenError&) {
-      EndRun(ui, "Error : Unable to open " + MasterTableName(), 249);
+      EndRun(ui, "Error : Unable to open " + MasterTableName(master_path), 249);
     }
     index->Load(std::move(master));
   }
   const std::string* dir = index->Find(project);
   if (!dir) {
     EndRun(ui,
-           "Unable to find Project \"" + project + "\" in Table " + AddBackslash(MasterPath) +
+           "Unable to find Project \"" + project + "\" in Table " + AddBackslash(master_path) +
                "Master.dbf.",
            250);
   }

@@ -1,5 +1,6 @@
 #include "app/run_plan.h"
 
+#include <optional>
 #include <set>
 
 #include "app/include_walk.h"
@@ -28,7 +29,7 @@ class PlanUi final : public RunUi {
   explicit PlanUi(std::vector<std::string>* messages) : messages_(messages) {}
   void ShowMessage(const std::string& text) override { messages_->push_back(text); }
   void ShowErrorDialog(const std::string& text) override { messages_->push_back(text); }
-  void RestorePlacement() override {}
+  void RestorePlacement(RegistryRoot) override {}
   void HideWindow() override {}
 
  private:
@@ -161,21 +162,21 @@ RunPlan MakeRunPlan(const std::vector<std::string>& args) {
   RunPlan plan;
   plan.args = args;
   PlanUi ui(&plan.messages);
-  RegRoot = kHkeyLocalMachine;
   try {
     const RunSettings settings = ReadRunSettings(ui, args);
     plan.project = settings.project;
     plan.settings_file = settings.settings_file;
-    plan.master_table = MasterTableName();
+    plan.master_table = MasterTableName(settings.master_path);
     MasterIndex index;
-    plan.project_dir = FindProjectDirectory(ui, settings.project, &index);
+    plan.project_dir = FindProjectDirectory(ui, settings.master_path, settings.project, &index);
 
     std::vector<std::string> collected;
     PlanWalkObserver observer(&plan, &collected);
     IncludeWalk walk;
     walk.master_index = &index;
+    walk.master_path = settings.master_path;
     walk.observer = &observer;
-    CollectProtectedFiles(ui, plan.project_dir, true, collected, walk);
+    CollectProtectedFiles(ui, plan.project_dir, collected, walk);
 
     // The run locks the plain files' directories before it decrypts.
     std::vector<std::string> plain_files;
@@ -190,12 +191,12 @@ RunPlan MakeRunPlan(const std::vector<std::string>& args) {
 
     plan.completion_message_off = platform::GetProfileValue(kSettingsSection, "COMPILEOKMESSAGE",
                                                             "1", settings.settings_file) == "1";
-    const std::string bin = ReadCompilerDirectory(settings.settings_file);
-    if (bin == kBinNotDefined)
+    const std::optional<std::string> bin_setting = ReadCompilerDirectory(settings.settings_file);
+    const std::string bin = bin_setting.value_or(kBinNotDefined);
+    if (!bin_setting)
       plan.messages.push_back("BIN directory not defined in " + settings.settings_file);
-    plan.compiler = AddBackslash(bin) + AttachName;
-    plan.compiler_found =
-        bin != kBinNotDefined && platform::CanStartProgram(plan.compiler, bin);
+    plan.compiler = AddBackslash(bin) + settings.attach_name;
+    plan.compiler_found = bin_setting && platform::CanStartProgram(plan.compiler, bin);
     if (!plan.compiler_found) {
       plan.messages.push_back("Veilbox Cannot Execute the the file  " + bin +
                               ".  Veilbox is unable to continue.");

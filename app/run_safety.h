@@ -1,7 +1,7 @@
 // The safety net of one compile run, for every way a run can end other
 // than its normal end:
-//  - soft ends (SIGINT, SIGTERM, SIGHUP; a close request, the end of the
-//    session) are caught for the run's length and passed on to the
+//  - soft ends (SIGINT, SIGTERM, SIGHUP; the end of the session) are
+//    caught for the run's length and passed on to the
 //    compiler; the run notices them at its checkpoints and unwinds with
 //    RunInterrupted, cleaning up on the way;
 //  - runs are serialized by the run lock, so two runs never work on the

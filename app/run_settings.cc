@@ -12,7 +12,7 @@ namespace veilbox {
 namespace {
 
 std::string ReadSetting(RunUi& ui, RegView view, const char* path, const char* missing_text) {
-  std::string value = ReadRegString(RegRoot, path, view);
+  std::string value = ReadRegString(kHkeyLocalMachine, path, view);
   if (value == kNotFound) EndRun(ui, missing_text, 253);
   return value;
 }
@@ -24,21 +24,21 @@ bool IsSwitch(const std::string& param) {
 }  // namespace
 
 RunSettings ReadRunSettings(RunUi& ui, const std::vector<std::string>& params) {
-  const RegView view = SettingsView(RegRoot);
-  CitectDir = ReadSetting(ui, view, kRegCitectDir,
-                          "Veilbox Cannot find the registry entry that contains Citect`s "
-                          "location.  Please Run VeSetup.exe");
-  CompExe = ReadSetting(ui, view, kRegCompExe,
-                        "Veilbox Cannot find the registry entry that contains the Citect "
-                        "compilier`s location.  Please Run VeSetup.exe");
+  const RegView view = SettingsView(kHkeyLocalMachine);
+  RunSettings settings;
+  settings.citect_dir = ReadSetting(ui, view, kRegCitectDir,
+                                    "Veilbox Cannot find the registry entry that contains Citect`s "
+                                    "location.  Please Run VeSetup.exe");
+  settings.comp_exe = ReadSetting(ui, view, kRegCompExe,
+                                  "Veilbox Cannot find the registry entry that contains the Citect "
+                                  "compilier`s location.  Please Run VeSetup.exe");
   const char kEssential[] =
       "Veilbox cannot find the essential registry entries.  Please Run VeSetup.exe";
-  AttachName = ReadSetting(ui, view, kRegAttachName, kEssential);
-  CitectVer = ReadSetting(ui, view, kRegCitectVer, kEssential);
+  settings.attach_name = ReadSetting(ui, view, kRegAttachName, kEssential);
+  settings.citect_ver = ReadSetting(ui, view, kRegCitectVer, kEssential);
 
   if (params.empty()) EndRun(ui, "Nothing to Compile, No parameters Passed", 253);
 
-  RunSettings settings;
   bool have_project = false;
   for (const std::string& param : params) {
     if (!IsSwitch(param)) {  // the last one wins
@@ -58,16 +58,19 @@ RunSettings ReadRunSettings(RunUi& ui, const std::vector<std::string>& params) {
 
   // A missing USER leaves the sentinel itself as the master directory:
   // the table's open fails on it.
-  MasterPath =
+  settings.master_path =
       platform::GetProfileValue(kSettingsSection, "USER", kNotFound, settings.settings_file);
-  if (MasterPath.empty()) {
+  if (settings.master_path.empty()) {
     EndRun(ui, "unable to resolve Master path from ini file " + settings.settings_file, 246);
   }
   return settings;
 }
 
-std::string ReadCompilerDirectory(const std::string& settings_file) {
-  return platform::GetProfileValue(kSettingsSection, "BIN", kBinNotDefined, settings_file);
+std::optional<std::string> ReadCompilerDirectory(const std::string& settings_file) {
+  std::string bin =
+      platform::GetProfileValue(kSettingsSection, "BIN", kBinNotDefined, settings_file);
+  if (bin == kBinNotDefined) return std::nullopt;
+  return bin;
 }
 
 }  // namespace veilbox

@@ -4,7 +4,11 @@
 
 #include <string>
 
+#include "platform/registry.h"
+
 namespace veilbox {
+
+using platform::RegistryRoot;
 
 // The application's title: the caption of the plain message box.
 inline constexpr char kApplicationTitle[] = "Veilbox";
@@ -15,9 +19,10 @@ class RunUi {
   virtual void ShowMessage(const std::string& text) = 0;
   // The error dialog: caption "Error", error icon, OK.
   virtual void ShowErrorDialog(const std::string& text) = 0;
-  // RestoreFormPlacement for the main window; a bad stored position is
-  // ignored, never an end of the run.
-  virtual void RestorePlacement() = 0;
+  // From now on the main window's placement is read and written below
+  // root (RegRoot); restores it from there (RestoreFormPlacement). A bad
+  // stored position is ignored, never an end of the run.
+  virtual void RestorePlacement(RegistryRoot root) = 0;
   // Hides the main window and repaints what lay under it.
   virtual void HideWindow() = 0;
 

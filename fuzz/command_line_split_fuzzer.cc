@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/command_line_split.h"
+#include "text/command_line_split.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace veilbox::platform;
+  using namespace veilbox::text;
   const std::string_view line(reinterpret_cast<const char*>(data), size);
   const auto args = SplitCommandLine(line);
   if (SplitCommandLine(JoinCommandLine(args)) != args) std::abort();

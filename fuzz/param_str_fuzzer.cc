@@ -5,12 +5,12 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/param_str.h"
+#include "text/param_str.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view line(reinterpret_cast<const char*>(data), size);
   std::size_t total = 0;
-  for (const std::string& param : veilbox::platform::SplitParams(line)) {
+  for (const std::string& param : veilbox::text::SplitParams(line)) {
     if (param.empty()) std::abort();
     for (char c : param) {
       if (c == '\0' || c == '"') std::abort();

@@ -40,6 +40,9 @@ class ChildProcess {
   std::uint32_t exit_code_ = 0;
   int term_signal_ = 0;
   [[maybe_unused]] std::intptr_t handle_ = 0;  // Windows process handle
+
+  // Closes the Windows process handle; nothing natively.
+  void ReleaseHandle();
 };
 
 }  // namespace veilbox::platform

@@ -11,13 +11,7 @@ extern char** environ;
 
 namespace veilbox::platform {
 
-ChildProcess::~ChildProcess() {
-  if (running()) {
-    Kill();
-    std::uint32_t code;
-    Wait(-1, &code);
-  }
-}
+void ChildProcess::ReleaseHandle() {}
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, std::uint32_t* error) {
   if (started_ || argv.empty()) {

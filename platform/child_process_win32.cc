@@ -1,17 +1,13 @@
 #include <windows.h>
 
 #include "platform/child_process.h"
-#include "platform/command_line_split.h"
+#include "text/command_line_split.h"
 
 namespace veilbox::platform {
 
-ChildProcess::~ChildProcess() {
-  if (running()) {
-    Kill();
-    std::uint32_t code;
-    Wait(-1, &code);
-  }
+void ChildProcess::ReleaseHandle() {
   if (handle_) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = 0;
 }
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, std::uint32_t* error) {
@@ -19,7 +15,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, std::uint32_t* er
     *error = ERROR_INVALID_PARAMETER;
     return false;
   }
-  std::string line = JoinCommandLine(argv);
+  std::string line = text::JoinCommandLine(argv);
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};

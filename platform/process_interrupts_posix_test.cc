@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/command_line_split.h"
 #include "platform/interrupts.h"
 #include "platform/process.h"
 #include "testing/test_support.h"
+#include "text/command_line_split.h"
 
 namespace veilbox::platform {
 namespace {
@@ -29,8 +29,8 @@ TEST(ProcessInterruptsTest, SoftEndDuringTheWaitIsPassedOnToTheChild) {
   std::uint32_t exit_code = 0, error = 0;
   const bool started =
       RunProcessAndWait("",
-                        JoinCommandLine({veilbox::testing::HelperPath("signal-recorder"),
-                                         ready.string(), recorded.string()}),
+                        text::JoinCommandLine({veilbox::testing::HelperPath("signal-recorder"),
+                                               ready.string(), recorded.string()}),
                         "", &exit_code, &error);
   sender.join();
   ASSERT_TRUE(started) << error;

@@ -24,12 +24,12 @@
 #include <cstdlib>
 #include <optional>
 
-#include "platform/command_line_split.h"
 #include "platform/files.h"
 #include "platform/interrupts.h"
 #include "platform/message_loop.h"
 #include "platform/process.h"
 #include "standin/posix_errors.h"
+#include "text/command_line_split.h"
 
 extern char** environ;
 
@@ -107,7 +107,7 @@ class Fd {
 bool detail::StartProcessAndWait(const std::string& application, const std::string& command_line,
                                  const std::string& current_dir, std::uint32_t* exit_code,
                                  std::uint32_t* error) {
-  std::vector<std::string> args = SplitCommandLine(command_line);
+  std::vector<std::string> args = text::SplitCommandLine(command_line);
   if (args.empty()) {
     if (application.empty()) {
       *error = kErrorInvalidParameter;

@@ -1,10 +1,10 @@
 #include <windows.h>
 
-#include "platform/param_str.h"
 #include "platform/program_args.h"
+#include "text/param_str.h"
 
 namespace veilbox::platform {
 
-std::vector<std::string> ProgramParams(int, char**) { return SplitParams(GetCommandLineA()); }
+std::vector<std::string> ProgramParams(int, char**) { return text::SplitParams(GetCommandLineA()); }
 
 }  // namespace veilbox::platform

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "platform/ansi_case.h"
 #include "platform/files.h"
 #include "protect/protected_file_name.h"
+#include "text/ansi_case.h"
 
 namespace veilbox {
 namespace {
@@ -17,7 +17,7 @@ std::size_t LastSeparator(const std::string& path) {
 
 std::string Upper(const std::string& text) {
   std::string upper = text;
-  for (char& c : upper) c = platform::AnsiUpperChar(c);
+  for (char& c : upper) c = text::AnsiUpperChar(c);
   return upper;
 }
 

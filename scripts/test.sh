@@ -166,8 +166,16 @@ demo() {
   tail -n 4 build/demo.log
 }
 
+# The checks of the sources themselves, before anything is built: the
+# include directions and the documents' paths and names (and that each
+# check refuses what it should).
+source_checks() {
+  bash scripts/check-includes.sh && bash scripts/check-includes.sh --self-test &&
+    bash scripts/check-docs.sh && bash scripts/check-docs.sh --self-test
+}
+
 mkdir -p build
-stage "include direction" bash scripts/check-includes.sh
+stage "source checks" source_checks
 stage "native tests" native_tests
 stage "sanitizer tests" sanitizer_tests
 stage "Windows tests under Wine" windows_tests

@@ -4,87 +4,87 @@
 
 #include <cerrno>
 
-#include "platform/files.h"
+#include "standin/error_codes.h"
 
 namespace veilbox::standin {
 
 std::uint32_t WindowsErrorFromErrno(int err) {
   switch (err) {
     case ENOENT:
-      return platform::kErrorFileNotFound;
+      return kErrorFileNotFound;
     case ENOTDIR:
-      return platform::kErrorPathNotFound;
+      return kErrorPathNotFound;
     case EMFILE:
     case ENFILE:
-      return platform::kErrorTooManyOpenFiles;
+      return kErrorTooManyOpenFiles;
     case EACCES:
     case EPERM:
     case EISDIR:
     case EROFS:
-      return platform::kErrorAccessDenied;
+      return kErrorAccessDenied;
     case ENOMEM:
-      return 8;  // ERROR_NOT_ENOUGH_MEMORY
+      return kErrorNotEnoughMemory;
     case EBUSY:
     case ETXTBSY:
     case EWOULDBLOCK:
-      return platform::kErrorSharingViolation;
+      return kErrorSharingViolation;
     case EEXIST:
-      return platform::kErrorFileExists;
+      return kErrorFileExists;
     case EINVAL:
-      return 87;  // ERROR_INVALID_PARAMETER
+      return kErrorInvalidParameter;
     case ENOSPC:
     case EDQUOT:
-      return platform::kErrorDiskFull;
+      return kErrorDiskFull;
     case EILSEQ:
-      return platform::kErrorInvalidName;
+      return kErrorInvalidName;
     case ENAMETOOLONG:
-      return platform::kErrorFilenameTooLong;
+      return kErrorFilenameTooLong;
     case ELOOP:
-      return 1921;  // ERROR_CANT_RESOLVE_FILENAME
+      return kErrorCantResolveFilename;
     case EIO:
-      return 1117;  // ERROR_IO_DEVICE
+      return kErrorIoDevice;
     default:
-      return 31;  // ERROR_GEN_FAILURE
+      return kErrorGenFailure;
   }
 }
 
 std::uint32_t WindowsErrorForPath(int err, const std::string& native_path) {
   if (err != ENOENT) return WindowsErrorFromErrno(err);
   const std::size_t slash = native_path.find_last_of('/');
-  if (slash == std::string::npos || slash == 0) return platform::kErrorFileNotFound;
+  if (slash == std::string::npos || slash == 0) return kErrorFileNotFound;
   struct stat st;
   const std::string dir = native_path.substr(0, slash);
-  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return platform::kErrorPathNotFound;
-  return platform::kErrorFileNotFound;
+  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return kErrorPathNotFound;
+  return kErrorFileNotFound;
 }
 
 int ErrnoFromWindowsError(std::uint32_t code) {
   switch (code) {
-    case platform::kErrorFileNotFound:
+    case kErrorFileNotFound:
       return ENOENT;
-    case platform::kErrorPathNotFound:
+    case kErrorPathNotFound:
       return ENOENT;
-    case platform::kErrorTooManyOpenFiles:
+    case kErrorTooManyOpenFiles:
       return EMFILE;
-    case platform::kErrorAccessDenied:
+    case kErrorAccessDenied:
       return EACCES;
-    case 8:
+    case kErrorNotEnoughMemory:
       return ENOMEM;
-    case platform::kErrorSharingViolation:
+    case kErrorSharingViolation:
       return EBUSY;
-    case platform::kErrorFileExists:
+    case kErrorFileExists:
       return EEXIST;
-    case 87:
+    case kErrorInvalidParameter:
       return EINVAL;
-    case platform::kErrorDiskFull:
+    case kErrorDiskFull:
       return ENOSPC;
-    case platform::kErrorInvalidName:
+    case kErrorInvalidName:
       return EILSEQ;
-    case platform::kErrorFilenameTooLong:
+    case kErrorFilenameTooLong:
       return ENAMETOOLONG;
-    case 1921:
+    case kErrorCantResolveFilename:
       return ELOOP;
-    case 1117:
+    case kErrorIoDevice:
       return EIO;
     default:
       return 0;

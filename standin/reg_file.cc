@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/ansi_case.h"
+#include "text/ansi_case.h"
 
 namespace veilbox::standin {
 namespace {
@@ -12,15 +12,15 @@ constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
 
 struct RootEntry {
-  platform::RegistryRoot root;
+  KeyRoot root;
   std::string_view name;
 };
 constexpr std::array<RootEntry, 5> kRoots = {{
-    {platform::kHkeyClassesRoot, "HKEY_CLASSES_ROOT"},
-    {platform::kHkeyCurrentUser, "HKEY_CURRENT_USER"},
-    {platform::kHkeyLocalMachine, "HKEY_LOCAL_MACHINE"},
-    {platform::kHkeyUsers, "HKEY_USERS"},
-    {0x80000005u, "HKEY_CURRENT_CONFIG"},
+    {kHkeyClassesRoot, "HKEY_CLASSES_ROOT"},
+    {kHkeyCurrentUser, "HKEY_CURRENT_USER"},
+    {kHkeyLocalMachine, "HKEY_LOCAL_MACHINE"},
+    {kHkeyUsers, "HKEY_USERS"},
+    {kHkeyCurrentConfig, "HKEY_CURRENT_CONFIG"},
 }};
 
 // Unicode code points of the bytes 0x80 to 0x9F in code page 1252; the
@@ -68,8 +68,7 @@ std::string AnsiToUtf16(std::string_view text) {
 // them: always for REG_SZ; for REG_EXPAND_SZ and REG_MULTI_SZ only in a
 // UTF-16 file, while an 8-bit file holds them as 8-bit text.
 bool IsUtf16Hex(std::uint32_t type, bool utf16_file) {
-  return type == platform::kRegSz ||
-         (utf16_file && (type == platform::kRegExpandSz || type == platform::kRegMultiSz));
+  return type == kRegSz || (utf16_file && (type == kRegExpandSz || type == kRegMultiSz));
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -105,7 +104,7 @@ bool ParseHexNumber(std::string_view s, std::uint32_t* value) {
 }
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && platform::AnsiSameText(s.substr(0, prefix.size()), prefix);
+  return s.size() >= prefix.size() && text::AnsiSameText(s.substr(0, prefix.size()), prefix);
 }
 
 // Length of the text before the first backslash (the root component).
@@ -116,7 +115,7 @@ std::string_view FirstComponent(std::string_view path) {
 // True when `path` is `ancestor` or lies below it.
 bool IsAtOrBelow(std::string_view path, std::string_view ancestor) {
   if (path.size() < ancestor.size() ||
-      !platform::AnsiSameText(path.substr(0, ancestor.size()), ancestor))
+      !text::AnsiSameText(path.substr(0, ancestor.size()), ancestor))
     return false;
   return path.size() == ancestor.size() || path[ancestor.size()] == '\\';
 }
@@ -222,7 +221,7 @@ class Parser {
   bool CanonicalPath(std::string_view path, std::string* out) {
     const std::string_view root = FirstComponent(path);
     for (const RootEntry& entry : kRoots) {
-      if (!platform::AnsiSameText(root, entry.name)) continue;
+      if (!text::AnsiSameText(root, entry.name)) continue;
       std::string_view rest = path.substr(root.size());
       // Every component below the root must have a name.
       for (std::size_t i = 0; i < rest.size(); ++i)
@@ -353,7 +352,7 @@ class Parser {
     line = TrimLeft(line.substr(1));
     if (!skipping_ && current_.empty()) return false;  // outside a key
 
-    std::uint32_t type = platform::kRegSz;
+    std::uint32_t type = kRegSz;
     std::string data;
     bool remove = false;
     if (!line.empty() && line.front() == '"') {
@@ -365,11 +364,11 @@ class Parser {
     } else if (StartsWithNoCase(line, "dword:")) {
       std::uint32_t v = 0;
       if (!ParseHexNumber(TrimRight(line.substr(6)), &v)) return false;
-      type = platform::kRegDword;
+      type = kRegDword;
       for (int i = 0; i < 4; ++i) data += static_cast<char>((v >> (8 * i)) & 0xFF);
     } else if (StartsWithNoCase(line, "hex")) {
       line.remove_prefix(3);
-      type = platform::kRegBinary;
+      type = kRegBinary;
       if (!line.empty() && line.front() == '(') {
         const std::size_t close = line.find(')');
         if (close == std::string_view::npos || !ParseHexNumber(line.substr(1, close - 1), &type))
@@ -458,7 +457,7 @@ void AppendHex(std::string* out, std::size_t prefix_len, std::string_view bytes)
 // A REG_SZ that the quoted form holds exactly: one closing zero byte and
 // no line breaks or other zero bytes.
 bool FitsQuoted(const RegFileValue& v) {
-  if (v.type != platform::kRegSz || v.data.empty() || v.data.back() != '\0') return false;
+  if (v.type != kRegSz || v.data.empty() || v.data.back() != '\0') return false;
   const std::string_view text(v.data.data(), v.data.size() - 1);
   return text.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos;
 }
@@ -467,7 +466,7 @@ bool FitsQuoted(const RegFileValue& v) {
 
 RegFileValue* RegFileKey::FindValue(std::string_view name) {
   for (RegFileValue& v : values)
-    if (platform::AnsiSameText(v.name, name)) return &v;
+    if (text::AnsiSameText(v.name, name)) return &v;
   return nullptr;
 }
 
@@ -487,9 +486,8 @@ void RegFileKey::SetValue(std::string_view name, std::uint32_t type, std::string
 }
 
 bool RegFileKey::DeleteValue(std::string_view name) {
-  auto it = std::find_if(values.begin(), values.end(), [&](const RegFileValue& v) {
-    return platform::AnsiSameText(v.name, name);
-  });
+  auto it = std::find_if(values.begin(), values.end(),
+                         [&](const RegFileValue& v) { return text::AnsiSameText(v.name, name); });
   if (it == values.end()) return false;
   values.erase(it);
   return true;
@@ -497,7 +495,7 @@ bool RegFileKey::DeleteValue(std::string_view name) {
 
 RegFileKey* RegFile::FindKey(std::string_view path) {
   for (RegFileKey& k : keys)
-    if (platform::AnsiSameText(k.path, path)) return &k;
+    if (text::AnsiSameText(k.path, path)) return &k;
   return nullptr;
 }
 
@@ -551,7 +549,7 @@ void RegFile::DeleteKey(std::string_view path) {
   std::erase_if(keys, [&](const RegFileKey& k) { return IsAtOrBelow(k.path, path); });
 }
 
-std::string_view RegRootName(platform::RegistryRoot root) {
+std::string_view RegRootName(KeyRoot root) {
   for (const RootEntry& entry : kRoots)
     if (entry.root == root) return entry.name;
   return {};
@@ -620,7 +618,7 @@ std::string FormatValue(const RegFileValue& v, bool utf16_file) {
     out += '"';
     AppendEscaped(&out, std::string_view(v.data.data(), v.data.size() - 1));
     out += '"';
-  } else if (v.type == platform::kRegDword && v.data.size() == 4) {
+  } else if (v.type == kRegDword && v.data.size() == 4) {
     std::uint32_t n = 0;
     for (int i = 3; i >= 0; --i) n = (n << 8) | static_cast<unsigned char>(v.data[i]);
     char buf[16];
@@ -629,7 +627,7 @@ std::string FormatValue(const RegFileValue& v, bool utf16_file) {
     out += "dword:";
     out.append(buf, 8);
   } else {
-    if (v.type == platform::kRegBinary) {
+    if (v.type == kRegBinary) {
       out += "hex:";
     } else {
       static constexpr char kDigits[] = "0123456789abcdef";

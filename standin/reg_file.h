@@ -21,13 +21,13 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/registry.h"
+#include "standin/reg_types.h"
 
 namespace veilbox::standin {
 
 struct RegFileValue {
   std::string name;  // empty for the key's default value
-  std::uint32_t type = platform::kRegNone;
+  std::uint32_t type = kRegNone;
   std::string data;  // exactly the stored bytes
   // The value's line(s) as read, in the file's encoding; empty once the
   // value is set anew.
@@ -73,7 +73,7 @@ struct RegFile {
 
 // HKEY_CURRENT_USER and so on for the roots the file holds; empty for any
 // other handle.
-std::string_view RegRootName(platform::RegistryRoot root);
+std::string_view RegRootName(KeyRoot root);
 
 // Parses a whole file (8-bit, or UTF-16LE with its byte order mark).
 // Returns false with a reason in *err when the bytes are not such a file

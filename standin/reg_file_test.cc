@@ -37,35 +37,34 @@ TEST(RegFile, ParsesValueForms) {
   };
   const std::string k = "[HKEY_USERS\\K]\r\n";
   const std::vector<Case> cases = {
-      {"escapes", kHeader + k + "\"Q\"=\"say \\\"hi\\\" C:\\\\x\\\\\"\r\n", "Q", platform::kRegSz,
+      {"escapes", kHeader + k + "\"Q\"=\"say \\\"hi\\\" C:\\\\x\\\\\"\r\n", "Q", kRegSz,
        std::string("say \"hi\" C:\\x\\") + '\0'},
-      {"escaped name", kHeader + k + "\"a\\\\b\\\"c\"=\"\"\r\n", "a\\b\"c", platform::kRegSz,
+      {"escaped name", kHeader + k + "\"a\\\\b\\\"c\"=\"\"\r\n", "a\\b\"c", kRegSz,
        std::string(1, '\0')},
-      {"default value", kHeader + k + "@=\"d\"\r\n", "", platform::kRegSz, std::string("d") + '\0'},
-      {"blanks around '='", kHeader + k + "\"v\" = \"d\"  \r\n", "v", platform::kRegSz,
+      {"default value", kHeader + k + "@=\"d\"\r\n", "", kRegSz, std::string("d") + '\0'},
+      {"blanks around '='", kHeader + k + "\"v\" = \"d\"  \r\n", "v", kRegSz,
        std::string("d") + '\0'},
-      {"dword", kHeader + k + "\"D\"=dword:0000002a\r\n", "D", platform::kRegDword,
+      {"dword", kHeader + k + "\"D\"=dword:0000002a\r\n", "D", kRegDword,
        std::string("\x2a\0\0\0", 4)},
-      {"binary continued", kHeader + k + "\"B\"=hex:01,02,\\\r\n  ff,0\r\n", "B",
-       platform::kRegBinary, std::string("\x01\x02\xff\x00", 4)},
-      {"empty hex", kHeader + k + "\"N\"=hex(0):\r\n", "N", platform::kRegNone, ""},
+      {"binary continued", kHeader + k + "\"B\"=hex:01,02,\\\r\n  ff,0\r\n", "B", kRegBinary,
+       std::string("\x01\x02\xff\x00", 4)},
+      {"empty hex", kHeader + k + "\"N\"=hex(0):\r\n", "N", kRegNone, ""},
       {"expand string in an 8-bit file", kHeader + k + "\"E\"=hex(2):25,50,80,00\r\n", "E",
-       platform::kRegExpandSz, std::string("%P\x80") + '\0'},
+       kRegExpandSz, std::string("%P\x80") + '\0'},
       {"expand string in a UTF-16 file", Utf16(kHeader + k + "\"E\"=hex(2):25,00,ac,20,00,00\r\n"),
-       "E", platform::kRegExpandSz, std::string("%\x80") + '\0'},
-      {"REGEDIT4", "REGEDIT4\n\n[HKEY_USERS\\K]\n\"E\"=hex(2):25,50,00\n", "E",
-       platform::kRegExpandSz, std::string("%P") + '\0'},
-      {"multi string", kHeader + k + "\"M\"=hex(7):61,00,62,00,00\r\n", "M", platform::kRegMultiSz,
+       "E", kRegExpandSz, std::string("%\x80") + '\0'},
+      {"REGEDIT4", "REGEDIT4\n\n[HKEY_USERS\\K]\n\"E\"=hex(2):25,50,00\n", "E", kRegExpandSz,
+       std::string("%P") + '\0'},
+      {"multi string", kHeader + k + "\"M\"=hex(7):61,00,62,00,00\r\n", "M", kRegMultiSz,
        std::string("a\0b\0\0", 5)},
-      {"string as UTF-16", kHeader + k + "\"S\"=hex(1):61,00,00,00,e9,00,00,00\r\n", "S",
-       platform::kRegSz, std::string("a\0\xe9\0", 4)},
+      {"string as UTF-16", kHeader + k + "\"S\"=hex(1):61,00,00,00,e9,00,00,00\r\n", "S", kRegSz,
+       std::string("a\0\xe9\0", 4)},
       {"other type", kHeader + k + "\"T\"=HEX(b):01\r\n", "T", 0xb, "\x01"},
       {"LF lines and comments",
        "Windows Registry Editor Version 5.00\n; note\n" +
            std::string("[HKEY_USERS\\K]\n# more\n\"v\"=\"x\"\n"),
-       "v", platform::kRegSz, std::string("x") + '\0'},
-      {"UTF-16 file", Utf16(kHeader + k + "\"v\"=\"x\"\r\n"), "v", platform::kRegSz,
-       std::string("x") + '\0'},
+       "v", kRegSz, std::string("x") + '\0'},
+      {"UTF-16 file", Utf16(kHeader + k + "\"v\"=\"x\"\r\n"), "v", kRegSz, std::string("x") + '\0'},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -149,7 +148,7 @@ TEST(RegFile, EditingKeepsTheFilesOwnText) {
   ASSERT_EQ(file.keys.size(), 1u);
   EXPECT_EQ(file.keys[0].path, "HKEY_USERS\\?mega");
   EXPECT_EQ(file.keys[0].values[0].data, std::string("?") + '\0') << "what an ANSI caller sees";
-  file.keys[0].SetValue("new", platform::kRegSz, std::string("\x80") + '\0');
+  file.keys[0].SetValue("new", kRegSz, std::string("\x80") + '\0');
   const std::string written = FormatRegFile(file);
   ASSERT_EQ(written.substr(0, 2), "\xFF\xFE");
   EXPECT_EQ(std::count(written.begin(), written.end(), '\xA9'), 2) << "both omegas survive";
@@ -190,13 +189,13 @@ TEST(RegFile, AddKeyKeepsTheSpellingOfExistingLevels) {
 TEST(RegFile, FormatsWhatRegeditImports) {
   RegFile file;
   RegFileKey& key = file.AddKey("HKEY_LOCAL_MACHINE\\Software\\Talvoren\\Veilbox");
-  key.SetValue("CitectDir", platform::kRegSz, std::string("C:\\Program Files\\Citect\\") + '\0');
-  key.SetValue("Say", platform::kRegSz, std::string("\"hi\"") + '\0');
-  key.SetValue("Ver", platform::kRegDword, std::string("\x2a\0\0\0", 4));
-  key.SetValue("", platform::kRegExpandSz, std::string("%A%") + '\0');
-  key.SetValue("Bin", platform::kRegBinary, "\x01\xff");
-  key.SetValue("Cut", platform::kRegSz, std::string("a\0b\0", 4));
-  key.SetValue("Bare", platform::kRegSz, "");
+  key.SetValue("CitectDir", kRegSz, std::string("C:\\Program Files\\Citect\\") + '\0');
+  key.SetValue("Say", kRegSz, std::string("\"hi\"") + '\0');
+  key.SetValue("Ver", kRegDword, std::string("\x2a\0\0\0", 4));
+  key.SetValue("", kRegExpandSz, std::string("%A%") + '\0');
+  key.SetValue("Bin", kRegBinary, "\x01\xff");
+  key.SetValue("Cut", kRegSz, std::string("a\0b\0", 4));
+  key.SetValue("Bare", kRegSz, "");
   EXPECT_EQ(FormatRegFile(file), kHeader +
                                      "[HKEY_LOCAL_MACHINE\\Software]\r\n\r\n"
                                      "[HKEY_LOCAL_MACHINE\\Software\\Talvoren]\r\n\r\n"
@@ -214,10 +213,10 @@ TEST(RegFile, FormatsWhatRegeditImports) {
 TEST(RegFile, RoundTripsAwkwardValues) {
   RegFile file;
   RegFileKey& key = file.AddKey("HKEY_USERS\\odd ] name\\x");
-  key.SetValue("line\nbreak\r", platform::kRegSz, std::string("x\r\ny") + '\0');
-  key.SetValue("high", platform::kRegSz, std::string("\x80\x9f\xa0\xff") + '\0');
-  key.SetValue("long", platform::kRegBinary, std::string(200, '\x5a'));
-  key.SetValue("short dword", platform::kRegDword, "\x01");
+  key.SetValue("line\nbreak\r", kRegSz, std::string("x\r\ny") + '\0');
+  key.SetValue("high", kRegSz, std::string("\x80\x9f\xa0\xff") + '\0');
+  key.SetValue("long", kRegBinary, std::string(200, '\x5a'));
+  key.SetValue("short dword", kRegDword, "\x01");
   key.SetValue("odd type", 0x7fffffff, "zz");
   const std::string text = FormatRegFile(file);
   for (std::size_t pos = 0, end; (end = text.find("\r\n", pos)) != std::string::npos; pos = end + 2)

@@ -2,12 +2,12 @@
 
 #include <optional>
 
-#include "platform/ansi_case.h"
 #include "platform/debug_output.h"
 #include "platform/screen.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
 #include "sysutil/reg_path.h"
+#include "text/ansi_case.h"
 
 namespace veilbox {
 namespace {
@@ -29,7 +29,7 @@ std::string Read(const PlacedForm& form, const std::string& suffix) {
 void StoreSplitterWidths(const PlacedForm& form) {
   const std::vector<PlacedControl> controls = form.Controls();
   for (const PlacedControl& splitter : controls) {
-    if (!platform::AnsiSameText(splitter.class_name, "tsplitter")) continue;
+    if (!text::AnsiSameText(splitter.class_name, "tsplitter")) continue;
     const PlacedControl* best = nullptr;
     int best_left = -1;
     for (const PlacedControl& c : controls) {

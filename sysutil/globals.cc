@@ -9,10 +9,4 @@ std::string LastStatus;
 RegistryRoot RegRoot = kHkeyCurrentUser;
 std::string RegBasePath;
 
-std::string CitectDir;
-std::string CompExe;
-std::string AttachName;
-std::string CitectVer;
-std::string MasterPath;
-
 }  // namespace veilbox

@@ -1,7 +1,7 @@
 // The process-wide texts and handles that the whole program shares: the
 // status of the last reporting operation, its success text and the
-// not-found sentinel, the registry root and the placement base path, and
-// the settings that the compile run reads.
+// not-found sentinel, the registry root and the placement base path. The
+// compile run's own settings are a value (app/run_settings.h).
 #pragma once
 
 #include <cstdint>
@@ -29,12 +29,5 @@ extern std::string LastStatus;
 extern RegistryRoot RegRoot;
 // "Software\Talvoren\" + the application's default title.
 extern std::string RegBasePath;
-
-// Settings of the compile run.
-extern std::string CitectDir;
-extern std::string CompExe;
-extern std::string AttachName;
-extern std::string CitectVer;
-extern std::string MasterPath;
 
 }  // namespace veilbox

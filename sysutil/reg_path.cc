@@ -4,9 +4,9 @@
 #include <memory>
 #include <new>
 
-#include "platform/ansi_case.h"
 #include "sysutil/registry_access.h"
 #include "sysutil/text_utils.h"
+#include "text/ansi_case.h"
 
 namespace veilbox {
 
@@ -62,7 +62,7 @@ std::string ReadRegString(RegistryRoot root, const std::string& path, RegView vi
   const std::string name = ExtractToken(path, '\\', n + 1);
   bool listed = false;
   for (const std::string& candidate : access->ValueNames()) {
-    if (platform::AnsiSameText(candidate, name)) {
+    if (text::AnsiSameText(candidate, name)) {
       listed = true;
       break;
     }

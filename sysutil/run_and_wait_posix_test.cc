@@ -3,15 +3,15 @@
 
 #include <filesystem>
 
-#include "platform/command_line_split.h"
 #include "sysutil/globals.h"
 #include "sysutil/run_and_wait.h"
 #include "testing/test_support.h"
+#include "text/command_line_split.h"
 
 namespace veilbox {
 namespace {
 
-using platform::JoinCommandLine;
+using text::JoinCommandLine;
 using veilbox::testing::HelperPath;
 using veilbox::testing::ScratchDir;
 

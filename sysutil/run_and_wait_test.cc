@@ -5,14 +5,14 @@
 #include <filesystem>
 #include <sstream>
 
-#include "platform/command_line_split.h"
 #include "sysutil/globals.h"
 #include "testing/test_support.h"
+#include "text/command_line_split.h"
 
 namespace veilbox {
 namespace {
 
-using platform::JoinCommandLine;
+using text::JoinCommandLine;
 using veilbox::testing::HelperPath;
 using veilbox::testing::ScratchDir;
 

@@ -1,9 +1,9 @@
 #include "sysutil/settings_unit.h"
 
-#include "platform/ansi_case.h"
 #include "platform/code_page.h"
 #include "platform/module.h"
 #include "sysutil/globals.h"
+#include "text/ansi_case.h"
 
 namespace veilbox {
 
@@ -13,7 +13,7 @@ std::string DefaultTitle(std::string_view program_file) {
     name.remove_prefix(slash + 1);
   name = name.substr(0, name.find('.'));
   std::string title(name);
-  for (std::size_t i = 1; i < title.size(); ++i) title[i] = platform::AnsiLowerChar(title[i]);
+  for (std::size_t i = 1; i < title.size(); ++i) title[i] = text::AnsiLowerChar(title[i]);
   return title;
 }
 

@@ -13,7 +13,7 @@ class RecordingUi : public RunUi {
  public:
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   void ShowErrorDialog(const std::string& text) override { messages.push_back("Error: " + text); }
-  void RestorePlacement() override {}
+  void RestorePlacement(RegistryRoot) override {}
   void HideWindow() override {}
   std::vector<std::string> messages;
 };

@@ -1,8 +1,8 @@
-#include "platform/param_str.h"
+#include "text/param_str.h"
 
 #include <cstddef>
 
-namespace veilbox::platform {
+namespace veilbox::text {
 namespace {
 
 bool IsSeparator(char c) {
@@ -54,4 +54,4 @@ std::vector<std::string> SplitParams(std::string_view command_line) {
   return params;
 }
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::text

@@ -1,8 +1,8 @@
-#include "platform/command_line_split.h"
+#include "text/command_line_split.h"
 
 #include <gtest/gtest.h>
 
-namespace veilbox::platform {
+namespace veilbox::text {
 namespace {
 
 using Args = std::vector<std::string>;
@@ -74,4 +74,4 @@ TEST(JoinCommandLine, SplitGivesTheArgumentsBack) {
 }
 
 }  // namespace
-}  // namespace veilbox::platform
+}  // namespace veilbox::text

@@ -1,8 +1,8 @@
-#include "platform/command_line_split.h"
+#include "text/command_line_split.h"
 
 #include <cstddef>
 
-namespace veilbox::platform {
+namespace veilbox::text {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -118,4 +118,4 @@ std::string JoinCommandLine(const std::vector<std::string>& arguments) {
   return line;
 }
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::text

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace veilbox::platform {
+namespace veilbox::text {
 
 // Splits a command line. The first argument is the program name: it ends
 // at the first blank or tab outside quotes, each double quote toggles
@@ -37,4 +37,4 @@ std::string QuoteProgramName(std::string_view program);
 // single blanks.
 std::string JoinCommandLine(const std::vector<std::string>& arguments);
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::text

@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-namespace veilbox::platform {
+namespace veilbox::text {
 
 // Arguments 1 to n of a whole command line (the program's own name, the
 // first token, is left out).
 std::vector<std::string> SplitParams(std::string_view command_line);
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::text

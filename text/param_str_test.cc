@@ -1,8 +1,8 @@
-#include "platform/param_str.h"
+#include "text/param_str.h"
 
 #include <gtest/gtest.h>
 
-namespace veilbox::platform {
+namespace veilbox::text {
 namespace {
 
 struct Case {
@@ -46,4 +46,4 @@ TEST(SplitParams, StopsAtAByteZero) {
 }
 
 }  // namespace
-}  // namespace veilbox::platform
+}  // namespace veilbox::text

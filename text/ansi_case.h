@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-namespace veilbox::platform {
+namespace veilbox::text {
 
 char AnsiUpperChar(char c);
 char AnsiLowerChar(char c);
 // Equal when compared without regard to case.
 bool AnsiSameText(std::string_view a, std::string_view b);
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::text

@@ -1,6 +1,6 @@
-#include "platform/ansi_case.h"
+#include "text/ansi_case.h"
 
-namespace veilbox::platform {
+namespace veilbox::text {
 namespace {
 
 // 0xD7 and 0xF7 are the multiplication and division signs; 0xDF (sharp s)
@@ -33,4 +33,4 @@ bool AnsiSameText(std::string_view a, std::string_view b) {
   return true;
 }
 
-}  // namespace veilbox::platform
+}  // namespace veilbox::text
