@@ -10,6 +10,7 @@
 #include "platform/entry_identity.h"
 #include "platform/files.h"
 #include "platform/private_dir.h"
+#include "platform/system_error.h"
 #include "platform/user_data_dir.h"
 #include "sysutil/text_utils.h"
 
@@ -155,7 +156,14 @@ void RunSafety::Begin() {
          std::string* why) {
         std::vector<std::unique_ptr<platform::DirLock>> held;
         for (const std::string& dir : PlainFileDirectories(plain_files)) {
-          if (!platform::DirectoryExists(dir)) continue;  // nothing left there to settle
+          platform::EntryInfo info;
+          std::uint32_t error = 0;
+          if (!platform::InspectEntry(dir, &info, &error)) {
+            // Not known to be gone: settled another time, under its lock.
+            *why = "cannot look at " + dir + ": " + platform::SystemErrorText(error);
+            return false;
+          }
+          if (info.kind == platform::EntryKind::kMissing) continue;  // nothing left to settle
           held.push_back(std::make_unique<platform::DirLock>());
           const platform::LockResult result = held.back()->Acquire(dir, -1, why);
           if (result == platform::LockResult::kInterrupted)
