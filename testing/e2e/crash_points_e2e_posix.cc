@@ -441,22 +441,33 @@ std::vector<Point> Points(Kind kind, const std::map<std::string, int>& reached,
     }
     return points;
   }
-  std::vector<Point> rest;
+  // The rest by call and fault; the sample takes one of each in turn, so
+  // that a call made often does not crowd out one made rarely.
+  std::vector<std::vector<Point>> rest;
   for (const CallFaults& c : Calls()) {
     const auto it = reached.find(c.call);
     if (it == reached.end() || (kind == Kind::kKills && !c.killed)) continue;
     std::vector<std::string> whats = {"kill"};
     if (kind == Kind::kErrors) whats.assign(c.errors.begin(), c.errors.end());
-    for (const std::string& what : whats)
+    for (const std::string& what : whats) {
+      if (!whole.contains(c.call)) rest.emplace_back();
       for (int k = 1; k <= it->second; ++k)
-        (whole.contains(c.call) ? points : rest).push_back({c.call, k, what});
+        (whole.contains(c.call) ? points : rest.back()).push_back({c.call, k, what});
+    }
   }
-  if (chosen != "all") {
-    std::mt19937 random(20261211);
-    std::shuffle(rest.begin(), rest.end(), random);
-    rest.resize(std::min(rest.size(), others));
+  std::mt19937 random(20261211);
+  for (auto& group : rest) std::shuffle(group.begin(), group.end(), random);
+  std::size_t taken = 0;
+  for (std::size_t round = 0; taken < others || chosen == "all"; ++round) {
+    bool any = false;
+    for (const auto& group : rest) {
+      if (round >= group.size() || (taken >= others && chosen != "all")) continue;
+      points.push_back(group[round]);
+      ++taken;
+      any = true;
+    }
+    if (!any) break;
   }
-  points.insert(points.end(), rest.begin(), rest.end());
   return points;
 }
 
