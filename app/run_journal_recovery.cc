@@ -7,8 +7,8 @@
 #include "app/plain_file_proof.h"
 #include "app/run_journal.h"
 #include "platform/files.h"
-#include "protect/protected_file_name.h"
 #include "platform/system_error.h"
+#include "protect/protected_file_name.h"
 
 namespace veilbox {
 namespace {
@@ -131,7 +131,8 @@ bool RemoveRunPlainFile(const std::string& name, std::chrono::milliseconds patie
     // Only read-only keeps a file from being deleted. Hidden stays on: a
     // run killed right here leaves a file the next run still proves its own.
     if (first_attributes == 0) first_attributes = info.attributes;
-    if (info.kind == platform::EntryKind::kFile && (info.attributes & platform::kAttrReadOnly) != 0) {
+    if (info.kind == platform::EntryKind::kFile &&
+        (info.attributes & platform::kAttrReadOnly) != 0) {
       const std::uint32_t writable = info.attributes & ~platform::kAttrReadOnly;
       platform::SetAttributes(name, writable != 0 ? writable : platform::kAttrNormal);
     }

@@ -1,9 +1,8 @@
 // The Windows half's own failure paths: an id that names no process, a
 // process that has ended while a handle to it is still open, and the start
 // time read for the current process.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "platform/child_process.h"
 #include "platform/process_identity.h"

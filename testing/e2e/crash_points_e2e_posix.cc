@@ -171,8 +171,8 @@ class Site {
     ini_ = "[CTEDIT]\r\nUSER=C:\\VBE\\User\r\nBIN=C:\\VBE\\Bin\r\nCOMPILEOKMESSAGE=1\r\n";
     WriteFile(IniPath(), ini_);
     WriteFile(Root() / "User" / "master.dbf",
-              veilbox::testing::MakeMasterDbf({{{project, "C:\\VBE\\Proj\\" + project}},
-                                               {{"Lib", "C:\\VBE\\Proj\\Lib"}}}));
+              veilbox::testing::MakeMasterDbf(
+                  {{{project, "C:\\VBE\\Proj\\" + project}}, {{"Lib", "C:\\VBE\\Proj\\Lib"}}}));
     WriteFile(proj / project / "Include.dbf", veilbox::testing::MakeIncludeDbf({{{"Lib"}}}));
     const auto source = [&](const fs::path& dir, const std::string& base) {
       const std::vector<std::string> lines = {std::string(kSecret) + " " + base, "", "END " + base};
@@ -325,9 +325,18 @@ constexpr std::chrono::seconds kLimit(60);
 
 std::vector<std::string> Strace(const Point& p) {
   const std::string action = p.what == "kill" ? "signal=KILL" : "error=" + p.what;
-  return {"strace", "-f",           "-b", "execve", "-qq", "-o", "/dev/null", "-e",
+  return {"strace",
+          "-f",
+          "-b",
+          "execve",
+          "-qq",
+          "-o",
+          "/dev/null",
+          "-e",
           "trace=" + p.call,
-          "-e", "inject=" + p.call + ":" + action + ":when=" + std::to_string(p.k), "--"};
+          "-e",
+          "inject=" + p.call + ":" + action + ":when=" + std::to_string(p.k),
+          "--"};
 }
 
 // The layout of one installation: Main (A, B, C) including Lib (D, E),
@@ -493,8 +502,7 @@ class CrashPoints : public ::testing::Test {
     return reached;
   }
 
-  void RunAll(const std::vector<Point>& points,
-              std::vector<std::string> (*run)(const Point&)) {
+  void RunAll(const std::vector<Point>& points, std::vector<std::string> (*run)(const Point&)) {
     const auto start = Clock::now();
     int failed = 0;
     for (const Point& p : points) {
@@ -504,7 +512,8 @@ class CrashPoints : public ::testing::Test {
       ADD_FAILURE() << Describe(p) << ": " << Join(wrong, "; ");
     }
     const auto seconds =
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count() / 1000.0;
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count() /
+        1000.0;
     std::cout << points.size() << " points, " << failed << " failed, " << seconds << " s\n";
   }
 
