@@ -25,12 +25,22 @@ namespace veilbox {
 namespace {
 
 // Shown in place of the completion message when the clean-up could not
-// remove every plain file.
-std::string LeftPlainFilesMessage(const std::vector<std::string>& left) {
-  std::string text =
-      "Veilbox Compile Complete, but these decrypted files could not be removed; Veilbox "
-      "removes them when it next starts:";
-  for (const std::string& name : left) text += " \"" + name + "\"";
+// remove every plain file or put back everything it set aside.
+std::string LeftPlainFilesMessage(const CleanUpLeft& left) {
+  std::string text;
+  if (!left.not_removed.empty()) {
+    text =
+        "Veilbox Compile Complete, but these decrypted files could not be removed; Veilbox "
+        "removes them when it next starts:";
+    for (const std::string& name : left.not_removed) text += " \"" + name + "\"";
+  }
+  if (!left.not_put_back.empty()) {
+    text += text.empty() ? "Veilbox Compile Complete, but these" : ".  And these";
+    text +=
+        " files set aside during the compile could not be put back; Veilbox puts them back "
+        "when it next starts:";
+    for (const std::string& name : left.not_put_back) text += " " + name;
+  }
   return text;
 }
 
@@ -90,7 +100,7 @@ void WritePlainFiles(RunUi& ui, const std::vector<std::string>& collected,
 void CleanUpAfterCompile(RunUi& ui, WrittenPlainFiles& written, RunSafety& safety,
                          const CompletionMessageSwitch& completion) {
   MarkPhase(kPhaseCleanupBegin);
-  const std::vector<std::string> left = written.DeleteAll();
+  const CleanUpLeft left = written.DeleteAll();
   MarkPhase(kPhaseCleanupEnd);
   safety.Settle();
   safety.CheckInterrupt();

@@ -33,7 +33,11 @@ void CompletionMessageSwitch::Restore() {
 }
 
 bool RestoreCompletionMessage(const std::string& settings_file) {
-  if (platform::GetProfileValue(kSettingsSection, kKey, "1", settings_file) != "0") return true;
+  // A file that cannot be read reads as the default, so an empty value
+  // tells nothing: it is written like a 0, and a write that fails keeps
+  // the journal's note.
+  const std::string now = platform::GetProfileValue(kSettingsSection, kKey, "", settings_file);
+  if (now != "0" && !now.empty()) return true;
   return platform::SetProfileValue(kSettingsSection, kKey, "1", settings_file);
 }
 

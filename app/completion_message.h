@@ -33,7 +33,8 @@ class CompletionMessageSwitch {
 };
 
 // Puts back the "1" that a run killed during its compile left as "0"; a
-// value set since then stays. False when the file cannot be written.
+// value set since then stays (a key that cannot be read, or that is gone,
+// is written as "1"). False when the file cannot be written.
 bool RestoreCompletionMessage(const std::string& settings_file);
 
 }  // namespace veilbox

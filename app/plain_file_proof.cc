@@ -10,8 +10,10 @@ namespace veilbox {
 PlainFileProof ProvePlainFile(const std::string& name) {
   platform::EntryInfo info;
   std::uint32_t error = 0;
-  if (!platform::InspectEntry(name, &info, &error) || info.kind != platform::EntryKind::kFile ||
-      (info.attributes & platform::kAttrHidden) == 0 || info.links != 1)
+  // Not looked at is not known: what is at the name may well be the run's.
+  if (!platform::InspectEntry(name, &info, &error)) return PlainFileProof::kUnknown;
+  if (info.kind != platform::EntryKind::kFile || (info.attributes & platform::kAttrHidden) == 0 ||
+      info.links != 1)
     return PlainFileProof::kNotRuns;
   std::string plain, plain_text;
   if (!platform::ReadWholeFile(name, platform::Share::kReadWrite, &plain, &error) ||

@@ -31,15 +31,21 @@ void WrittenPlainFiles::Add(const std::string& plain_name, const PlainFileEntry&
   if (lookup_.insert(plain_name).second) entries_.push_back(entry);
 }
 
-std::vector<std::string> WrittenPlainFiles::DeleteAll(std::chrono::milliseconds patience) {
-  std::vector<std::string> left;
+CleanUpLeft WrittenPlainFiles::DeleteAll(std::chrono::milliseconds patience) {
+  CleanUpLeft left;
   const platform::ProcessIdentity self = platform::CurrentProcess();
   for (const PlainFileEntry& entry : entries_) {
     std::string why;
-    if (!RemoveRunPlainFile(entry.name, patience, &why) ||
-        (entry.kind == PlainFileKind::kAside && !PutBackAside(entry.name, self, &why))) {
+    const bool removed = RemoveRunPlainFile(entry.name, patience, &why);
+    if (!removed) {
       platform::DebugOutput(why);
-      left.push_back(entry.name);
+      left.not_removed.push_back(entry.name);
+    }
+    if (entry.kind != PlainFileKind::kAside) continue;
+    if (!removed || !PutBackAside(entry.name, self, &why)) {
+      if (removed) platform::DebugOutput(why);
+      left.not_put_back.push_back("\"" + entry.name + "\" (set aside as \"" +
+                                  AsideName(entry.name, self) + "\")");
     }
   }
   entries_.clear();

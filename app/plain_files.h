@@ -17,6 +17,14 @@ namespace veilbox {
 // open (a virus scanner, a child of the compiler) before it gives up.
 inline constexpr std::chrono::milliseconds kCleanupPatience{2000};
 
+// What the clean-up left: plain files it could not remove, and names
+// whose own entry it could not put back (still under its set-aside name).
+struct CleanUpLeft {
+  std::vector<std::string> not_removed;
+  std::vector<std::string> not_put_back;  // "NAME" (set aside as "ASIDE")
+  bool empty() const { return not_removed.empty() && not_put_back.empty(); }
+};
+
 // The plain files that the decryption loop wrote in this run, and the
 // entries it set aside from their names. Whatever is still listed when the
 // object goes away is cleaned up then, so that no plain file outlives the
@@ -35,9 +43,9 @@ class WrittenPlainFiles {
   // Removes every listed plain file (attributes cleared; tried again for
   // up to `patience` while held), in the order they were written, and
   // puts back what was set aside from its name once the name is free.
-  // Returns the names it could not free or put back; they are forgotten
+  // Returns what it could not remove or put back; those are forgotten
   // here and left to the run journal, which keeps them for the next run.
-  std::vector<std::string> DeleteAll(std::chrono::milliseconds patience = kCleanupPatience);
+  CleanUpLeft DeleteAll(std::chrono::milliseconds patience = kCleanupPatience);
   std::vector<std::string> names() const;
 
  private:

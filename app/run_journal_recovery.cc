@@ -7,8 +7,8 @@
 #include "app/plain_file_proof.h"
 #include "app/run_journal.h"
 #include "platform/files.h"
-#include "protect/protected_file_name.h"
 #include "platform/system_error.h"
+#include "protect/protected_file_name.h"
 
 namespace veilbox {
 namespace {
@@ -40,17 +40,30 @@ PlainOutcome SettlePlainFile(const PlainFileEntry& entry, const platform::Proces
   }
   bool removed = false;
   if (at_name.kind != platform::EntryKind::kMissing) {
+    // What was set aside is never forgotten while it is not back: a name
+    // held by someone else's entry keeps it in the journal, and the next
+    // run tries again.
+    const auto not_ours = [&](const std::string& what) {
+      if (entry.kind == PlainFileKind::kAside) {
+        *why = what + ": " + aside_name + " stays set aside, kept for the next run";
+        return PlainOutcome::kFailed;
+      }
+      *why = what + ": left alone";
+      return PlainOutcome::kNotOurs;
+    };
     if (at_name.kind == platform::EntryKind::kDirectory ||
         (entry.kind == PlainFileKind::kHiddenOnly &&
          (at_name.kind != platform::EntryKind::kFile ||
           (at_name.attributes & platform::kAttrHidden) == 0))) {
-      *why = name + " is not a plain file of the run: left alone";
-      return PlainOutcome::kNotOurs;
+      return not_ours(name + " is not a plain file of the run");
     }
-    if (!platform::FileExists(name + kProtectedExtension)) {
-      *why = name + " has no ProtectedFile beside it: left alone";
-      return PlainOutcome::kNotOurs;
+    platform::EntryInfo source;
+    if (!platform::InspectEntry(name + kProtectedExtension, &source, &error)) {
+      *why = ErrorText("cannot look at " + name + kProtectedExtension, error);
+      return PlainOutcome::kFailed;
     }
+    if (source.kind != platform::EntryKind::kFile)
+      return not_ours(name + " has no ProtectedFile beside it");
     // After a kill, only the plain text of the ProtectedFile is the run's:
     // what a person put at the name since is theirs, and what was set
     // aside stays where it is rather than go over it.
@@ -58,8 +71,7 @@ PlainOutcome SettlePlainFile(const PlainFileEntry& entry, const platform::Proces
       case PlainFileProof::kRuns:
         break;
       case PlainFileProof::kNotRuns:
-        *why = name + " cannot be proved a plain file of the run: left alone";
-        return PlainOutcome::kNotOurs;
+        return not_ours(name + " cannot be proved a plain file of the run");
       case PlainFileProof::kUnknown:
         *why = name + " cannot be read to tell whose it is: kept for the next run";
         return PlainOutcome::kFailed;
@@ -76,15 +88,26 @@ PlainOutcome SettlePlainFile(const PlainFileEntry& entry, const platform::Proces
   return removed ? PlainOutcome::kDone : PlainOutcome::kNothing;
 }
 
+enum class Presence { kThere, kGone, kUnknown };
+
 // The settings file as the private-profile functions find it: a bare name
-// lies in the Windows directory.
-bool SettingsFileExists(const std::string& name) {
-  if (name.find_first_of("\\/:") != std::string::npos) return platform::FileExists(name);
-  std::string windows;
+// lies in the Windows directory. Gone only when known to be: a look that
+// fails keeps the journal's note for the next run.
+Presence SettingsFilePresence(const std::string& name) {
+  std::string path = name;
+  if (name.find_first_of("\\/:") == std::string::npos) {
+    std::string windows;
+    std::uint32_t error = 0;
+    if (!platform::WindowsDirectory(&windows, &error)) return Presence::kUnknown;
+    if (!windows.empty() && windows.back() != '\\') windows += '\\';
+    path = windows + name;
+  }
+  platform::EntryInfo info;
   std::uint32_t error = 0;
-  if (!platform::WindowsDirectory(&windows, &error)) return false;
-  if (!windows.empty() && windows.back() != '\\') windows += '\\';
-  return platform::FileExists(windows + name);
+  if (!platform::InspectEntry(path, &info, &error)) return Presence::kUnknown;
+  return info.kind == platform::EntryKind::kMissing || info.kind == platform::EntryKind::kDirectory
+             ? Presence::kGone
+             : Presence::kThere;
 }
 
 }  // namespace
@@ -105,17 +128,20 @@ bool RemoveRunPlainFile(const std::string& name, std::chrono::milliseconds patie
       *why = name + " is a directory";
       return false;
     }
-    constexpr std::uint32_t kKeeping =
-        platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem;
+    // Only read-only keeps a file from being deleted. Hidden stays on: a
+    // run killed right here leaves a file the next run still proves its own.
     if (first_attributes == 0) first_attributes = info.attributes;
-    if (info.kind == platform::EntryKind::kFile && (info.attributes & kKeeping) != 0)
-      platform::SetAttributes(name, platform::kAttrNormal);
+    if (info.kind == platform::EntryKind::kFile &&
+        (info.attributes & platform::kAttrReadOnly) != 0) {
+      const std::uint32_t writable = info.attributes & ~platform::kAttrReadOnly;
+      platform::SetAttributes(name, writable != 0 ? writable : platform::kAttrNormal);
+    }
     if (platform::RemoveFile(name, &error) || error == platform::kErrorFileNotFound) return true;
     const bool held =
         error == platform::kErrorSharingViolation || error == platform::kErrorAccessDenied;
     if (!held || std::chrono::steady_clock::now() >= give_up) {
-      // Hidden again, so that the next run can still prove it the run's.
-      if (info.kind == platform::EntryKind::kFile && (first_attributes & kKeeping) != 0)
+      if (info.kind == platform::EntryKind::kFile &&
+          (first_attributes & platform::kAttrReadOnly) != 0)
         platform::SetAttributes(name, first_attributes);
       *why = ErrorText("cannot delete " + name, error);
       return false;
@@ -157,13 +183,14 @@ void SettleRunJournal(const std::string& path, const RunJournalRecord& record,
     }
   }
   if (record.ok_message_suppressed) {
-    if (!SettingsFileExists(record.settings_file)) {
+    const Presence settings = SettingsFilePresence(record.settings_file);
+    if (settings == Presence::kGone) {
       report->problems.push_back(record.settings_file + " no longer exists: not restored");
-    } else if (restore(record.settings_file)) {
+    } else if (settings == Presence::kThere && restore(record.settings_file)) {
       report->restored.push_back(record.settings_file);
     } else {
       report->problems.push_back("cannot restore the completion message in " +
-                                 record.settings_file);
+                                 record.settings_file + ": kept for the next run");
       rest.ok_message_suppressed = true;
       rest.settings_file = record.settings_file;
     }

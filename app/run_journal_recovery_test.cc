@@ -126,7 +126,8 @@ TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {
        "mine"},
       // Cut short while the run wrote it: the beginning of the plain text.
       {"O.CI", PlainFileKind::kNew, "pla", kHidden, nullptr, true, nullptr},
-      // Someone's at the name while something was set aside: neither moves.
+      // Someone's at the name while something was set aside: neither moves,
+      // and the journal keeps the entry set aside.
       {"Q.CI", PlainFileKind::kAside, "other", kHidden, "mine", true, "other"},
   };
   std::vector<PlainFileEntry> plain;
@@ -162,7 +163,11 @@ TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {
   EXPECT_TRUE(platform::DirectoryExists(Name("DIR.CI")));
   EXPECT_EQ(report.put_back, (std::vector<std::string>{Name("I.CI"), Name("J.CI")}));
   EXPECT_TRUE(restored_.empty());
-  EXPECT_FALSE(platform::FileExists(JournalPath(900)));
+  EXPECT_EQ(Text(AsideName(Name("Q.CI"), writer)), "mine");
+  RunJournalRecord rest;
+  std::string err;
+  ASSERT_TRUE(ParseRunJournal(Text(JournalPath(900)), &rest, &err)) << err;
+  EXPECT_EQ(rest.plain_files, (std::vector<PlainFileEntry>{{Name("Q.CI"), PlainFileKind::kAside}}));
 }
 
 TEST_F(RecoveryTest, APlainFileHeldOpenStaysInTheJournalUntilItCanGo) {

@@ -10,6 +10,7 @@
 #include "platform/entry_identity.h"
 #include "platform/files.h"
 #include "platform/private_dir.h"
+#include "platform/system_error.h"
 #include "platform/user_data_dir.h"
 #include "sysutil/text_utils.h"
 
@@ -30,6 +31,20 @@ std::string LocksListName(std::uint32_t pid) {
   return "compile-run-" + std::to_string(pid) + ".locks";
 }
 
+// The id in a locks list's name; 0 when the name holds none.
+std::uint32_t PidInLocksListName(const std::string& name) {
+  const std::string head = "compile-run-", tail = ".locks";
+  if (name.size() <= head.size() + tail.size() || name.size() > head.size() + tail.size() + 10)
+    return 0;
+  std::uint64_t pid = 0;
+  for (std::size_t i = head.size(); i < name.size() - tail.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return 0;
+    pid = pid * 10 + static_cast<std::uint64_t>(name[i] - '0');
+  }
+  return pid <= 0xFFFFFFFFu ? static_cast<std::uint32_t>(pid) : 0;
+}
+
+// The list is written whole before the first lock is taken.
 bool WriteLocksList(const std::string& path, const platform::ProcessIdentity& self,
                     const std::vector<std::string>& dirs) {
   std::string text = std::to_string(self.pid) + " " + std::to_string(self.start_time) + "\n";
@@ -56,14 +71,17 @@ void RemoveDeadRunsLocks(const std::string& journal_dir, const platform::Process
       lines.push_back(text.substr(at, end - at));
       at = end + 1;
     }
-    if (lines.empty()) continue;
     platform::ProcessIdentity writer;
     try {
-      const std::size_t blank = lines[0].find(' ');
+      const std::size_t blank = lines.at(0).find(' ');
       writer.pid = static_cast<std::uint32_t>(std::stoul(lines[0].substr(0, blank)));
       if (blank != std::string::npos) writer.start_time = std::stoull(lines[0].substr(blank + 1));
     } catch (const std::exception&) {
-      continue;  // not ours to follow
+      // Cut short by a kill while it was written, before any lock was
+      // taken: the id in its name says whether its writer still runs.
+      writer = {PidInLocksListName(name), 0};
+      if (writer.pid == 0) continue;  // not ours to follow
+      lines.clear();
     }
     if (writer.pid == self.pid || platform::ProcessIsRunning(writer)) continue;
     for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -138,7 +156,14 @@ void RunSafety::Begin() {
          std::string* why) {
         std::vector<std::unique_ptr<platform::DirLock>> held;
         for (const std::string& dir : PlainFileDirectories(plain_files)) {
-          if (!platform::DirectoryExists(dir)) continue;  // nothing left there to settle
+          platform::EntryInfo info;
+          std::uint32_t error = 0;
+          if (!platform::InspectEntry(dir, &info, &error)) {
+            // Not known to be gone: settled another time, under its lock.
+            *why = "cannot look at " + dir + ": " + platform::SystemErrorText(error);
+            return false;
+          }
+          if (info.kind == platform::EntryKind::kMissing) continue;  // nothing left to settle
           held.push_back(std::make_unique<platform::DirLock>());
           const platform::LockResult result = held.back()->Acquire(dir, -1, why);
           if (result == platform::LockResult::kInterrupted)

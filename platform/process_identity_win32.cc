@@ -34,9 +34,10 @@ bool ProcessIsRunning(const ProcessIdentity& process) {
   HANDLE handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
                               static_cast<DWORD>(process.pid));
   if (!handle) {
-    // No such process gives ERROR_INVALID_PARAMETER; one we may not look at
-    // (another user's) still runs.
-    return GetLastError() == ERROR_ACCESS_DENIED;
+    // Only ERROR_INVALID_PARAMETER says there is no such process. Any other
+    // failure (another user's process, no resources to open it) cannot tell,
+    // and the caller keeps what that process may still use.
+    return GetLastError() != ERROR_INVALID_PARAMETER;
   }
   // An ended process stays openable while handles to it remain.
   bool running = WaitForSingleObject(handle, 0) == WAIT_TIMEOUT;
