@@ -25,11 +25,20 @@ namespace {
 
 // Shown in place of the completion message when the clean-up could not
 // remove every plain file.
-std::string LeftPlainFilesMessage(const std::vector<std::string>& left) {
-  std::string text =
-      "Veilbox Compile Complete, but these decrypted files could not be removed; Veilbox "
-      "removes them when it next starts:";
-  for (const std::string& name : left) text += " \"" + name + "\"";
+std::string LeftPlainFilesMessage(const std::vector<std::string>& left,
+                                  const std::vector<std::string>& not_put_back) {
+  std::string text = "Veilbox Compile Complete, but";
+  if (!left.empty()) {
+    text += " these decrypted files could not be removed; Veilbox removes them when it next "
+            "starts:";
+    for (const std::string& name : left) text += " \"" + name + "\"";
+  }
+  if (!left.empty() && !not_put_back.empty()) text += "; and";
+  if (!not_put_back.empty()) {
+    text += " these files were not put back, because another entry stands where Veilbox kept "
+            "them; both are left beside the name:";
+    for (const std::string& name : not_put_back) text += " \"" + name + "\"";
+  }
   return text;
 }
 
@@ -86,8 +95,8 @@ void CleanUpAfterCompile(RunUi& ui, WrittenPlainFiles& written, RunSafety& safet
   MarkPhase(kPhaseCleanupEnd);
   safety.Settle();
   safety.CheckInterrupt();
-  if (!left.empty()) {
-    ui.ShowMessage(LeftPlainFilesMessage(left));
+  if (!left.empty() || !written.not_put_back().empty()) {
+    ui.ShowMessage(LeftPlainFilesMessage(left, written.not_put_back()));
   } else if (completion.suppressed()) {
     ui.ShowMessage("Veilbox Compile Complete");
   }

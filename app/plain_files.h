@@ -39,10 +39,14 @@ class WrittenPlainFiles {
   // here and left to the run journal, which keeps them for the next run.
   std::vector<std::string> DeleteAll(std::chrono::milliseconds patience = kCleanupPatience);
   std::vector<std::string> names() const;
+  // The names whose set-aside entries DeleteAll found replaced by another
+  // entry and left in place, with what stands at the name.
+  const std::vector<std::string>& not_put_back() const { return not_put_back_; }
 
  private:
   std::vector<PlainFileEntry> entries_;  // in the order written
   std::set<std::string> lookup_;         // the pass's names, for Contains
+  std::vector<std::string> not_put_back_;
 };
 
 // Records the plain files the run may write before the first is written;

@@ -139,11 +139,12 @@ TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {
     if (c.aside) {
       std::uint32_t error = 0;
       platform::File file;
-      ASSERT_TRUE(platform::File::CreateAlways(AsideName(Name(c.plain), writer), &file, &error));
+      ASSERT_TRUE(platform::File::CreateAlways(LegacyAsideName(Name(c.plain), writer), &file, &error));
       file.Append(c.aside, std::string(c.aside).size());
     }
     if (c.make_protected) scratch_.Write(std::string(c.plain) + ".Veilbox", kProtected);
-    plain.push_back({Name(c.plain), c.kind});
+    plain.push_back({Name(c.plain), c.kind,
+                     c.kind == PlainFileKind::kAside ? LegacyAsideName(Name(c.plain), writer) : ""});
   }
   std::filesystem::create_directories(scratch_.path() / "DIR.CI");  // a directory is never deleted
   MakeFile("DIR.CI.Veilbox", 0);
@@ -158,7 +159,7 @@ TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {
     }
   }
   for (const char* name : {"I.CI", "J.CI"})
-    EXPECT_FALSE(platform::FileExists(AsideName(Name(name), writer))) << name;
+    EXPECT_FALSE(platform::FileExists(LegacyAsideName(Name(name), writer))) << name;
   EXPECT_TRUE(platform::DirectoryExists(Name("DIR.CI")));
   EXPECT_EQ(report.put_back, (std::vector<std::string>{Name("I.CI"), Name("J.CI")}));
   EXPECT_TRUE(restored_.empty());
@@ -172,10 +173,12 @@ TEST_F(RecoveryTest, APlainFileHeldOpenStaysInTheJournalUntilItCanGo) {
   {
     platform::File aside;
     std::uint32_t error = 0;
-    ASSERT_TRUE(platform::File::CreateAlways(AsideName(Name("A.CI"), writer), &aside, &error));
+    ASSERT_TRUE(platform::File::CreateAlways(LegacyAsideName(Name("A.CI"), writer), &aside, &error));
     aside.Append("mine", 4);
   }
-  LeaveJournal(900, {{Name("A.CI"), PlainFileKind::kAside}}, "");
+  const PlainFileEntry entry{Name("A.CI"), PlainFileKind::kAside,
+                             LegacyAsideName(Name("A.CI"), writer)};
+  LeaveJournal(900, {entry}, "");
   {
     platform::File holder;
     std::uint32_t error = 0;
@@ -186,9 +189,8 @@ TEST_F(RecoveryTest, APlainFileHeldOpenStaysInTheJournalUntilItCanGo) {
     RunJournalRecord rest;
     std::string err;
     ASSERT_TRUE(ParseRunJournal(Text(JournalPath(900)), &rest, &err)) << err;
-    EXPECT_EQ(rest.plain_files,
-              (std::vector<PlainFileEntry>{{Name("A.CI"), PlainFileKind::kAside}}));
-    EXPECT_TRUE(platform::FileExists(AsideName(Name("A.CI"), writer)));
+    EXPECT_EQ(rest.plain_files, std::vector<PlainFileEntry>{entry});
+    EXPECT_TRUE(platform::FileExists(LegacyAsideName(Name("A.CI"), writer)));
   }
   const RecoveryReport report = Recover(Dead);
   EXPECT_EQ(report.deleted, std::vector<std::string>{Name("A.CI")});
@@ -247,9 +249,11 @@ TEST_F(RecoveryTest, JournalsOfLiveRunsAndUnreadableJournalsAreNotFollowed) {
 
 TEST_F(RecoveryTest, RunJournalRecordsWhatStandsAtEachNameAndIsRemovedAtTheEnd) {
   RunJournal journal(journal_dir_, {905, 5});
-  const std::vector<PlainFileEntry> plain = {{Name("NEW.CI"), PlainFileKind::kNew},
-                                             {Name("OLD.CI"), PlainFileKind::kLeftover},
-                                             {Name("Seen.ci"), PlainFileKind::kAside}};
+  const platform::EntryStamp stamp{{7, 8}, 9, 10, 11};
+  const std::vector<PlainFileEntry> plain = {
+      {Name("NEW.CI"), PlainFileKind::kNew, "", std::nullopt, stamp},
+      {Name("OLD.CI"), PlainFileKind::kLeftover},
+      {Name("Seen.ci"), PlainFileKind::kAside, SetAsideName(Name("Seen.ci"), 0xF00D), stamp}};
   std::string err;
   ASSERT_TRUE(journal.RecordPlainFiles(plain, &err)) << err;
   ASSERT_TRUE(journal.RecordOkMessageSuppressed("Citect.ini", &err)) << err;
