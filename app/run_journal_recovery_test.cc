@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "app/run_journal.h"
@@ -163,6 +164,73 @@ TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {
   EXPECT_TRUE(platform::DirectoryExists(Name("DIR.CI")));
   EXPECT_EQ(report.put_back, (std::vector<std::string>{Name("I.CI"), Name("J.CI")}));
   EXPECT_TRUE(restored_.empty());
+  EXPECT_FALSE(platform::FileExists(JournalPath(900)));
+}
+
+// A journal of this version knows the run's entries by their stamps: the
+// plain file the run stamped goes even when it no longer looks like one;
+// a stranger at the set-aside name, or a person's file at the plain
+// file's name, stays, and so does what was set aside.
+TEST_F(RecoveryTest, StampedEntriesAreKnownByTheirStamps) {
+  const auto stamp = [&](const std::string& relative) {
+    platform::EntryStamp s;
+    std::uint32_t error = 0;
+    EXPECT_TRUE(platform::StampOf(Name(relative), &s, &error)) << relative << " " << error;
+    return s;
+  };
+  const auto aside_of = [&](const std::string& relative) {
+    return SetAsideName(Name(relative), 0x1122334455667788ull);
+  };
+  const auto write_aside = [&](const std::string& relative, const std::string& bytes) {
+    std::filesystem::path native = platform::NativePath(aside_of(relative));
+    std::ofstream(native, std::ios::binary) << bytes;
+  };
+  for (const char* name : {"A.CI", "B.CI", "C.CI", "D.CI"})
+    scratch_.Write(std::string(name) + ".Veilbox", kProtected);
+  std::vector<PlainFileEntry> plain;
+  // A: the run's plain file, changed by the compiler (not hidden, other
+  // bytes); someone's entry set aside: both as recorded.
+  write_aside("A.CI", "mine A");
+  scratch_.Write("A.CI", "the compiler's own output");
+  plain.push_back({Name("A.CI"), PlainFileKind::kAside, aside_of("A.CI"),
+                   stamp("A.CI.~vb1122334455667788"), stamp("A.CI")});
+  // B: set aside, then a stranger took its place at the set-aside name.
+  write_aside("B.CI", "mine B");
+  const platform::EntryStamp b_stamp = stamp("B.CI.~vb1122334455667788");
+  std::filesystem::remove(platform::NativePath(aside_of("B.CI")));
+  write_aside("B.CI", "a stranger's, longer");
+  scratch_.Write("B.CI", kPlainText);
+  platform::SetAttributes(Name("B.CI"), platform::kAttrHidden);
+  plain.push_back({Name("B.CI"), PlainFileKind::kAside, aside_of("B.CI"), b_stamp,
+                   stamp("B.CI")});
+  // C: the plain file was removed and a person put their own file there.
+  scratch_.Write("C.CI", kPlainText);
+  const platform::EntryStamp c_stamp = stamp("C.CI");
+  std::filesystem::remove(scratch_.path() / "C.CI");
+  scratch_.Write("C.CI.new", "my own C, restored");
+  std::filesystem::rename(scratch_.path() / "C.CI.new", scratch_.path() / "C.CI");
+  plain.push_back({Name("C.CI"), PlainFileKind::kNew, "", std::nullopt, c_stamp});
+  // D: the same, with the plain text itself, hidden: the content proves
+  // it the run's (it holds nothing of anyone's).
+  scratch_.Write("D.CI", "x");
+  const platform::EntryStamp d_stamp = stamp("D.CI");
+  std::filesystem::remove(scratch_.path() / "D.CI");
+  scratch_.Write("D.CI.new", kPlainText);
+  std::filesystem::rename(scratch_.path() / "D.CI.new", scratch_.path() / "D.CI");
+  platform::SetAttributes(Name("D.CI"), platform::kAttrHidden);
+  plain.push_back({Name("D.CI"), PlainFileKind::kNew, "", std::nullopt, d_stamp});
+  LeaveJournal(900, plain, "");
+
+  const RecoveryReport report = Recover(Dead);
+  EXPECT_EQ(Text(Name("A.CI")), "mine A");
+  EXPECT_EQ(Text(aside_of("A.CI")), "(none)");
+  EXPECT_EQ(Text(Name("B.CI")), "(none)");
+  EXPECT_EQ(Text(aside_of("B.CI")), "a stranger's, longer");
+  EXPECT_EQ(Text(Name("C.CI")), "my own C, restored");
+  EXPECT_EQ(Text(Name("D.CI")), "(none)");
+  EXPECT_EQ(report.put_back, std::vector<std::string>{Name("A.CI")});
+  EXPECT_EQ(report.not_put_back, std::vector<std::string>{Name("B.CI")});
+  EXPECT_EQ(report.problems.size(), 2u);  // B's stranger and C, each named
   EXPECT_FALSE(platform::FileExists(JournalPath(900)));
 }
 
