@@ -170,4 +170,10 @@ RecoveryReport RecoverAbandonedRuns(const std::string& dir, const platform::Proc
                                     const IsProcessRunning& is_running,
                                     const WithDirectoryLocks& with_locks = nullptr);
 
+// What RecoverAbandonedRuns would do in dir, one step a text, without
+// doing it (for the plan).
+std::vector<std::string> PreviewRecovery(const std::string& dir,
+                                         const platform::ProcessIdentity& self,
+                                         const IsProcessRunning& is_running);
+
 }  // namespace veilbox

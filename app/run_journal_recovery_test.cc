@@ -234,6 +234,41 @@ TEST_F(RecoveryTest, StampedEntriesAreKnownByTheirStamps) {
   EXPECT_FALSE(platform::FileExists(JournalPath(900)));
 }
 
+// The plan's preview of recovery says what recovery then does, and
+// changes nothing itself.
+TEST_F(RecoveryTest, PreviewTellsWhatRecoveryDoesAndDoesNothing) {
+  const platform::ProcessIdentity writer{900, 77};
+  MakeFile("A.CI.Veilbox", 0);
+  MakeFile("A.CI", platform::kAttrHidden);
+  MakeFile("B.CI.Veilbox", 0);
+  scratch_.Write("B.CI", "my own B");
+  const std::string aside = LegacyAsideName(Name("C.CI"), writer);
+  MakeFile("C.CI.Veilbox", 0);
+  {
+    platform::File file;
+    std::uint32_t error = 0;
+    ASSERT_TRUE(platform::File::CreateAlways(aside, &file, &error));
+  }
+  LeaveJournal(900,
+               {{Name("A.CI"), PlainFileKind::kNew},
+                {Name("B.CI"), PlainFileKind::kNew},
+                {Name("C.CI"), PlainFileKind::kAside, aside}},
+               "citect.ini");
+  const std::vector<std::string> preview = PreviewRecovery(journal_dir_, self_, Dead);
+  EXPECT_EQ(preview,
+            (std::vector<std::string>{
+                "delete " + Name("A.CI"),
+                "leave " + Name("B.CI") + " in place: it cannot be proved a plain file of the run",
+                "put " + aside + " back as " + Name("C.CI"),
+                "switch the completion message back on in citect.ini",
+                "remove " + JournalPath(900)}));
+  EXPECT_TRUE(Exists("A.CI"));
+  EXPECT_TRUE(platform::FileExists(aside));
+  EXPECT_TRUE(platform::FileExists(JournalPath(900)));
+  EXPECT_EQ(PreviewRecovery(journal_dir_, self_, Alive),
+            std::vector<std::string>{"leave " + JournalPath(900) + ": its run is still running"});
+}
+
 TEST_F(RecoveryTest, APlainFileHeldOpenStaysInTheJournalUntilItCanGo) {
   MakeFile("A.CI", platform::kAttrHidden);
   MakeFile("A.CI.Veilbox", 0);

@@ -51,6 +51,12 @@ bool MayAddFile(std::string dir) {
   return allowed != FALSE;
 }
 
+std::string LockFilePath(const std::string& dir) {
+  std::string path = dir;
+  if (path.empty() || path.back() != '\\') path += '\\';
+  return path + kDirLockName;
+}
+
 }  // namespace
 
 std::string DirLock::CreateRefusal(const std::string& dir) {
@@ -60,6 +66,10 @@ std::string DirLock::CreateRefusal(const std::string& dir) {
   if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return {};
   if (MayAddFile(dir)) return {};
   return "cannot open " + path + " (error 5)";
+}
+
+std::string DirLock::NotOurs(const std::string& dir) {
+  return LockFilePath(dir) + " is not Veilbox's lock file: left as it is";
 }
 
 DirLock::~DirLock() { Release(); }
@@ -119,7 +129,7 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
       const bool stale = GetLastError() == ERROR_ALREADY_EXISTS;
       OwnedHandle owned(file);
       if (stale && !IsOurLockFile(file)) {
-        *err = path + " is not Veilbox's lock file: left as it is";
+        *err = NotOurs(dir);
         return LockResult::kUnavailable;
       }
       if (!MakeOurLockFile(file)) {
