@@ -29,14 +29,16 @@ std::string LeftPlainFilesMessage(const std::vector<std::string>& left,
                                   const std::vector<std::string>& not_put_back) {
   std::string text = "Veilbox Compile Complete, but";
   if (!left.empty()) {
-    text += " these decrypted files could not be removed; Veilbox removes them when it next "
-            "starts:";
+    text +=
+        " these decrypted files could not be removed; Veilbox removes them when it next "
+        "starts:";
     for (const std::string& name : left) text += " \"" + name + "\"";
   }
   if (!left.empty() && !not_put_back.empty()) text += "; and";
   if (!not_put_back.empty()) {
-    text += " these files were not put back, because another entry stands where Veilbox kept "
-            "them; both are left beside the name:";
+    text +=
+        " these files were not put back, because another entry stands where Veilbox kept "
+        "them; both are left beside the name:";
     for (const std::string& name : not_put_back) text += " \"" + name + "\"";
   }
   return text;

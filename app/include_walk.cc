@@ -56,8 +56,9 @@ void CollectProtectedFiles(RunUi& ui, const std::string& dir, bool follow_includ
   // A directory that cannot be listed is not one without ProtectedFiles:
   // the compile would go on without its sources and report success.
   if (!platform::FindFiles(b + "*" + kProtectedExtension, &names, &error))
-    EndRun(ui, "Unable to decrypt " + b + ": cannot list the directory (error " +
-                   std::to_string(error) + ")",
+    EndRun(ui,
+           "Unable to decrypt " + b + ": cannot list the directory (error " +
+               std::to_string(error) + ")",
            251);
   const std::size_t first = list.size();
   for (const std::string& name : names) list.push_back(UpperAscii(b + name));

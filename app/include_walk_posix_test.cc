@@ -9,8 +9,8 @@
 #include "app/run_end.h"
 #include "dbase/dbase3plus.h"
 #include "sysutil/globals.h"
-#include "testing/dbf_writer.h"
 #include "sysutil/text_utils.h"
+#include "testing/dbf_writer.h"
 #include "testing/recording_ui.h"
 #include "testing/test_support.h"
 
@@ -79,8 +79,9 @@ TEST(IncludeWalk, OneDirectoryUnderManySpellingsIsWalkedOnce) {
   IncludeWalk walk;
   walk.master_index = &index;
   CollectProtectedFiles(ui, root + "/P", true, list, walk);
-  EXPECT_EQ(list, (std::vector<std::string>{UpperAscii(AddBackslash(root + "/P") + "p.ci.Veilbox"),
-                                            UpperAscii(AddBackslash(spellings[0]) + "q.ci.Veilbox")}));
+  EXPECT_EQ(list,
+            (std::vector<std::string>{UpperAscii(AddBackslash(root + "/P") + "p.ci.Veilbox"),
+                                      UpperAscii(AddBackslash(spellings[0]) + "q.ci.Veilbox")}));
   EXPECT_TRUE(ui.messages.empty());
 }
 

@@ -75,8 +75,8 @@ bool ParseRunJournal(std::string_view bytes, RunJournalRecord* record, std::stri
 
 // What recovery did.
 struct RecoveryReport {
-  std::vector<std::string> deleted;        // leftover plain files removed
-  std::vector<std::string> put_back;       // entries set aside and moved back
+  std::vector<std::string> deleted;   // leftover plain files removed
+  std::vector<std::string> put_back;  // entries set aside and moved back
   // Entries set aside that were not moved back: what stands at the
   // set-aside name is not the entry that was moved there. Both stay.
   std::vector<std::string> not_put_back;
@@ -150,9 +150,10 @@ PutBack PutBackAside(const PlainFileEntry& entry, std::string* why);
 // Cleans up after every run whose journal lies in dir and whose writer no
 // longer runs (`self` is the calling process: a journal naming its id is
 // an old one). For each such journal and each recorded plain file beside
-// its ProtectedFile (name + ".Veilbox"): removes what the run may have
-// created at the name, hidden or not (kHiddenOnly: only a hidden file),
-// and moves back what it set aside; switches the completion message back on in the
+// its ProtectedFile (name + ".Veilbox"): removes the plain file the run
+// wrote there, known by its recorded stamp or else by its content
+// (ProvePlainFile), and moves back the entry it set aside when its stamp
+// matches; anything else is left in place and reported; switches the completion message back on in the
 // recorded settings file when that run had switched it off and the file
 // still exists; then removes the journal. What cannot be done yet stays in
 // the journal for the next run. A journal that cannot be parsed is never

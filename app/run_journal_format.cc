@@ -146,8 +146,8 @@ bool Field(std::string_view line, std::string_view key, std::string_view* value)
 
 std::string FormatStamp(const std::optional<platform::EntryStamp>& stamp) {
   if (!stamp) return "-";
-  return std::to_string(stamp->identity.volume) + ":" + std::to_string(stamp->identity.file) +
-         ":" + std::to_string(stamp->size) + ":" + std::to_string(stamp->written) + ":" +
+  return std::to_string(stamp->identity.volume) + ":" + std::to_string(stamp->identity.file) + ":" +
+         std::to_string(stamp->size) + ":" + std::to_string(stamp->written) + ":" +
          std::to_string(stamp->created);
 }
 

@@ -20,7 +20,8 @@ std::string PreviewEntry(const PlainFileEntry& entry) {
       ours = platform::StampOf(entry.name, &now, &error) && now == *entry.plain_stamp;
     }
     if (!ours) ours = ProvePlainFile(entry.name) == PlainFileProof::kRuns;
-    if (!ours) return "leave " + entry.name + " in place: it cannot be proved a plain file of the run";
+    if (!ours)
+      return "leave " + entry.name + " in place: it cannot be proved a plain file of the run";
     text = "delete " + entry.name;
   }
   if (entry.kind == PlainFileKind::kAside &&

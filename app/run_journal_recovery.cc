@@ -7,8 +7,8 @@
 #include "app/plain_file_proof.h"
 #include "app/run_journal.h"
 #include "platform/files.h"
-#include "protect/protected_file_name.h"
 #include "platform/system_error.h"
+#include "protect/protected_file_name.h"
 
 namespace veilbox {
 namespace {
@@ -157,8 +157,8 @@ PutBack PutBackAside(const PlainFileEntry& entry, std::string* why) {
       return PutBack::kFailed;
     }
     if (now != *entry.aside_stamp) {
-      *why = entry.aside + " is not the entry set aside from " + entry.name +
-             ": both left in place";
+      *why =
+          entry.aside + " is not the entry set aside from " + entry.name + ": both left in place";
       return PutBack::kNotTheEntry;
     }
   }

@@ -140,12 +140,14 @@ TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {
     if (c.aside) {
       std::uint32_t error = 0;
       platform::File file;
-      ASSERT_TRUE(platform::File::CreateAlways(LegacyAsideName(Name(c.plain), writer), &file, &error));
+      ASSERT_TRUE(
+          platform::File::CreateAlways(LegacyAsideName(Name(c.plain), writer), &file, &error));
       file.Append(c.aside, std::string(c.aside).size());
     }
     if (c.make_protected) scratch_.Write(std::string(c.plain) + ".Veilbox", kProtected);
-    plain.push_back({Name(c.plain), c.kind,
-                     c.kind == PlainFileKind::kAside ? LegacyAsideName(Name(c.plain), writer) : ""});
+    plain.push_back(
+        {Name(c.plain), c.kind,
+         c.kind == PlainFileKind::kAside ? LegacyAsideName(Name(c.plain), writer) : ""});
   }
   std::filesystem::create_directories(scratch_.path() / "DIR.CI");  // a directory is never deleted
   MakeFile("DIR.CI.Veilbox", 0);
@@ -201,8 +203,7 @@ TEST_F(RecoveryTest, StampedEntriesAreKnownByTheirStamps) {
   write_aside("B.CI", "a stranger's, longer");
   scratch_.Write("B.CI", kPlainText);
   platform::SetAttributes(Name("B.CI"), platform::kAttrHidden);
-  plain.push_back({Name("B.CI"), PlainFileKind::kAside, aside_of("B.CI"), b_stamp,
-                   stamp("B.CI")});
+  plain.push_back({Name("B.CI"), PlainFileKind::kAside, aside_of("B.CI"), b_stamp, stamp("B.CI")});
   // C: the plain file was removed and a person put their own file there.
   scratch_.Write("C.CI", kPlainText);
   const platform::EntryStamp c_stamp = stamp("C.CI");
@@ -255,13 +256,13 @@ TEST_F(RecoveryTest, PreviewTellsWhatRecoveryDoesAndDoesNothing) {
                 {Name("C.CI"), PlainFileKind::kAside, aside}},
                "citect.ini");
   const std::vector<std::string> preview = PreviewRecovery(journal_dir_, self_, Dead);
-  EXPECT_EQ(preview,
-            (std::vector<std::string>{
-                "delete " + Name("A.CI"),
-                "leave " + Name("B.CI") + " in place: it cannot be proved a plain file of the run",
-                "put " + aside + " back as " + Name("C.CI"),
-                "switch the completion message back on in citect.ini",
-                "remove " + JournalPath(900)}));
+  EXPECT_EQ(
+      preview,
+      (std::vector<std::string>{
+          "delete " + Name("A.CI"),
+          "leave " + Name("B.CI") + " in place: it cannot be proved a plain file of the run",
+          "put " + aside + " back as " + Name("C.CI"),
+          "switch the completion message back on in citect.ini", "remove " + JournalPath(900)}));
   EXPECT_TRUE(Exists("A.CI"));
   EXPECT_TRUE(platform::FileExists(aside));
   EXPECT_TRUE(platform::FileExists(JournalPath(900)));
@@ -276,7 +277,8 @@ TEST_F(RecoveryTest, APlainFileHeldOpenStaysInTheJournalUntilItCanGo) {
   {
     platform::File aside;
     std::uint32_t error = 0;
-    ASSERT_TRUE(platform::File::CreateAlways(LegacyAsideName(Name("A.CI"), writer), &aside, &error));
+    ASSERT_TRUE(
+        platform::File::CreateAlways(LegacyAsideName(Name("A.CI"), writer), &aside, &error));
     aside.Append("mine", 4);
   }
   const PlainFileEntry entry{Name("A.CI"), PlainFileKind::kAside,

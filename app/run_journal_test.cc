@@ -52,8 +52,9 @@ TEST(RunJournalFormatTest, RoundTripsAnyNames) {
   // Names never break the line structure.
   std::string bytes = FormatRunJournal(plain_only);
   EXPECT_NE(bytes.find("\nnew D:\\%01%0A%0D%7F\xE9.CI\n"), std::string::npos) << bytes;
-  EXPECT_NE(bytes.find("\nset-aside 0123456789ABCDEF 1:18446744073709551615:3:4:5 C:\\P\\Mine.ci\n"),
-            std::string::npos)
+  EXPECT_NE(
+      bytes.find("\nset-aside 0123456789ABCDEF 1:18446744073709551615:3:4:5 C:\\P\\Mine.ci\n"),
+      std::string::npos)
       << bytes;
   EXPECT_NE(bytes.find("\nset-aside BEEF - C:\\P\\Old.ci\n"), std::string::npos) << bytes;
   EXPECT_NE(bytes.find("\nplain-file 0:1:2:3:0 C:\\PROJ\\A.CI\n"), std::string::npos) << bytes;
@@ -105,16 +106,16 @@ TEST(RunJournalFormatTest, WellSealedButMalformedBodiesAreRefused) {
       "delete C:\\A.CI\n",  // unknown record
       "plain\n",
       "aside \n",
-      "set-aside 0000 - \n",                       // empty name
-      "set-aside 000 - C:\\A.CI\n",                // short suffix
-      "set-aside 00000 - C:\\A.CI\n",              // neither 4 nor 16 digits
-      "set-aside 000g - C:\\A.CI\n",               // not hex
-      "set-aside 0000 1:2:3:4 C:\\A.CI\n",         // four numbers in the stamp
-      "set-aside 0000 1:2:3:4:5:6 C:\\A.CI\n",     // six
-      "set-aside 0000 1::3:4:5 C:\\A.CI\n",        // an empty one
-      "set-aside 0000 C:\\A.CI\n",                 // no stamp
-      "plain-file 1:2:3:4:5 C:\\A.CI\n",           // names no plain file above
-      "new C:\\A.CI\nplain-file - C:\\A.CI\n",    // no stamp
+      "set-aside 0000 - \n",                    // empty name
+      "set-aside 000 - C:\\A.CI\n",             // short suffix
+      "set-aside 00000 - C:\\A.CI\n",           // neither 4 nor 16 digits
+      "set-aside 000g - C:\\A.CI\n",            // not hex
+      "set-aside 0000 1:2:3:4 C:\\A.CI\n",      // four numbers in the stamp
+      "set-aside 0000 1:2:3:4:5:6 C:\\A.CI\n",  // six
+      "set-aside 0000 1::3:4:5 C:\\A.CI\n",     // an empty one
+      "set-aside 0000 C:\\A.CI\n",              // no stamp
+      "plain-file 1:2:3:4:5 C:\\A.CI\n",        // names no plain file above
+      "new C:\\A.CI\nplain-file - C:\\A.CI\n",  // no stamp
       "new C:\\A.CI\nplain-file 1:2:3:4:5 C:\\A.CI\nplain-file 1:2:3:4:5 C:\\A.CI\n",
   };
   RunJournalRecord back;
@@ -136,11 +137,10 @@ TEST(RunJournalFormatTest, WellSealedButMalformedBodiesAreRefused) {
       &back, &err))
       << err;
   EXPECT_EQ(back.plain_files,
-            (std::vector<PlainFileEntry>{
-                {"C:\\N.CI", PlainFileKind::kNew},
-                {"C:\\L.CI", PlainFileKind::kLeftover},
-                {"C:\\My Own.ci", PlainFileKind::kAside,
-                 LegacyAsideName("C:\\My Own.ci", {5, 0})}}));
+            (std::vector<PlainFileEntry>{{"C:\\N.CI", PlainFileKind::kNew},
+                                         {"C:\\L.CI", PlainFileKind::kLeftover},
+                                         {"C:\\My Own.ci", PlainFileKind::kAside,
+                                          LegacyAsideName("C:\\My Own.ci", {5, 0})}}));
 }
 
 // A set-aside name is 16 characters longer than the name now (64 random

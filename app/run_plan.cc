@@ -211,8 +211,7 @@ RunPlan MakeRunPlan(const std::vector<std::string>& args) {
     if (bin == kBinNotDefined)
       plan.messages.push_back("BIN directory not defined in " + settings.settings_file);
     plan.compiler = AddBackslash(bin) + AttachName;
-    plan.compiler_found =
-        bin != kBinNotDefined && platform::CanStartProgram(plan.compiler, bin);
+    plan.compiler_found = bin != kBinNotDefined && platform::CanStartProgram(plan.compiler, bin);
     if (!plan.compiler_found) {
       plan.messages.push_back("Veilbox Cannot Execute the the file  " + bin +
                               ".  Veilbox is unable to continue.");

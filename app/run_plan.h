@@ -62,8 +62,8 @@ struct RunPlan {
   std::string project_dir;
   std::vector<PlannedStep> steps;
   std::vector<PlannedFile> files;
-  std::string compiler;  // the compiler's full name, when the run gets that far
-  bool compiler_found = false;  // the compiler is there and this user can start it
+  std::string compiler;                 // the compiler's full name, when the run gets that far
+  bool compiler_found = false;          // the compiler is there and this user can start it
   bool completion_message_off = false;  // the run switches it off for the compile
   // What the run does first: the clean-up after runs that were killed
   // outright, one step a text (see PreviewRecovery).

@@ -1,6 +1,7 @@
+#include "platform/dir_lock.h"
+
 #include <string>
 
-#include "platform/dir_lock.h"
 #include "platform/files.h"
 
 namespace veilbox::platform {

@@ -104,8 +104,8 @@ bool MakeOurLockFile(HANDLE file) {
   DWORD wrote = 0;
   FILE_DISPOSITION_INFO dispose{TRUE};
   return SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-         SetEndOfFile(file) && WriteFile(file, me.data(), static_cast<DWORD>(me.size()), &wrote,
-                                         nullptr) &&
+         SetEndOfFile(file) &&
+         WriteFile(file, me.data(), static_cast<DWORD>(me.size()), &wrote, nullptr) &&
          SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose);
 }
 
@@ -122,9 +122,9 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
     // until the holder's handle closes, which also deletes the file. A
     // link or a junction at the name is opened itself, never followed,
     // and nothing is deleted on close until the file is known to be ours.
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       const bool stale = GetLastError() == ERROR_ALREADY_EXISTS;
       OwnedHandle owned(file);

@@ -55,9 +55,8 @@ int main(int argc, char** argv) {
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
       if (!it->is_regular_file()) continue;
       const std::string name = it->path().filename().string();
-      const bool set_aside =
-          (name.size() > 8 && name.compare(name.size() - 8, 4, ".~vb") == 0) ||
-          (name.size() > 20 && name.compare(name.size() - 20, 4, ".~vb") == 0);
+      const bool set_aside = (name.size() > 8 && name.compare(name.size() - 8, 4, ".~vb") == 0) ||
+                             (name.size() > 20 && name.compare(name.size() - 20, 4, ".~vb") == 0);
       if (EndsWithNoCase(name, ".Veilbox") || EndsWithNoCase(name, ".dbf") ||
           EndsWithNoCase(name, ".ini") || set_aside || name == veilbox::platform::kDirLockName) {
         continue;
