@@ -27,20 +27,27 @@ namespace {
 // Shown in place of the completion message when the clean-up could not
 // remove every plain file or put back everything it set aside.
 std::string LeftPlainFilesMessage(const CleanUpLeft& left) {
-  std::string text;
-  if (!left.not_removed.empty()) {
-    text =
-        "Veilbox Compile Complete, but these decrypted files could not be removed; Veilbox "
-        "removes them when it next starts:";
-    for (const std::string& name : left.not_removed) text += " \"" + name + "\"";
-  }
-  if (!left.not_put_back.empty()) {
-    text += text.empty() ? "Veilbox Compile Complete, but these" : ".  And these";
-    text +=
-        " files set aside during the compile could not be put back; Veilbox puts them back "
-        "when it next starts:";
-    for (const std::string& name : left.not_put_back) text += " " + name;
-  }
+  std::string text = "Veilbox Compile Complete, but";
+  bool first = true;
+  const auto part = [&](const std::vector<std::string>& names, const char* what) {
+    if (names.empty()) return;
+    if (!first) text += "; and";
+    first = false;
+    text += what;
+    for (const std::string& name : names) text += " " + name;
+  };
+  std::vector<std::string> not_removed;
+  for (const std::string& name : left.not_removed) not_removed.push_back("\"" + name + "\"");
+  part(not_removed,
+       " these decrypted files could not be removed; Veilbox removes them when it next starts:");
+  part(left.not_put_back,
+       " these files set aside during the compile could not be put back; Veilbox puts them back "
+       "when it next starts:");
+  std::vector<std::string> beside;
+  for (const std::string& name : left.left_beside) beside.push_back("\"" + name + "\"");
+  part(beside,
+       " these files were not put back, because another entry stands where Veilbox kept them; "
+       "both are left beside the name:");
   return text;
 }
 

@@ -5,6 +5,7 @@
 #include "app/project_lookup.h"
 #include "app/run_end.h"
 #include "dbase/dbase3plus.h"
+#include "platform/entry_identity.h"
 #include "platform/files.h"
 #include "protect/protected_file_name.h"
 #include "sysutil/errors.h"
@@ -40,7 +41,12 @@ std::unique_ptr<TDBase3Plus> OpenTable(RunUi& ui, const std::string& file_name,
 void CollectProtectedFiles(RunUi& ui, const std::string& dir, std::vector<std::string>& list,
                            IncludeWalk& walk, int depth) {
   const std::string b = AddBackslash(dir);
-  if (!walk.walked.insert(UpperAscii(b)).second) {
+  platform::EntryIdentity identity;
+  std::uint32_t identity_error = 0;
+  const bool first_visit = platform::IdentityOf(b, &identity, &identity_error)
+                               ? walk.walked_identities.insert(identity).second
+                               : walk.walked.insert(UpperAscii(b)).second;
+  if (!first_visit) {
     if (walk.observer) walk.observer->OnRevisit(b);
     return;
   }

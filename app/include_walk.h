@@ -10,6 +10,7 @@
 
 #include "app/master_index.h"
 #include "app/run_ui.h"
+#include "platform/entry_identity.h"
 
 namespace veilbox {
 
@@ -39,9 +40,13 @@ struct IncludeWalk {
   MasterIndex* master_index = nullptr;
   // Citect's master directory (USER), where master.dbf lies.
   std::string master_path;
-  // The directories walked so far, upper-cased with a trailing backslash:
-  // a directory reached again (an include cycle, or a project included
-  // along two paths) is not walked twice.
+  // The directories walked so far, by identity (platform::EntryIdentity,
+  // so that "P\\.", "X\\..\\P", "P\\\\", a link or a second drive letter
+  // are one directory), or upper-cased with a trailing backslash where the
+  // identity cannot be told (a missing directory): a directory reached
+  // again (an include cycle, a project included along two paths or under
+  // two spellings) is not walked twice, and its lock is taken once.
+  std::set<platform::EntryIdentity> walked_identities;
   std::set<std::string> walked;
   IncludeWalkObserver* observer = nullptr;
 };

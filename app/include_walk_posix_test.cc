@@ -1,9 +1,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <memory>
+
 #include "app/include_walk.h"
+#include "app/master_index.h"
+#include "app/project_lookup.h"
 #include "app/run_end.h"
+#include "dbase/dbase3plus.h"
+#include "sysutil/globals.h"
 #include "sysutil/text_utils.h"
+#include "testing/dbf_writer.h"
 #include "testing/recording_ui.h"
 #include "testing/test_support.h"
 
@@ -39,6 +47,44 @@ TEST(IncludeWalk, AProjectDirectoryThatCannotBeListedEndsTheRun) {
     }
     EXPECT_TRUE(list.empty());
   }
+}
+
+// One project directory reached under several spellings ("Q/.",
+// "x/../Q", a link, doubled separators) is one directory: walked once,
+// under the first spelling, so that its lock is taken once.
+TEST(IncludeWalk, OneDirectoryUnderManySpellingsIsWalkedOnce) {
+  veilbox::testing::ScratchDir dir;
+  dir.Write("P/p.ci.Veilbox", "x");
+  dir.Write("Q/q.ci.Veilbox", "x");
+  dir.Write("x/keep", "x");
+  ASSERT_EQ(::symlink((dir.path() / "Q").c_str(), (dir.path() / "L").c_str()), 0);
+  const std::string root = dir.str();
+  const std::vector<std::string> spellings = {root + "/Q/.", root + "/x/../Q", root + "/L",
+                                              root + "//Q", root + "/Q"};
+  std::vector<veilbox::testing::DbfRecord> master = {{{"P", root + "/P"}}};
+  std::vector<veilbox::testing::DbfRecord> includes;
+  for (std::size_t i = 0; i < spellings.size(); ++i) {
+    master.push_back({{"S" + std::to_string(i), spellings[i]}});
+    includes.push_back({{"S" + std::to_string(i)}});
+  }
+  dir.Write("P/Include.dbf", veilbox::testing::MakeIncludeDbf(includes));
+  dir.Write("M/master.dbf", veilbox::testing::MakeMasterDbf(master));
+  const std::string master_path = (dir.path() / "M").string();
+  MasterIndex index;
+  auto table = std::make_unique<TDBase3Plus>();
+  table->SetFileName(MasterTableName(master_path));
+  table->Open();
+  index.Load(std::move(table));
+  veilbox::testing::RecordingUi ui;
+  std::vector<std::string> list;
+  IncludeWalk walk;
+  walk.master_index = &index;
+  walk.master_path = master_path;
+  CollectProtectedFiles(ui, root + "/P", list, walk);
+  EXPECT_EQ(list,
+            (std::vector<std::string>{UpperAscii(AddBackslash(root + "/P") + "p.ci.Veilbox"),
+                                      UpperAscii(AddBackslash(spellings[0]) + "q.ci.Veilbox")}));
+  EXPECT_TRUE(ui.messages.empty());
 }
 
 }  // namespace

@@ -54,10 +54,17 @@ PlainFilePlan PlainFilePlan::Make(const std::vector<std::string>& collected) {
       case NameHolder::kLeftover:
         planned.kind = PlainFileKind::kLeftover;
         break;
-      case NameHolder::kSomeonesEntry:
-        // Its own letter case, so that it comes back under its own name.
+      case NameHolder::kSomeonesEntry: {
+        // Its own letter case, so that it comes back under its own name;
+        // its stamp, so that only this entry comes back.
         planned = {platform::NameOnDisk(plain), PlainFileKind::kAside};
+        planned.aside = SetAsideName(planned.name, RandomAsideSuffix());
+        platform::EntryStamp stamp;
+        std::uint32_t error = 0;
+        if (!platform::StampOf(planned.name, &stamp, &error)) continue;  // cannot be told apart
+        planned.aside_stamp = stamp;
         break;
+      }
       case NameHolder::kUntouchable:
         continue;
     }
@@ -68,6 +75,11 @@ PlainFilePlan PlainFilePlan::Make(const std::vector<std::string>& collected) {
 }
 
 const PlainFileEntry* PlainFilePlan::Find(const std::string& plain_name) const {
+  const auto it = index_.find(plain_name);
+  return it == index_.end() ? nullptr : &entries_[it->second];
+}
+
+PlainFileEntry* PlainFilePlan::FindToChange(const std::string& plain_name) {
   const auto it = index_.find(plain_name);
   return it == index_.end() ? nullptr : &entries_[it->second];
 }

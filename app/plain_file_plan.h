@@ -25,6 +25,9 @@ class PlainFilePlan {
   // The entry of a plain file's name (as the pass builds it), or nullptr
   // when the run may not create it.
   const PlainFileEntry* Find(const std::string& plain_name) const;
+  // The same, to record what the run learns as it goes (another set-aside
+  // name, the plain file's stamp).
+  PlainFileEntry* FindToChange(const std::string& plain_name);
   // Leaves a name out: the run will not write it after all.
   void Drop(const std::string& plain_name);
 

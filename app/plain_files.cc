@@ -7,6 +7,7 @@
 #include "app/plain_file_plan.h"
 #include "app/run_end.h"
 #include "platform/debug_output.h"
+#include "platform/entry_identity.h"
 #include "platform/files.h"
 #include "platform/interrupts.h"
 #include "platform/process_identity.h"
@@ -33,7 +34,6 @@ void WrittenPlainFiles::Add(const std::string& plain_name, const PlainFileEntry&
 
 CleanUpLeft WrittenPlainFiles::DeleteAll(std::chrono::milliseconds patience) {
   CleanUpLeft left;
-  const platform::ProcessIdentity self = platform::CurrentProcess();
   for (const PlainFileEntry& entry : entries_) {
     std::string why;
     const bool removed = RemoveRunPlainFile(entry.name, patience, &why);
@@ -42,10 +42,25 @@ CleanUpLeft WrittenPlainFiles::DeleteAll(std::chrono::milliseconds patience) {
       left.not_removed.push_back(entry.name);
     }
     if (entry.kind != PlainFileKind::kAside) continue;
-    if (!removed || !PutBackAside(entry.name, self, &why)) {
-      if (removed) platform::DebugOutput(why);
-      left.not_put_back.push_back("\"" + entry.name + "\" (set aside as \"" +
-                                  AsideName(entry.name, self) + "\")");
+    // Kept in the journal: the next run puts it back.
+    const auto kept = [&] {
+      left.not_put_back.push_back("\"" + entry.name + "\" (set aside as \"" + entry.aside + "\")");
+    };
+    if (!removed) {
+      kept();
+      continue;
+    }
+    switch (PutBackAside(entry, &why)) {
+      case PutBack::kDone:
+        break;
+      case PutBack::kNotTheEntry:
+        platform::DebugOutput(why);
+        left.left_beside.push_back(entry.name);
+        break;
+      case PutBack::kFailed:
+        platform::DebugOutput(why);
+        kept();
+        break;
     }
   }
   entries_.clear();
@@ -72,6 +87,31 @@ namespace {
   throw FileCreateError(plain);
 }
 
+// Moves someone's entry from a plain file's name to its set-aside name,
+// which the journal holds before the move. The move never replaces: a
+// taken set-aside name is someone's too, and another is drawn and
+// recorded. Only the entry the plan stamped moves.
+void SetAside(PlainFilePlan& plan, const RecordPlainFiles& record, const std::string& plain) {
+  PlainFileEntry* planned = plan.FindToChange(plain);
+  platform::EntryStamp now;
+  std::uint32_t error = 0;
+  if (!planned->aside_stamp || !platform::StampOf(planned->name, &now, &error) ||
+      now != *planned->aside_stamp)
+    RefuseName(plan, record, plain);
+  constexpr int kDraws = 8;
+  for (int draw = 0; draw < kDraws; ++draw) {
+    if (platform::RenameNoReplace(planned->name, planned->aside, &error)) return;
+    if (error != platform::kErrorFileExists && error != platform::kErrorAlreadyExists) break;
+    planned->aside = SetAsideName(planned->name, RandomAsideSuffix());
+    std::string err;
+    if (!record(plan.entries(), &err)) {
+      platform::DebugOutput(err);
+      break;
+    }
+  }
+  RefuseName(plan, record, plain);
+}
+
 // Frees a plain file's name as the plan says, just before the plain file
 // is created there; returns the name to create. What stands there must
 // still be what the journal recorded: anything else stops the run.
@@ -79,6 +119,7 @@ std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& recor
                               const std::string& plain, WrittenPlainFiles& written) {
   const PlainFileEntry* planned = plan.Find(plain);
   if (!planned) throw FileCreateError(plain);
+  const std::string name = planned->name;
   const NameHolder now = LookAtPlainFileName(planned->name);
   std::string why;
   switch (planned->kind) {
@@ -94,22 +135,35 @@ std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& recor
         RefuseName(plan, record, plain);
       }
       break;
-    case PlainFileKind::kAside: {
-      if (now != NameHolder::kSomeonesEntry && now != NameHolder::kLeftover)
-        throw FileCreateError(plain);
-      std::uint32_t error = 0;
-      // An entry at the set-aside name is someone's too: the move fails,
-      // and the journal must forget the name, or the clean-up would take
-      // that entry for the one set aside and move it over this one.
-      if (!platform::RenameNoReplace(planned->name,
-                                     AsideName(planned->name, platform::CurrentProcess()), &error))
-        RefuseName(plan, record, plain);
+    case PlainFileKind::kAside:
+      SetAside(plan, record, plain);
       // From here on the clean-up puts it back, whatever happens next.
-      written.Add(plain, *planned);
+      written.Add(plain, *plan.Find(plain));
       break;
-    }
   }
-  return planned->name;
+  return name;
+}
+
+// Records the stamp of each plain file the pass wrote, in one journal
+// write: from then on recovery knows them by it. Without it (a run killed
+// before, or a journal that cannot be written now) it knows them by their
+// content, so a failure here ends nothing.
+void RecordPlainFileStamps(PlainFilePlan& plan, const std::vector<std::size_t>& todo,
+                           const std::vector<std::string>& collected,
+                           const WrittenPlainFiles& written, const RecordPlainFiles& record) {
+  bool any = false;
+  for (std::size_t index : todo) {
+    const std::string plain = PlainFileName(collected[index]);
+    PlainFileEntry* entry = plan.FindToChange(plain);
+    if (!entry || !written.Contains(plain)) continue;
+    platform::EntryStamp stamp;
+    std::uint32_t error = 0;
+    if (!platform::StampOf(entry->name, &stamp, &error)) continue;
+    entry->plain_stamp = stamp;
+    any = true;
+  }
+  std::string err;
+  if (any && !record(plan.entries(), &err)) platform::DebugOutput(err);
 }
 
 }  // namespace
@@ -155,7 +209,10 @@ bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
       [] { return platform::PendingInterrupt() != 0; });
   LastStatus = kSuccessText;
   CheckInterrupt();
-  if (!outcome.error) return true;
+  if (!outcome.error) {
+    RecordPlainFileStamps(plan, todo, collected, written, record);
+    return true;
+  }
   // The first failure in the collected order decides, whatever the number
   // of workers; files written after it meanwhile go with the rest.
   const std::string& entry = collected[todo[outcome.first_failure]];

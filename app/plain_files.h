@@ -21,8 +21,13 @@ inline constexpr std::chrono::milliseconds kCleanupPatience{2000};
 // whose own entry it could not put back (still under its set-aside name).
 struct CleanUpLeft {
   std::vector<std::string> not_removed;
-  std::vector<std::string> not_put_back;  // "NAME" (set aside as "ASIDE")
-  bool empty() const { return not_removed.empty() && not_put_back.empty(); }
+  // Set-aside entries kept in the journal, which the next run puts back:
+  // "NAME" (set aside as "ASIDE").
+  std::vector<std::string> not_put_back;
+  // Names whose set-aside entry was found replaced by another entry: both
+  // are left where they are.
+  std::vector<std::string> left_beside;
+  bool empty() const { return not_removed.empty() && not_put_back.empty() && left_beside.empty(); }
 };
 
 // The plain files that the decryption loop wrote in this run, and the

@@ -79,9 +79,14 @@ TEST_F(DecryptionLoopTest, DecryptionRecordsWhatStandsAtEachNameFirst) {
   } catch (const RunEnded& end) {
     EXPECT_EQ(end.code(), 251);
   }
+  const auto kinds = [](const std::vector<PlainFileEntry>& entries) {
+    std::vector<std::pair<std::string, PlainFileKind>> named;
+    for (const PlainFileEntry& entry : entries) named.emplace_back(entry.name, entry.kind);
+    return named;
+  };
   EXPECT_EQ(
-      recorded,
-      (std::vector<PlainFileEntry>{
+      kinds(recorded),
+      (std::vector<std::pair<std::string, PlainFileKind>>{
           {PlainFileName(collected[0]), PlainFileKind::kNew},
           {PlainFileName(collected[1]), PlainFileKind::kLeftover},
           // in its own letter case, to come back under its own name
@@ -89,6 +94,12 @@ TEST_F(DecryptionLoopTest, DecryptionRecordsWhatStandsAtEachNameFirst) {
            PlainFileKind::kAside},
           {LeftStr(collected[3], static_cast<std::int32_t>(collected[3].size()) - 14) + "hid.ci",
            PlainFileKind::kAside}}));
+  // Someone's entries: where each goes and what it is, before it moves.
+  for (std::size_t i = 2; i < 4; ++i) {
+    EXPECT_EQ(recorded[i].aside.rfind(recorded[i].name + ".~vb", 0), 0u) << recorded[i].aside;
+    EXPECT_EQ(recorded[i].aside.size(), recorded[i].name.size() + 20);
+    EXPECT_TRUE(recorded[i].aside_stamp.has_value());
+  }
   EXPECT_EQ(ui_.messages,
             std::vector<std::string>{"Unable to decrypt " + collected[4] + ": Cannot create file " +
                                      PlainFileName(collected[4])});
@@ -123,37 +134,66 @@ TEST_F(DecryptionLoopTest, AFileThatAppearsAfterTheRecordIsNotTheRuns) {
   EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/late.ci"), "someone was quicker");
 }
 
-// Someone's entry at the set-aside name of someone's file at a plain
-// file's name: neither is moved or taken for the other, the journal
-// forgets the name, and the run ends with 251.
-TEST_F(DecryptionLoopTest, ATakenSetAsideNameLeavesBothEntriesAlone) {
+// Someone's entry at the set-aside name that the journal holds: the move
+// never replaces it; another name is drawn and recorded before the move,
+// and afterwards both are as they were.
+TEST_F(DecryptionLoopTest, ATakenSetAsideNameMeansAnotherName) {
   dir_.Write("P/TAKEN.CI.Veilbox", testing::ProtectedFileBytes({"plain"}));
   dir_.Write("P/TAKEN.CI", "the person's");
-  const std::string stranger =
-      AsideName(AddBackslash(UpperAscii(Dir("P"))) + "TAKEN.CI", platform::CurrentProcess());
-  platform::File file;
-  std::uint32_t error = 0;
-  ASSERT_TRUE(platform::File::CreateAlways(stranger, &file, &error)) << error;
-  ASSERT_TRUE(file.Append("a stranger's", 12));
-  file.Close();
   std::vector<std::vector<PlainFileEntry>> records;
+  std::string stranger;
   const auto record = [&](const std::vector<PlainFileEntry>& plan, std::string*) {
     records.push_back(plan);
+    if (records.size() == 1) {
+      stranger = plan.at(0).aside;
+      platform::File file;
+      std::uint32_t error = 0;
+      EXPECT_TRUE(platform::File::CreateAlways(stranger, &file, &error)) << error;
+      EXPECT_TRUE(file.Append("a stranger's", 12));
+    }
     return true;
   };
   {
     WrittenPlainFiles written;
     std::string err;
-    EXPECT_THROW(DecryptCollected(ui_, {Entry("P", "TAKEN.CI.Veilbox")}, written, record, &err),
-                 RunEnded);
+    ASSERT_TRUE(DecryptCollected(ui_, {Entry("P", "TAKEN.CI.Veilbox")}, written, record, &err))
+        << err;
+    EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/TAKEN.CI"), "plain\r\n");
   }
-  ASSERT_FALSE(records.empty());
-  EXPECT_TRUE(records.back().empty());
+  ASSERT_GE(records.size(), 2u);
+  ASSERT_EQ(records[1].size(), 1u);
+  EXPECT_NE(records[1][0].aside, stranger);
+  EXPECT_EQ(records[1][0].aside_stamp, records[0][0].aside_stamp);
+  EXPECT_FALSE(platform::FileExists(records[1][0].aside));
   EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/TAKEN.CI"), "the person's");
   std::string stranger_bytes;
+  std::uint32_t error = 0;
   ASSERT_TRUE(
       platform::ReadWholeFile(stranger, platform::Share::kReadWrite, &stranger_bytes, &error));
   EXPECT_EQ(stranger_bytes, "a stranger's");
+}
+
+// An entry that replaced someone's entry after the plan stamped it is not
+// moved: the journal forgets the name and the run ends with 251.
+TEST_F(DecryptionLoopTest, AnEntryReplacedAfterThePlanIsNotSetAside) {
+  dir_.Write("P/SWAP.CI.Veilbox", testing::ProtectedFileBytes({"plain"}));
+  dir_.Write("P/SWAP.CI", "the person's");
+  std::vector<std::vector<PlainFileEntry>> records;
+  const auto record = [&](const std::vector<PlainFileEntry>& plan, std::string*) {
+    records.push_back(plan);
+    if (records.size() == 1) {
+      dir_.Write("P/SWAP.CI.new", "another, longer entry");
+      std::filesystem::rename(dir_.path() / "P/SWAP.CI.new", dir_.path() / "P/SWAP.CI");
+    }
+    return true;
+  };
+  WrittenPlainFiles written;
+  std::string err;
+  EXPECT_THROW(DecryptCollected(ui_, {Entry("P", "SWAP.CI.Veilbox")}, written, record, &err),
+               RunEnded);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_TRUE(records[1].empty());
+  EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/SWAP.CI"), "another, longer entry");
 }
 
 // The decryption loop on one worker and on several: the same plain files,

@@ -13,10 +13,12 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/entry_identity.h"
 #include "platform/process_identity.h"
 
 namespace veilbox {
@@ -26,21 +28,35 @@ namespace veilbox {
 enum class PlainFileKind {
   kNew,         // nothing: whatever file stands there now is the run's
   kLeftover,    // a hidden plain file of a run that was cut short: replaced
-  kAside,       // someone's entry, moved to AsideName() while the plain file
-                // stands at its name, and moved back afterwards
+  kAside,       // someone's entry, moved to its set-aside name while the
+                // plain file stands at its name, and moved back afterwards
   kHiddenOnly,  // recorded by an earlier version: the run's only while hidden
 };
 
 struct PlainFileEntry {
   std::string name;  // full name, beside its ProtectedFile
   PlainFileKind kind = PlainFileKind::kNew;
+  // kAside: where the entry is kept meanwhile (SetAsideName), and the
+  // entry's stamp, taken before it moves; only the entry with that stamp
+  // is moved back. Journals of earlier versions name no stamp.
+  std::string aside = {};
+  std::optional<platform::EntryStamp> aside_stamp = std::nullopt;
+  // The plain file's stamp, recorded once it is written: only the entry
+  // with that stamp is the run's. Without it (a run killed before it was
+  // recorded) only the proof by content tells (ProvePlainFile).
+  std::optional<platform::EntryStamp> plain_stamp = std::nullopt;
   bool operator==(const PlainFileEntry&) const = default;
 };
 
-// Where the run that writer names keeps someone's entry from name while
-// its plain file stands there: beside it, 8 characters longer (as long as
-// the ProtectedFile's name), so it fits wherever the ProtectedFile does.
-std::string AsideName(const std::string& name, const platform::ProcessIdentity& writer);
+// Where someone's entry at name is kept while the plain file stands
+// there: beside it, name + ".~vb" + a suffix of hex digits. A run draws 16
+// digits (64 bits) at random and another draw when the name is taken;
+// earlier versions used 4 digits from the run's process identity
+// (LegacyAsideName), which recovery still reads.
+std::string SetAsideName(const std::string& name, std::uint64_t suffix);
+std::string LegacyAsideName(const std::string& name, const platform::ProcessIdentity& writer);
+// A set-aside suffix drawn at random.
+std::uint64_t RandomAsideSuffix();
 
 // What one run recorded.
 struct RunJournalRecord {
@@ -59,8 +75,11 @@ bool ParseRunJournal(std::string_view bytes, RunJournalRecord* record, std::stri
 
 // What recovery did.
 struct RecoveryReport {
-  std::vector<std::string> deleted;        // leftover plain files removed
-  std::vector<std::string> put_back;       // entries set aside and moved back
+  std::vector<std::string> deleted;   // leftover plain files removed
+  std::vector<std::string> put_back;  // entries set aside and moved back
+  // Entries set aside that were not moved back: what stands at the
+  // set-aside name is not the entry that was moved there. Both stay.
+  std::vector<std::string> not_put_back;
   std::vector<std::string> restored;       // settings files whose message was switched on
   std::vector<std::string> journals_done;  // journals of dead runs fully handled and removed
   std::vector<std::string> left_to_live;   // journals of runs that still run
@@ -121,17 +140,20 @@ void SettleRunJournal(const std::string& path, const RunJournalRecord& record,
 // while it is held open. True when nothing stands there any more.
 bool RemoveRunPlainFile(const std::string& name, std::chrono::milliseconds patience,
                         std::string* why);
-// Moves someone's entry from AsideName() back to its name, where nothing
-// may stand by then.
-bool PutBackAside(const std::string& name, const platform::ProcessIdentity& writer,
-                  std::string* why);
+// Moves someone's entry from its set-aside name back to its name, where
+// nothing may stand by then, when it is the entry that was set aside (its
+// stamp matches the recorded one; an entry recorded without a stamp by an
+// earlier version is taken as it is). kNotTheEntry leaves both in place.
+enum class PutBack { kDone, kNotTheEntry, kFailed };
+PutBack PutBackAside(const PlainFileEntry& entry, std::string* why);
 
 // Cleans up after every run whose journal lies in dir and whose writer no
 // longer runs (`self` is the calling process: a journal naming its id is
 // an old one). For each such journal and each recorded plain file beside
-// its ProtectedFile (name + ".Veilbox"): removes what the run may have
-// created at the name, hidden or not (kHiddenOnly: only a hidden file),
-// and moves back what it set aside; switches the completion message back on in the
+// its ProtectedFile (name + ".Veilbox"): removes the plain file the run
+// wrote there, known by its recorded stamp or else by its content
+// (ProvePlainFile), and moves back the entry it set aside when its stamp
+// matches; anything else is left in place and reported; switches the completion message back on in the
 // recorded settings file when that run had switched it off and the file
 // still exists; then removes the journal. What cannot be done yet stays in
 // the journal for the next run. A journal that cannot be parsed is never
@@ -148,5 +170,11 @@ RecoveryReport RecoverAbandonedRuns(const std::string& dir, const platform::Proc
                                     const RestoreOkMessage& restore,
                                     const IsProcessRunning& is_running,
                                     const WithDirectoryLocks& with_locks = nullptr);
+
+// What RecoverAbandonedRuns would do in dir, one step a text, without
+// doing it (for the plan).
+std::vector<std::string> PreviewRecovery(const std::string& dir,
+                                         const platform::ProcessIdentity& self,
+                                         const IsProcessRunning& is_running);
 
 }  // namespace veilbox

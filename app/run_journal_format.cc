@@ -1,24 +1,36 @@
 // The journal's bytes:
 //
-//   Veilbox run journal 2
+//   Veilbox run journal 3
 //   pid <decimal>
 //   start <decimal>
 //   ok-message-suppressed <settings file>      (only when it was)
 //   new <name>        (one per plain file, by what stood at its name:
 //   leftover <name>    nothing, a hidden leftover, someone's entry set
-//   aside <name>       aside; "plain" as version 1 wrote it)
+//   set-aside <suffix> <stamp> <name>    aside under name + ".~vb" +
+//                      suffix (4 or 16 hex digits); "plain" as version 1
+//                      wrote it)
+//   plain-file <stamp> <name>    (the stamp of a plain file named above,
+//                      once it is written)
 //   end <16 hex digits: FNV-1a 64 of every byte before this line>
 //
-// Version 1 journals are read too: only "plain" lines appear in them.
+// A stamp is "-" (none) or five decimals joined by ":": volume, file ID,
+// size, last write, creation (platform::EntryStamp).
+//
+// Versions 1 and 2 are read too: version 1 wrote only "plain" lines,
+// version 2 "aside <name>" for an entry set aside under LegacyAsideName.
 //
 // Every line ends with a line feed. In names, a control byte, DEL and "%"
 // stand as "%" and two upper-case hex digits.
+#include <algorithm>
+#include <random>
+
 #include "app/run_journal.h"
 
 namespace veilbox {
 namespace {
 
-constexpr std::string_view kFirstLine = "Veilbox run journal 2";
+constexpr std::string_view kFirstLine = "Veilbox run journal 3";
+constexpr std::string_view kFirstLineV2 = "Veilbox run journal 2";
 constexpr std::string_view kFirstLineV1 = "Veilbox run journal 1";
 
 struct KindWord {
@@ -27,7 +39,6 @@ struct KindWord {
 };
 constexpr KindWord kKindWords[] = {{PlainFileKind::kNew, "new"},
                                    {PlainFileKind::kLeftover, "leftover"},
-                                   {PlainFileKind::kAside, "aside"},
                                    {PlainFileKind::kHiddenOnly, "plain"}};
 
 std::string_view WordOf(PlainFileKind kind) {
@@ -92,9 +103,20 @@ bool Unescape(std::string_view text, std::string* out) {
 
 }  // namespace
 
-std::string AsideName(const std::string& name, const platform::ProcessIdentity& writer) {
+constexpr std::string_view kAsideMark = ".~vb";
+
+std::string LegacyAsideName(const std::string& name, const platform::ProcessIdentity& writer) {
   const std::string id = std::to_string(writer.pid) + ":" + std::to_string(writer.start_time);
-  return name + ".~vb" + Hex16(Fnv1a64(id)).substr(12);
+  return name + std::string(kAsideMark) + Hex16(Fnv1a64(id)).substr(12);
+}
+
+std::string SetAsideName(const std::string& name, std::uint64_t suffix) {
+  return name + std::string(kAsideMark) + Hex16(suffix);
+}
+
+std::uint64_t RandomAsideSuffix() {
+  std::random_device random;
+  return (static_cast<std::uint64_t>(random()) << 32) ^ random();
 }
 
 namespace {
@@ -122,6 +144,75 @@ bool Field(std::string_view line, std::string_view key, std::string_view* value)
   return true;
 }
 
+std::string FormatStamp(const std::optional<platform::EntryStamp>& stamp) {
+  if (!stamp) return "-";
+  return std::to_string(stamp->identity.volume) + ":" + std::to_string(stamp->identity.file) + ":" +
+         std::to_string(stamp->size) + ":" + std::to_string(stamp->written) + ":" +
+         std::to_string(stamp->created);
+}
+
+bool ParseStamp(std::string_view text, std::optional<platform::EntryStamp>* stamp) {
+  if (text == "-") {
+    stamp->reset();
+    return true;
+  }
+  std::uint64_t fields[5];
+  for (std::uint64_t& field : fields) {
+    const std::size_t colon = text.find(':');
+    const bool last = &field == &fields[4];
+    if ((colon == std::string_view::npos) != last) return false;
+    if (!ParseDecimal(text.substr(0, colon), ~0ull, &field)) return false;
+    text = last ? std::string_view() : text.substr(colon + 1);
+  }
+  *stamp = platform::EntryStamp{{fields[0], fields[1]}, fields[2], fields[3], fields[4]};
+  return true;
+}
+
+// The next blank-separated word of text, and text after the blank.
+bool NextWord(std::string_view* text, std::string_view* word) {
+  const std::size_t blank = text->find(' ');
+  if (blank == std::string_view::npos || blank == 0) return false;
+  *word = text->substr(0, blank);
+  *text = text->substr(blank + 1);
+  return true;
+}
+
+// The suffix after the name's ".~vb": 4 hex digits (an earlier version)
+// or 16.
+bool ValidSuffix(std::string_view suffix) {
+  if (suffix.size() != 4 && suffix.size() != 16) return false;
+  for (char c : suffix)
+    if (HexValue(c) < 0) return false;
+  return true;
+}
+
+// "set-aside <suffix> <stamp> <name>"
+bool ParseSetAside(std::string_view value, PlainFileEntry* entry) {
+  std::string_view suffix, stamp;
+  if (!NextWord(&value, &suffix) || !ValidSuffix(suffix) || !NextWord(&value, &stamp) ||
+      !ParseStamp(stamp, &entry->aside_stamp) || !Unescape(value, &entry->name))
+    return false;
+  entry->kind = PlainFileKind::kAside;
+  entry->aside = entry->name + std::string(kAsideMark) + std::string(suffix);
+  return true;
+}
+
+// "plain-file <stamp> <name>": the stamp of an entry recorded above.
+bool ParsePlainStamp(std::string_view value, std::vector<PlainFileEntry>* entries) {
+  std::string_view stamp;
+  std::string name;
+  std::optional<platform::EntryStamp> parsed;
+  if (!NextWord(&value, &stamp) || !ParseStamp(stamp, &parsed) || !parsed ||
+      !Unescape(value, &name))
+    return false;
+  for (PlainFileEntry& entry : *entries) {
+    if (entry.name != name || entry.plain_stamp) continue;
+    entry.plain_stamp = parsed;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string FormatRunJournal(const RunJournalRecord& record) {
@@ -132,7 +223,23 @@ std::string FormatRunJournal(const RunJournalRecord& record) {
     text += "ok-message-suppressed " + Escape(record.settings_file) + "\n";
   for (const PlainFileEntry& entry : record.plain_files) {
     // Appended piece by piece: GCC 12 warns wrongly on " " + a text.
-    text += WordOf(entry.kind);
+    if (entry.kind == PlainFileKind::kAside) {
+      text += "set-aside ";
+      text += std::string_view(entry.aside)
+                  .substr(std::min(entry.aside.size(), entry.name.size() + kAsideMark.size()));
+      text += ' ';
+      text += FormatStamp(entry.aside_stamp);
+    } else {
+      text += WordOf(entry.kind);
+    }
+    text += ' ';
+    text += Escape(entry.name);
+    text += '\n';
+  }
+  for (const PlainFileEntry& entry : record.plain_files) {
+    if (!entry.plain_stamp) continue;
+    text += "plain-file ";
+    text += FormatStamp(entry.plain_stamp);
     text += ' ';
     text += Escape(entry.name);
     text += '\n';
@@ -169,7 +276,7 @@ bool ParseRunJournal(std::string_view bytes, RunJournalRecord* record, std::stri
     std::string text;
     bool ok = false;
     if (line_number == 0) {
-      ok = line == kFirstLine || line == kFirstLineV1;
+      ok = line == kFirstLine || line == kFirstLineV2 || line == kFirstLineV1;
     } else if (line_number == 1) {
       ok = Field(line, "pid", &value) && ParseDecimal(value, 0xFFFFFFFFull, &number);
       result.writer.pid = static_cast<std::uint32_t>(number);
@@ -180,6 +287,17 @@ bool ParseRunJournal(std::string_view bytes, RunJournalRecord* record, std::stri
       ok = line_number == 3 && Unescape(value, &text);
       result.ok_message_suppressed = true;
       result.settings_file = text;
+    } else if (Field(line, "set-aside", &value)) {
+      PlainFileEntry entry;
+      ok = ParseSetAside(value, &entry);
+      result.plain_files.push_back(std::move(entry));
+    } else if (Field(line, "aside", &value)) {
+      // Version 2: set aside under the writer's own name, with no stamp.
+      ok = Unescape(value, &text);
+      result.plain_files.push_back(
+          {text, PlainFileKind::kAside, LegacyAsideName(text, result.writer)});
+    } else if (Field(line, "plain-file", &value)) {
+      ok = ParsePlainStamp(value, &result.plain_files);
     } else {
       for (const KindWord& k : kKindWords) {
         if (!Field(line, k.word, &value)) continue;

@@ -19,9 +19,23 @@ std::string ErrorText(const std::string& what, std::uint32_t error) {
 
 enum class PlainOutcome { kNothing, kDone, kNotOurs, kFailed };
 
+// Whether the entry at a recorded plain file's name is the run's: the
+// entry the journal stamped once it was written is; anything else only by
+// its content (a run killed before the stamp was recorded; a file that is
+// the plain text, hidden, with one name, holds nothing of anyone's).
+PlainFileProof ProveRecordedPlainFile(const PlainFileEntry& entry) {
+  if (entry.plain_stamp) {
+    platform::EntryStamp now;
+    std::uint32_t error = 0;
+    if (platform::StampOf(entry.name, &now, &error) && now == *entry.plain_stamp)
+      return PlainFileProof::kRuns;
+  }
+  return ProvePlainFile(entry.name);
+}
+
 // Undoes what the run may have done at one recorded name.
-PlainOutcome SettlePlainFile(const PlainFileEntry& entry, const platform::ProcessIdentity& writer,
-                             RecoveryReport* report, std::string* why) {
+PlainOutcome SettlePlainFile(const PlainFileEntry& entry, RecoveryReport* report,
+                             std::string* why) {
   const std::string& name = entry.name;
   platform::EntryInfo at_name, aside;
   std::uint32_t error = 0;
@@ -29,10 +43,9 @@ PlainOutcome SettlePlainFile(const PlainFileEntry& entry, const platform::Proces
     *why = ErrorText("cannot look at " + name, error);
     return PlainOutcome::kFailed;
   }
-  const std::string aside_name = AsideName(name, writer);
   if (entry.kind == PlainFileKind::kAside) {
-    if (!platform::InspectEntry(aside_name, &aside, &error)) {
-      *why = ErrorText("cannot look at " + aside_name, error);
+    if (!platform::InspectEntry(entry.aside, &aside, &error)) {
+      *why = ErrorText("cannot look at " + entry.aside, error);
       return PlainOutcome::kFailed;
     }
     // Nothing set aside: what stands at the name is still its owner's.
@@ -45,7 +58,7 @@ PlainOutcome SettlePlainFile(const PlainFileEntry& entry, const platform::Proces
     // run tries again.
     const auto not_ours = [&](const std::string& what) {
       if (entry.kind == PlainFileKind::kAside) {
-        *why = what + ": " + aside_name + " stays set aside, kept for the next run";
+        *why = what + ": " + entry.aside + " stays set aside, kept for the next run";
         return PlainOutcome::kFailed;
       }
       *why = what + ": left alone";
@@ -64,10 +77,10 @@ PlainOutcome SettlePlainFile(const PlainFileEntry& entry, const platform::Proces
     }
     if (source.kind != platform::EntryKind::kFile)
       return not_ours(name + " has no ProtectedFile beside it");
-    // After a kill, only the plain text of the ProtectedFile is the run's:
-    // what a person put at the name since is theirs, and what was set
-    // aside stays where it is rather than go over it.
-    switch (ProvePlainFile(name)) {
+    // After a kill, only the plain file the run wrote is the run's: what a
+    // person put at the name since is theirs, and what was set aside stays
+    // where it is rather than go over it.
+    switch (ProveRecordedPlainFile(entry)) {
       case PlainFileProof::kRuns:
         break;
       case PlainFileProof::kNotRuns:
@@ -81,9 +94,16 @@ PlainOutcome SettlePlainFile(const PlainFileEntry& entry, const platform::Proces
     removed = true;
   }
   if (entry.kind == PlainFileKind::kAside) {
-    if (!PutBackAside(name, writer, why)) return PlainOutcome::kFailed;
-    report->put_back.push_back(name);
-    return PlainOutcome::kDone;
+    switch (PutBackAside(entry, why)) {
+      case PutBack::kDone:
+        report->put_back.push_back(name);
+        return PlainOutcome::kDone;
+      case PutBack::kNotTheEntry:
+        report->not_put_back.push_back(name);
+        return PlainOutcome::kNotOurs;
+      case PutBack::kFailed:
+        return PlainOutcome::kFailed;
+    }
   }
   return removed ? PlainOutcome::kDone : PlainOutcome::kNothing;
 }
@@ -150,16 +170,29 @@ bool RemoveRunPlainFile(const std::string& name, std::chrono::milliseconds patie
   }
 }
 
-bool PutBackAside(const std::string& name, const platform::ProcessIdentity& writer,
-                  std::string* why) {
-  const std::string aside = AsideName(name, writer);
+PutBack PutBackAside(const PlainFileEntry& entry, std::string* why) {
   std::uint32_t error = 0;
-  if (platform::RenameNoReplace(aside, name, &error)) return true;
+  if (entry.aside_stamp) {
+    platform::EntryStamp now;
+    if (!platform::StampOf(entry.aside, &now, &error)) {
+      if (error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound)
+        return PutBack::kDone;  // already back
+      *why = ErrorText("cannot look at " + entry.aside, error);
+      return PutBack::kFailed;
+    }
+    if (now != *entry.aside_stamp) {
+      *why =
+          entry.aside + " is not the entry set aside from " + entry.name + ": both left in place";
+      return PutBack::kNotTheEntry;
+    }
+  }
+  if (platform::RenameNoReplace(entry.aside, entry.name, &error)) return PutBack::kDone;
   platform::EntryInfo info;
-  if (platform::InspectEntry(aside, &info, &error) && info.kind == platform::EntryKind::kMissing)
-    return true;  // already back
-  *why = ErrorText("cannot move " + aside + " back to " + name, error);
-  return false;
+  if (platform::InspectEntry(entry.aside, &info, &error) &&
+      info.kind == platform::EntryKind::kMissing)
+    return PutBack::kDone;  // already back
+  *why = ErrorText("cannot move " + entry.aside + " back to " + entry.name, error);
+  return PutBack::kFailed;
 }
 
 void SettleRunJournal(const std::string& path, const RunJournalRecord& record,
@@ -169,7 +202,7 @@ void SettleRunJournal(const std::string& path, const RunJournalRecord& record,
   RunJournalRecord rest;
   rest.writer = record.writer;
   for (const PlainFileEntry& entry : record.plain_files) {
-    switch (SettlePlainFile(entry, record.writer, report, &why)) {
+    switch (SettlePlainFile(entry, report, &why)) {
       case PlainOutcome::kDone:
       case PlainOutcome::kNothing:
         break;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "app/run_journal.h"
@@ -140,11 +141,14 @@ TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {
     if (c.aside) {
       std::uint32_t error = 0;
       platform::File file;
-      ASSERT_TRUE(platform::File::CreateAlways(AsideName(Name(c.plain), writer), &file, &error));
+      ASSERT_TRUE(
+          platform::File::CreateAlways(LegacyAsideName(Name(c.plain), writer), &file, &error));
       file.Append(c.aside, std::string(c.aside).size());
     }
     if (c.make_protected) scratch_.Write(std::string(c.plain) + ".Veilbox", kProtected);
-    plain.push_back({Name(c.plain), c.kind});
+    plain.push_back(
+        {Name(c.plain), c.kind,
+         c.kind == PlainFileKind::kAside ? LegacyAsideName(Name(c.plain), writer) : ""});
   }
   std::filesystem::create_directories(scratch_.path() / "DIR.CI");  // a directory is never deleted
   MakeFile("DIR.CI.Veilbox", 0);
@@ -159,15 +163,119 @@ TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {
     }
   }
   for (const char* name : {"I.CI", "J.CI"})
-    EXPECT_FALSE(platform::FileExists(AsideName(Name(name), writer))) << name;
+    EXPECT_FALSE(platform::FileExists(LegacyAsideName(Name(name), writer))) << name;
   EXPECT_TRUE(platform::DirectoryExists(Name("DIR.CI")));
   EXPECT_EQ(report.put_back, (std::vector<std::string>{Name("I.CI"), Name("J.CI")}));
   EXPECT_TRUE(restored_.empty());
-  EXPECT_EQ(Text(AsideName(Name("Q.CI"), writer)), "mine");
+  EXPECT_EQ(Text(LegacyAsideName(Name("Q.CI"), writer)), "mine");
   RunJournalRecord rest;
   std::string err;
   ASSERT_TRUE(ParseRunJournal(Text(JournalPath(900)), &rest, &err)) << err;
-  EXPECT_EQ(rest.plain_files, (std::vector<PlainFileEntry>{{Name("Q.CI"), PlainFileKind::kAside}}));
+  ASSERT_EQ(rest.plain_files.size(), 1u);
+  EXPECT_EQ(rest.plain_files[0].name, Name("Q.CI"));
+  EXPECT_EQ(rest.plain_files[0].kind, PlainFileKind::kAside);
+  EXPECT_EQ(rest.plain_files[0].aside, LegacyAsideName(Name("Q.CI"), writer));
+}
+
+// A journal of this version knows the run's entries by their stamps: the
+// plain file the run stamped goes even when it no longer looks like one;
+// a stranger at the set-aside name, or a person's file at the plain
+// file's name, stays, and so does what was set aside.
+TEST_F(RecoveryTest, StampedEntriesAreKnownByTheirStamps) {
+  const auto stamp = [&](const std::string& relative) {
+    platform::EntryStamp s;
+    std::uint32_t error = 0;
+    EXPECT_TRUE(platform::StampOf(Name(relative), &s, &error)) << relative << " " << error;
+    return s;
+  };
+  const auto aside_of = [&](const std::string& relative) {
+    return SetAsideName(Name(relative), 0x1122334455667788ull);
+  };
+  const auto write_aside = [&](const std::string& relative, const std::string& bytes) {
+    std::filesystem::path native = platform::NativePath(aside_of(relative));
+    std::ofstream(native, std::ios::binary) << bytes;
+  };
+  for (const char* name : {"A.CI", "B.CI", "C.CI", "D.CI"})
+    scratch_.Write(std::string(name) + ".Veilbox", kProtected);
+  std::vector<PlainFileEntry> plain;
+  // A: the run's plain file, changed by the compiler (not hidden, other
+  // bytes); someone's entry set aside: both as recorded.
+  write_aside("A.CI", "mine A");
+  scratch_.Write("A.CI", "the compiler's own output");
+  plain.push_back({Name("A.CI"), PlainFileKind::kAside, aside_of("A.CI"),
+                   stamp("A.CI.~vb1122334455667788"), stamp("A.CI")});
+  // B: set aside, then a stranger took its place at the set-aside name.
+  write_aside("B.CI", "mine B");
+  const platform::EntryStamp b_stamp = stamp("B.CI.~vb1122334455667788");
+  std::filesystem::remove(platform::NativePath(aside_of("B.CI")));
+  write_aside("B.CI", "a stranger's, longer");
+  scratch_.Write("B.CI", kPlainText);
+  platform::SetAttributes(Name("B.CI"), platform::kAttrHidden);
+  plain.push_back({Name("B.CI"), PlainFileKind::kAside, aside_of("B.CI"), b_stamp, stamp("B.CI")});
+  // C: the plain file was removed and a person put their own file there.
+  scratch_.Write("C.CI", kPlainText);
+  const platform::EntryStamp c_stamp = stamp("C.CI");
+  std::filesystem::remove(scratch_.path() / "C.CI");
+  scratch_.Write("C.CI.new", "my own C, restored");
+  std::filesystem::rename(scratch_.path() / "C.CI.new", scratch_.path() / "C.CI");
+  plain.push_back({Name("C.CI"), PlainFileKind::kNew, "", std::nullopt, c_stamp});
+  // D: the same, with the plain text itself, hidden: the content proves
+  // it the run's (it holds nothing of anyone's).
+  scratch_.Write("D.CI", "x");
+  const platform::EntryStamp d_stamp = stamp("D.CI");
+  std::filesystem::remove(scratch_.path() / "D.CI");
+  scratch_.Write("D.CI.new", kPlainText);
+  std::filesystem::rename(scratch_.path() / "D.CI.new", scratch_.path() / "D.CI");
+  platform::SetAttributes(Name("D.CI"), platform::kAttrHidden);
+  plain.push_back({Name("D.CI"), PlainFileKind::kNew, "", std::nullopt, d_stamp});
+  LeaveJournal(900, plain, "");
+
+  const RecoveryReport report = Recover(Dead);
+  EXPECT_EQ(Text(Name("A.CI")), "mine A");
+  EXPECT_EQ(Text(aside_of("A.CI")), "(none)");
+  EXPECT_EQ(Text(Name("B.CI")), "(none)");
+  EXPECT_EQ(Text(aside_of("B.CI")), "a stranger's, longer");
+  EXPECT_EQ(Text(Name("C.CI")), "my own C, restored");
+  EXPECT_EQ(Text(Name("D.CI")), "(none)");
+  EXPECT_EQ(report.put_back, std::vector<std::string>{Name("A.CI")});
+  EXPECT_EQ(report.not_put_back, std::vector<std::string>{Name("B.CI")});
+  EXPECT_EQ(report.problems.size(), 2u);  // B's stranger and C, each named
+  EXPECT_FALSE(platform::FileExists(JournalPath(900)));
+}
+
+// The plan's preview of recovery says what recovery then does, and
+// changes nothing itself.
+TEST_F(RecoveryTest, PreviewTellsWhatRecoveryDoesAndDoesNothing) {
+  const platform::ProcessIdentity writer{900, 77};
+  MakeFile("A.CI.Veilbox", 0);
+  MakeFile("A.CI", platform::kAttrHidden);
+  MakeFile("B.CI.Veilbox", 0);
+  scratch_.Write("B.CI", "my own B");
+  const std::string aside = LegacyAsideName(Name("C.CI"), writer);
+  MakeFile("C.CI.Veilbox", 0);
+  {
+    platform::File file;
+    std::uint32_t error = 0;
+    ASSERT_TRUE(platform::File::CreateAlways(aside, &file, &error));
+  }
+  LeaveJournal(900,
+               {{Name("A.CI"), PlainFileKind::kNew},
+                {Name("B.CI"), PlainFileKind::kNew},
+                {Name("C.CI"), PlainFileKind::kAside, aside}},
+               "citect.ini");
+  const std::vector<std::string> preview = PreviewRecovery(journal_dir_, self_, Dead);
+  EXPECT_EQ(
+      preview,
+      (std::vector<std::string>{
+          "delete " + Name("A.CI"),
+          "leave " + Name("B.CI") + " in place: it cannot be proved a plain file of the run",
+          "put " + aside + " back as " + Name("C.CI"),
+          "switch the completion message back on in citect.ini", "remove " + JournalPath(900)}));
+  EXPECT_TRUE(Exists("A.CI"));
+  EXPECT_TRUE(platform::FileExists(aside));
+  EXPECT_TRUE(platform::FileExists(JournalPath(900)));
+  EXPECT_EQ(PreviewRecovery(journal_dir_, self_, Alive),
+            std::vector<std::string>{"leave " + JournalPath(900) + ": its run is still running"});
 }
 
 TEST_F(RecoveryTest, APlainFileHeldOpenStaysInTheJournalUntilItCanGo) {
@@ -177,10 +285,13 @@ TEST_F(RecoveryTest, APlainFileHeldOpenStaysInTheJournalUntilItCanGo) {
   {
     platform::File aside;
     std::uint32_t error = 0;
-    ASSERT_TRUE(platform::File::CreateAlways(AsideName(Name("A.CI"), writer), &aside, &error));
+    ASSERT_TRUE(
+        platform::File::CreateAlways(LegacyAsideName(Name("A.CI"), writer), &aside, &error));
     aside.Append("mine", 4);
   }
-  LeaveJournal(900, {{Name("A.CI"), PlainFileKind::kAside}}, "");
+  const PlainFileEntry entry{Name("A.CI"), PlainFileKind::kAside,
+                             LegacyAsideName(Name("A.CI"), writer)};
+  LeaveJournal(900, {entry}, "");
   {
     platform::File holder;
     std::uint32_t error = 0;
@@ -191,9 +302,8 @@ TEST_F(RecoveryTest, APlainFileHeldOpenStaysInTheJournalUntilItCanGo) {
     RunJournalRecord rest;
     std::string err;
     ASSERT_TRUE(ParseRunJournal(Text(JournalPath(900)), &rest, &err)) << err;
-    EXPECT_EQ(rest.plain_files,
-              (std::vector<PlainFileEntry>{{Name("A.CI"), PlainFileKind::kAside}}));
-    EXPECT_TRUE(platform::FileExists(AsideName(Name("A.CI"), writer)));
+    EXPECT_EQ(rest.plain_files, std::vector<PlainFileEntry>{entry});
+    EXPECT_TRUE(platform::FileExists(LegacyAsideName(Name("A.CI"), writer)));
   }
   const RecoveryReport report = Recover(Dead);
   EXPECT_EQ(report.deleted, std::vector<std::string>{Name("A.CI")});
@@ -252,9 +362,11 @@ TEST_F(RecoveryTest, JournalsOfLiveRunsAndUnreadableJournalsAreNotFollowed) {
 
 TEST_F(RecoveryTest, RunJournalRecordsWhatStandsAtEachNameAndIsRemovedAtTheEnd) {
   RunJournal journal(journal_dir_, {905, 5});
-  const std::vector<PlainFileEntry> plain = {{Name("NEW.CI"), PlainFileKind::kNew},
-                                             {Name("OLD.CI"), PlainFileKind::kLeftover},
-                                             {Name("Seen.ci"), PlainFileKind::kAside}};
+  const platform::EntryStamp stamp{{7, 8}, 9, 10, 11};
+  const std::vector<PlainFileEntry> plain = {
+      {Name("NEW.CI"), PlainFileKind::kNew, "", std::nullopt, stamp},
+      {Name("OLD.CI"), PlainFileKind::kLeftover},
+      {Name("Seen.ci"), PlainFileKind::kAside, SetAsideName(Name("Seen.ci"), 0xF00D), stamp}};
   std::string err;
   ASSERT_TRUE(journal.RecordPlainFiles(plain, &err)) << err;
   ASSERT_TRUE(journal.RecordOkMessageSuppressed("Citect.ini", &err)) << err;

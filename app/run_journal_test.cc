@@ -30,9 +30,13 @@ TEST(RunJournalFormatTest, RoundTripsAnyNames) {
   plain_only.writer = {4242, 1234567890123ull};
   plain_only.plain_files = {{"C:\\PROJ\\A.CI", PlainFileKind::kNew},
                             {"C:\\MY PROJ\\100%.CI", PlainFileKind::kLeftover},
-                            {"C:\\P\\Mine.ci", PlainFileKind::kAside},
+                            {"C:\\P\\Mine.ci", PlainFileKind::kAside,
+                             SetAsideName("C:\\P\\Mine.ci", 0x0123456789ABCDEFull),
+                             platform::EntryStamp{{1, ~0ull}, 3, 4, 5}},
+                            {"C:\\P\\Old.ci", PlainFileKind::kAside, "C:\\P\\Old.ci.~vbBEEF"},
                             {"C:\\P\\OLD.CI", PlainFileKind::kHiddenOnly},
                             {std::string("D:\\\x01\n\r\x7F\xE9.CI"), PlainFileKind::kNew}};
+  plain_only.plain_files[0].plain_stamp = platform::EntryStamp{{0, 1}, 2, 3, 0};
   RunJournalRecord suppressed = plain_only;
   suppressed.ok_message_suppressed = true;
   suppressed.settings_file = "C:\\WINDOWS\\my%settings.ini";
@@ -48,14 +52,20 @@ TEST(RunJournalFormatTest, RoundTripsAnyNames) {
   // Names never break the line structure.
   std::string bytes = FormatRunJournal(plain_only);
   EXPECT_NE(bytes.find("\nnew D:\\%01%0A%0D%7F\xE9.CI\n"), std::string::npos) << bytes;
-  EXPECT_NE(bytes.find("\naside C:\\P\\Mine.ci\n"), std::string::npos) << bytes;
+  EXPECT_NE(
+      bytes.find("\nset-aside 0123456789ABCDEF 1:18446744073709551615:3:4:5 C:\\P\\Mine.ci\n"),
+      std::string::npos)
+      << bytes;
+  EXPECT_NE(bytes.find("\nset-aside BEEF - C:\\P\\Old.ci\n"), std::string::npos) << bytes;
+  EXPECT_NE(bytes.find("\nplain-file 0:1:2:3:0 C:\\PROJ\\A.CI\n"), std::string::npos) << bytes;
 }
 
 TEST(RunJournalFormatTest, EveryCutOrChangedByteIsRefused) {
   RunJournalRecord record;
   record.writer = {17, 99};
   record.plain_files = {{"C:\\P\\A.CI", PlainFileKind::kNew},
-                        {"C:\\P\\B.CI", PlainFileKind::kAside}};
+                        {"C:\\P\\B.CI", PlainFileKind::kAside, SetAsideName("C:\\P\\B.CI", 42),
+                         platform::EntryStamp{{1, 2}, 3, 4, 5}, platform::EntryStamp{}}};
   record.ok_message_suppressed = true;
   record.settings_file = "Citect.ini";
   const std::string bytes = FormatRunJournal(record);
@@ -75,7 +85,7 @@ TEST(RunJournalFormatTest, WellSealedButMalformedBodiesAreRefused) {
   const std::string head = "Veilbox run journal 1\npid 5\nstart 0\n";
   const char* bodies[] = {
       "",
-      "Veilbox run journal 3\npid 5\nstart 0\n",
+      "Veilbox run journal 4\npid 5\nstart 0\n",
       "Veilbox run journal 1\nstart 0\npid 5\n",
       "Veilbox run journal 1\npid 5\n",
       "Veilbox run journal 1\npid 05\nstart 0\n",
@@ -96,6 +106,17 @@ TEST(RunJournalFormatTest, WellSealedButMalformedBodiesAreRefused) {
       "delete C:\\A.CI\n",  // unknown record
       "plain\n",
       "aside \n",
+      "set-aside 0000 - \n",                    // empty name
+      "set-aside 000 - C:\\A.CI\n",             // short suffix
+      "set-aside 00000 - C:\\A.CI\n",           // neither 4 nor 16 digits
+      "set-aside 000g - C:\\A.CI\n",            // not hex
+      "set-aside 0000 1:2:3:4 C:\\A.CI\n",      // four numbers in the stamp
+      "set-aside 0000 1:2:3:4:5:6 C:\\A.CI\n",  // six
+      "set-aside 0000 1::3:4:5 C:\\A.CI\n",     // an empty one
+      "set-aside 0000 C:\\A.CI\n",              // no stamp
+      "plain-file 1:2:3:4:5 C:\\A.CI\n",        // names no plain file above
+      "new C:\\A.CI\nplain-file - C:\\A.CI\n",  // no stamp
+      "new C:\\A.CI\nplain-file 1:2:3:4:5 C:\\A.CI\nplain-file 1:2:3:4:5 C:\\A.CI\n",
   };
   RunJournalRecord back;
   std::string err;
@@ -118,16 +139,21 @@ TEST(RunJournalFormatTest, WellSealedButMalformedBodiesAreRefused) {
   EXPECT_EQ(back.plain_files,
             (std::vector<PlainFileEntry>{{"C:\\N.CI", PlainFileKind::kNew},
                                          {"C:\\L.CI", PlainFileKind::kLeftover},
-                                         {"C:\\My Own.ci", PlainFileKind::kAside}}));
+                                         {"C:\\My Own.ci", PlainFileKind::kAside,
+                                          LegacyAsideName("C:\\My Own.ci", {5, 0})}}));
 }
 
-TEST(RunJournalFormatTest, AsideNamesAreTheProtectedFilesLengthAndPerRun) {
-  const std::string a = AsideName("C:\\P\\Main.ci", {10, 1});
-  EXPECT_EQ(a.size(), std::string("C:\\P\\Main.ci.Veilbox").size());
-  EXPECT_EQ(a.substr(0, 16), "C:\\P\\Main.ci.~vb");
-  EXPECT_EQ(a, AsideName("C:\\P\\Main.ci", {10, 1}));
-  EXPECT_NE(a, AsideName("C:\\P\\Main.ci", {11, 1}));
-  EXPECT_NE(a, AsideName("C:\\P\\Main.ci", {10, 2}));
+// A set-aside name is 16 characters longer than the name now (64 random
+// bits); earlier versions' names (4 digits, from the run's identity) are
+// still known.
+TEST(RunJournalFormatTest, SetAsideNames) {
+  const std::string a = SetAsideName("C:\\P\\Main.ci", 0xABCull);
+  EXPECT_EQ(a, "C:\\P\\Main.ci.~vb0000000000000ABC");
+  EXPECT_NE(SetAsideName("x", RandomAsideSuffix()), SetAsideName("x", RandomAsideSuffix()));
+  const std::string old = LegacyAsideName("C:\\P\\Main.ci", {10, 1});
+  EXPECT_EQ(old.size(), std::string("C:\\P\\Main.ci.Veilbox").size());
+  EXPECT_EQ(old.substr(0, 16), "C:\\P\\Main.ci.~vb");
+  EXPECT_NE(old, LegacyAsideName("C:\\P\\Main.ci", {11, 1}));
 }
 
 }  // namespace

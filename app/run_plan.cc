@@ -10,9 +10,12 @@
 #include "app/run_safety.h"
 #include "app/run_settings.h"
 #include "app/run_ui.h"
+#include "platform/dir_lock.h"
 #include "platform/files.h"
+#include "platform/process_identity.h"
 #include "platform/profile.h"
 #include "platform/program_probe.h"
+#include "platform/user_data_dir.h"
 #include "protect/protected_file.h"
 #include "protect/protected_file_name.h"
 #include "protect/protected_file_read.h"
@@ -162,6 +165,10 @@ RunPlan MakeRunPlan(const std::vector<std::string>& args) {
   RunPlan plan;
   plan.args = args;
   PlanUi ui(&plan.messages);
+  std::string journal_dir, why;
+  if (platform::UserDataDir(&journal_dir, &why) && platform::DirectoryExists(journal_dir))
+    plan.pending_recovery =
+        PreviewRecovery(journal_dir, platform::CurrentProcess(), platform::ProcessIsRunning);
   try {
     const RunSettings settings = ReadRunSettings(ui, args);
     plan.project = settings.project;
@@ -181,7 +188,17 @@ RunPlan MakeRunPlan(const std::vector<std::string>& args) {
     // The run locks the plain files' directories before it decrypts.
     std::vector<std::string> plain_files;
     for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
-    const std::string refusal = PlainFileDirectoriesRefusal(plain_files);
+    std::string refusal;
+    for (const std::string& dir : PlainFileDirectories(plain_files)) {
+      const std::string holder = platform::DirLock::Holder(dir);
+      if (holder.empty()) continue;
+      plan.lock_holders.emplace_back(dir, holder);
+      // Someone's entry at the lock's name ends the run, left as it is.
+      if (holder == platform::DirLock::NotOurs(dir) && refusal.empty())
+        refusal = "Veilbox cannot lock the project directory " + dir + ": " + holder +
+                  ".  Veilbox is unable to continue.";
+    }
+    if (refusal.empty()) refusal = PlainFileDirectoriesRefusal(plain_files);
     if (!refusal.empty()) {
       plan.messages.push_back(refusal);
       plan.end_code = 252;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace veilbox {
@@ -61,9 +62,14 @@ struct RunPlan {
   std::string project_dir;
   std::vector<PlannedStep> steps;
   std::vector<PlannedFile> files;
-  std::string compiler;  // the compiler's full name, when the run gets that far
-  bool compiler_found = false;  // the compiler is there and this user can start it
+  std::string compiler;                 // the compiler's full name, when the run gets that far
+  bool compiler_found = false;          // the compiler is there and this user can start it
   bool completion_message_off = false;  // the run switches it off for the compile
+  // What the run does first: the clean-up after runs that were killed
+  // outright, one step a text (see PreviewRecovery).
+  std::vector<std::string> pending_recovery;
+  // Each plain files' directory whose lock someone holds now, and who.
+  std::vector<std::pair<std::string, std::string>> lock_holders;
   // Every message box the run would show, in order.
   std::vector<std::string> messages;
   // The run's own end before the compiler: its exit code; nullopt when the

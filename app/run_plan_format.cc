@@ -85,6 +85,9 @@ std::string FormatRunPlan(const RunPlan& plan) {
     out += std::string("completion message ") +
            (plan.completion_message_off ? "switched off for the compile" : "left as it is") + "\n";
   }
+  for (const std::string& step : plan.pending_recovery) out += "first: " + step + "\n";
+  for (const auto& [dir, holder] : plan.lock_holders)
+    out += "lock of " + dir + " held: " + holder + "\n";
   for (const std::string& message : plan.messages) out += "message: " + message + "\n";
   out += plan.end_code ? "the run ends with " + std::to_string(*plan.end_code) + "\n"
                        : std::string("the run reaches the compiler\n");
@@ -147,6 +150,13 @@ std::string FormatRunPlanJson(const RunPlan& plan) {
     out += std::string("  \"completion_message_off\": ") +
            (plan.completion_message_off ? "true" : "false") + ",\n";
   }
+  out += "  \"pending_recovery\": " + list(plan.pending_recovery) + ",\n";
+  out += "  \"lock_holders\": [";
+  for (std::size_t i = 0; i < plan.lock_holders.size(); ++i)
+    out += (i ? ", " : "") + std::string("{\"directory\": ") +
+           JsonString(plan.lock_holders[i].first) +
+           ", \"holder\": " + JsonString(plan.lock_holders[i].second) + "}";
+  out += "],\n";
   out += "  \"messages\": " + list(plan.messages) + ",\n";
   out += std::string("  \"reaches_compiler\": ") + (plan.end_code ? "false" : "true");
   if (plan.end_code) out += ",\n  \"exit_code\": " + std::to_string(*plan.end_code);

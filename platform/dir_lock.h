@@ -50,6 +50,14 @@ class DirLock {
   // access for this user, and the immutable attribute.
   static std::string CreateRefusal(const std::string& dir);
 
+  // Who holds dir's lock, told without taking it: empty when no lock file
+  // stands there; otherwise what its first lines say ("process N") or,
+  // when it cannot be read (Windows: a holder keeps it open), that a run
+  // holds it; someone's entry at the name is named as such.
+  static std::string Holder(const std::string& dir);
+  // The text Acquire gives (*err) for someone's entry at dir's lock name.
+  static std::string NotOurs(const std::string& dir);
+
   bool held() const { return held_; }
   // Closes and removes the lock file.
   void Release();

@@ -80,6 +80,10 @@ std::string DirLock::CreateRefusal(const std::string& dir) {
   return "cannot open " + path + ": " + std::strerror(error);
 }
 
+std::string DirLock::NotOurs(const std::string& dir) {
+  return NativePath(LockFilePath(dir)) + " is not Veilbox's lock file: left as it is";
+}
+
 DirLock::~DirLock() { Release(); }
 
 LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string* err) {
@@ -100,7 +104,7 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
     }
     if (!IsOurLockFile(fd)) {
       close(fd);
-      *err = path + " is not Veilbox's lock file: left as it is";
+      *err = NotOurs(dir);
       return LockResult::kUnavailable;
     }
     struct stat st;

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/dir_lock.h"
@@ -50,6 +51,12 @@ bool MayAddFile(std::string dir) {
   return allowed != FALSE;
 }
 
+std::string LockFilePath(const std::string& dir) {
+  std::string path = dir;
+  if (path.empty() || path.back() != '\\') path += '\\';
+  return path + kDirLockName;
+}
+
 }  // namespace
 
 std::string DirLock::CreateRefusal(const std::string& dir) {
@@ -61,7 +68,48 @@ std::string DirLock::CreateRefusal(const std::string& dir) {
   return "cannot open " + path + " (error 5)";
 }
 
+std::string DirLock::NotOurs(const std::string& dir) {
+  return LockFilePath(dir) + " is not Veilbox's lock file: left as it is";
+}
+
 DirLock::~DirLock() { Release(); }
+
+namespace {
+
+// True when the entry open as file is a lock file of Veilbox's: a regular
+// file with one name, no link or junction, that is empty (just made, or
+// left by an earlier version) or starts with the lock's first line.
+// Anything else is someone's, and is neither written nor removed.
+bool IsOurLockFile(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION data;
+  if (!GetFileInformationByHandle(file, &data)) return false;
+  if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+      data.nNumberOfLinks != 1)
+    return false;
+  if (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0) return true;
+  char head[64];
+  DWORD got = 0;
+  if (!ReadFile(file, head, sizeof head, &got, nullptr) || got == 0) return false;
+  const std::string text(head, got);
+  const std::string first = std::string(kDirLockFirstLine) + "\n";
+  return text.compare(0, first.size(), first) == 0;
+}
+
+// Writes the lock's first line and the holder's process id over what the
+// file held, and lets the system delete it when its handle closes, even
+// when the holder dies.
+bool MakeOurLockFile(HANDLE file) {
+  const std::string me =
+      std::string(kDirLockFirstLine) + "\n" + std::to_string(GetCurrentProcessId()) + "\n";
+  DWORD wrote = 0;
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  return SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+         SetEndOfFile(file) &&
+         WriteFile(file, me.data(), static_cast<DWORD>(me.size()), &wrote, nullptr) &&
+         SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose);
+}
+
+}  // namespace
 
 LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string* err) {
   if (held_) return LockResult::kAcquired;
@@ -71,13 +119,30 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
   LockWait wait(timeout_ms);
   for (;;) {
     // No sharing: a second opener, on this machine or another, is refused
-    // until the holder's handle closes, which also deletes the file.
+    // until the holder's handle closes, which also deletes the file. A
+    // link or a junction at the name is opened itself, never followed,
+    // and nothing is deleted on close until the file is known to be ours.
     HANDLE file =
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       const bool stale = GetLastError() == ERROR_ALREADY_EXISTS;
-      handle_ = reinterpret_cast<std::intptr_t>(file);
+      OwnedHandle owned(file);
+      if (stale && !IsOurLockFile(file)) {
+        *err = NotOurs(dir);
+        return LockResult::kUnavailable;
+      }
+      if (!MakeOurLockFile(file)) {
+        const DWORD error = GetLastError();
+        *err = "cannot write " + path + ": " + SystemErrorText(error);
+        // One this run made holds nothing of anyone's.
+        if (!stale) {
+          FILE_DISPOSITION_INFO dispose{TRUE};
+          SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose);
+        }
+        return LockResult::kUnavailable;
+      }
+      handle_ = reinterpret_cast<std::intptr_t>(owned.release());
       path_ = path;
       held_ = true;
       return stale ? LockResult::kTakenOver : LockResult::kAcquired;
@@ -89,7 +154,8 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
     }
     if (PendingInterrupt() != 0) return LockResult::kInterrupted;
     // Access denied also comes for a short while when the holder's file
-    // is being deleted; for longer, the directory refuses the file.
+    // is being deleted; for longer, the directory refuses the file, or
+    // what stands at the name is not a file this user may write.
     if (error == ERROR_ACCESS_DENIED && wait.waited_ms() >= kDeniedPatienceMs) {
       *err = "cannot open " + path + ": " + SystemErrorText(ERROR_ACCESS_DENIED);
       return LockResult::kUnavailable;

@@ -20,4 +20,21 @@ struct EntryIdentity {
 // code when it cannot be told (missing, no access).
 bool IdentityOf(const std::string& path, EntryIdentity* identity, std::uint32_t* error);
 
+// What tells an entry from another that came to stand at its name later,
+// or from the same entry after someone changed it: its identity, its size
+// and its times (Windows: last write and creation; POSIX stand-in: the
+// last change of its bytes, and 0). A link is looked at itself, not
+// followed. The times are the system's own units.
+struct EntryStamp {
+  EntryIdentity identity;
+  std::uint64_t size = 0;
+  std::uint64_t written = 0;
+  std::uint64_t created = 0;
+  bool operator==(const EntryStamp&) const = default;
+};
+
+// The stamp of the entry at path; false with the error code when it
+// cannot be told (kErrorFileNotFound when nothing stands there).
+bool StampOf(const std::string& path, EntryStamp* stamp, std::uint32_t* error);
+
 }  // namespace veilbox::platform

@@ -238,7 +238,17 @@ void RunScenario(const Scenario& sc) {
   for (const Box& box : run.boxes) boxes.push_back(box.caption + ": " + box.text);
   std::vector<std::string> expected_boxes;
   for (const std::string& box : sc.boxes) {
-    expected_boxes.push_back(Replace(Replace(box, "{WIN}", windows_dir), "{BAD}",
+    // {NATIVE:path} stands for the machine's own name of a Windows path.
+    std::string text = box;
+    for (std::size_t at = text.find("{NATIVE:"); at != std::string::npos;
+         at = text.find("{NATIVE:", at)) {
+      const std::size_t end = text.find('}', at);
+      if (end == std::string::npos) break;
+      const std::string native = Native(text.substr(at + 8, end - at - 8)).string();
+      text.replace(at, end + 1 - at, native);
+      at += native.size();
+    }
+    expected_boxes.push_back(Replace(Replace(text, "{WIN}", windows_dir), "{BAD}",
                                      DecryptErrorText(MalformedProtected())));
   }
   EXPECT_EQ(boxes, expected_boxes);

@@ -120,7 +120,8 @@ struct Scenario {
   int compiler_exit;
   int exit_code;
   // "Caption: text"; {WIN} stands for the Windows directory, {BAD} for the
-  // malformed ProtectedFile's error text.
+  // malformed ProtectedFile's error text, {NATIVE:path} for the machine's
+  // own name of a Windows path.
   std::vector<std::string> boxes;
   bool compiled;
   std::vector<Seen> seen = {};

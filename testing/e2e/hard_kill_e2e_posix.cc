@@ -136,6 +136,53 @@ TEST_F(HardKill, AtTheMomentTheKthPlainFileAppears) {
   }
 }
 
+// Between the kill and the next run, a person removes the run's plain
+// files by hand and puts their own at those names: a restored source, a
+// read-only file, a second name of a file of theirs, a hidden file of
+// their own. The next run
+// proves none of them the run's: each stays as it was put, everything set
+// aside comes back, and no plain text is left anywhere.
+TEST_F(HardKill, SomeonesFilesAtRecordedNamesAfterTheKillStay) {
+  const std::string dir = Native(kMany).string();
+  const pid_t run = Start({"200", "Many"});
+  for (int i = 0; i < 2000000 && Progress(dir) < kFiles; ++i) {
+    siginfo_t info = {};
+    if (waitid(P_PID, static_cast<id_t>(run), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+        info.si_pid != 0)
+      break;
+  }
+  kill(run, SIGKILL);
+  Wait(run);
+  std::vector<std::string> persons;
+  for (const char* name : {"F1.CI", "F2.CI", "F4.CI", "F8.CI"}) {
+    const std::string path = kMany + "\\" + name;
+    std::filesystem::remove(Native(path));
+    persons.push_back(std::string("Proj/Many/") + name);
+  }
+  Write(kMany + "\\F1.CI", "my restored source of F1\r\n");
+  Write(kMany + "\\F2.CI", "my read-only F2\r\n");
+  platform::SetAttributes(kMany + "\\F2.CI", platform::kAttrReadOnly);
+  // A second name of a file of theirs.
+  Write(kMany + "\\F4 mine.txt", "my F4, under two names\r\n");
+  std::filesystem::create_hard_link(Native(kMany + "\\F4 mine.txt"), Native(kMany + "\\F4.CI"));
+  persons.push_back("Proj/Many/F4 mine.txt");
+  Write(kMany + "\\F8.CI", "my own hidden F8\r\n");
+  platform::SetAttributes(kMany + "\\F8.CI", platform::kAttrHidden);
+  const std::map<std::string, std::string> placed = Snapshot(kRoot);
+
+  EXPECT_EQ(Wait(Start({"0", "Other"})), 0);
+  std::map<std::string, std::string> expected = before_;
+  for (const std::string& name : persons) {
+    ASSERT_TRUE(placed.count(name)) << name;
+    expected[name] = placed.at(name);
+  }
+  EXPECT_EQ(Snapshot(kRoot), expected);
+  EXPECT_EQ(Snapshot(kOutside), outside_before_);
+  for (const std::string& root : {kRoot, kOutside})
+    EXPECT_EQ(FilesHoldingTheSecret(root), std::vector<std::string>{}) << root;
+  EXPECT_EQ(platform::GetProfileValue("CTEDIT", "COMPILEOKMESSAGE", "(missing)", settings_), "1");
+}
+
 TEST_F(HardKill, AtRandomMoments) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Wait(Start({"0", "Many"})), 0);

@@ -81,8 +81,69 @@ void PrintTo(const Layout& layout, std::ostream* out) { *out << layout.scenario.
 
 const std::string kOutsideCopy = kOutside + "\\copy.txt";
 
+// Solo's directory reached from the project Twice under other spellings
+// as well: through "." and "..", with a doubled separator, and (where the
+// file system has them) through a link.
+std::function<void(Install&)> SoloUnderManySpellings(bool link) {
+  return [link](Install& s) {
+    SecretSolo(s);
+    s.master.push_back({{"Twice", Proj("Twice")}});
+    s.master.push_back({{"SoloDot", Proj("Solo") + "\\."}});
+    s.master.push_back({{"SoloUp", Proj("Solo") + "\\..\\Solo"}});
+    s.master.push_back({{"SoloDoubled", kRoot + "\\Proj\\\\Solo"}});
+    std::vector<veilbox::testing::DbfRecord> includes = {
+        {{"SoloDot"}}, {{"SoloUp"}}, {{"SoloDoubled"}}, {{"Solo"}}};
+    if (link) {
+      s.master.push_back({{"SoloLink", Proj("SoloLink")}});
+      includes.insert(includes.begin() + 1, {{"SoloLink"}});
+    }
+    s.files["Proj\\Twice\\Include.dbf"] = veilbox::testing::MakeIncludeDbf(includes);
+  };
+}
+
+const std::string kSoloLock = "C:\\VBE\\PROJ\\SOLO\\~Veilbox.lock";
+const std::string kSoloLockRefused =
+    "Veilbox: Veilbox cannot lock the project directory C:\\VBE\\PROJ\\SOLO\\: {NATIVE:" +
+    kSoloLock + "} is not Veilbox's lock file: left as it is.  Veilbox is unable to continue.";
+
 // clang-format off
 const Layout kLayouts[] = {
+    // Entries at set-aside names as earlier versions drew them (4 hex
+    // digits): the run draws 64 bits, never moves over one, and leaves
+    // them all as they were.
+    {{"EntriesAtSetAsideNamesStayAsTheyWere", {"Solo"},
+      [](Install& s) {
+        OwnFileAtTheName(0)(s);
+        for (const char* suffix : {"0000", "0001", "7FFF", "FFFF"})
+          s.files[kSolo + ".~vb" + suffix] = std::string("someone's ") + suffix;
+        s.files["Proj\\Solo\\SOLO.CI.~vb0000000000000000"] = "someone's 64-bit name";
+      },
+      0, 0, {kComplete}, true, kSecretSoloSeen}},
+    // Someone's own hidden file with one name is theirs: set aside and put
+    // back, never deleted.
+    {{"SomeonesOwnHiddenFileIsSetAsideAndPutBack", {"Solo"},
+      OwnFileAtTheName(platform::kAttrHidden), 0, 0, {kComplete}, true, kSecretSoloSeen}},
+    // One directory under several spellings: its lock is taken once, the
+    // run ends, and the compiler sees the plain file.
+    {{"OneDirectoryUnderManySpellingsIsLockedOnce", {"Twice"}, SoloUnderManySpellings(false), 0,
+      0, {kComplete}, true, kSecretSoloSeen}},
+    {{"OneDirectoryThroughALinkIsLockedOnce", {"Twice"}, SoloUnderManySpellings(true), 0, 0,
+      {kComplete}, true, kSecretSoloSeen, "0", "1", std::nullopt, {},
+      [] { MakeSymlink(Native(Proj("Solo")).string(), Proj("SoloLink")); }},
+     Needs::kSymlinks},
+    // Someone's entry at the lock's name: the run ends before decrypting,
+    // naming it, and leaves it as it is.
+    {{"SomeonesFileAtTheLocksNameEndsWith252", {"Solo"},
+      [](Install& s) { SecretSolo(s); s.files["Proj\\Solo\\~Veilbox.lock"] = "my notes\r\n"; },
+      0, 252, {kSoloLockRefused}, false}},
+    {{"ASecondNameAtTheLocksNameEndsWith252", {"Solo"},
+      [](Install& s) { SecretSolo(s); s.files["Proj\\Solo\\notes.txt"] = ""; }, 0, 252,
+      {kSoloLockRefused}, false, {}, "0", "1", std::nullopt, {},
+      [] {
+        std::filesystem::create_hard_link(Native(Proj("Solo") + "\\notes.txt"),
+                                          Native(Proj("Solo") + "\\~Veilbox.lock"));
+      }},
+     Needs::kHardLinks},
     {{"SomeonesOwnSourceIsSetAsideAndPutBack", {"Solo"}, OwnFileAtTheName(0), 0, 0,
       {kComplete}, true, kSecretSoloSeen}},
     {{"SomeonesHiddenFileWithASecondNameIsSetAside", {"Solo"},

@@ -78,6 +78,15 @@ const PlanCase kPlanCases[] = {
       "message: Unable to decrypt C:\\VBE\\PROJ\\SOLO\\SOLO.CI.VEILBOX: Cannot create file "
       "C:\\VBE\\PROJ\\SOLO\\SOLO.CI",
       "the run ends with 251"}},
+    // Someone's file at the lock's name: the run ends before decrypting,
+    // and the plan says whose the lock's name is.
+    {"SomeonesFileAtTheLocksName",
+     {"Solo"},
+     [](Install& s) { s.files["Proj\\Solo\\~Veilbox.lock"] = "my notes"; },
+     1,
+     {"lock of C:\\VBE\\PROJ\\SOLO\\ held: ", "~Veilbox.lock is not Veilbox's lock file",
+      "message: Veilbox cannot lock the project directory C:\\VBE\\PROJ\\SOLO\\: ",
+      "the run ends with 252"}},
     {"SomeonesFileIsSetAside",
      {"Solo"},
      [](Install& s) { s.files["Proj\\Solo\\Solo.ci"] = "the user's own copy"; },

@@ -5,7 +5,8 @@
 // hidden ("plain" relative-path, "content", "hidden"), and the value of
 // [CTEDIT] COMPILEOKMESSAGE in the settings file VEILBOX_FAKE_INI
 // ("compileok", default Citect.ini). Entries that a run set aside from a
-// plain file's name (*.~vb and 4 hex digits) are not sources and are left
+// plain file's name (*.~vb and 16 hex digits, or 4 as earlier versions
+// named them) are not sources and are left
 // out. With VEILBOX_FAKE_READONLY it marks that file read-only (and
 // hidden), as some compilers do with what they read; with
 // VEILBOX_FAKE_WAIT_FOR it waits up to 10 seconds for that file to exist
@@ -54,7 +55,8 @@ int main(int argc, char** argv) {
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
       if (!it->is_regular_file()) continue;
       const std::string name = it->path().filename().string();
-      const bool set_aside = name.size() > 8 && name.compare(name.size() - 8, 4, ".~vb") == 0;
+      const bool set_aside = (name.size() > 8 && name.compare(name.size() - 8, 4, ".~vb") == 0) ||
+                             (name.size() > 20 && name.compare(name.size() - 20, 4, ".~vb") == 0);
       if (EndsWithNoCase(name, ".Veilbox") || EndsWithNoCase(name, ".dbf") ||
           EndsWithNoCase(name, ".ini") || set_aside || name == veilbox::platform::kDirLockName) {
         continue;
