@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "platform/files.h"
 #include "platform/interrupts.h"
 #include "testing/test_support.h"
@@ -34,7 +36,7 @@ TEST(DirLockTest, OneHolderAtATimeAndTheFileGoesWithIt) {
 
 TEST(DirLockTest, LeftoverOfADeadRunIsTakenOverAndUnusableDirectoryIsReported) {
   veilbox::testing::ScratchDir scratch;
-  scratch.Write(kDirLockName, "12345\n");
+  scratch.Write(kDirLockName, std::string(kDirLockFirstLine) + "\n12345\n");
   std::string err;
   {
     DirLock lock;
