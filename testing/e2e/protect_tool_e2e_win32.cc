@@ -36,11 +36,16 @@ CmdResult RunFromCmd(const std::filesystem::path& dir, const std::string& line) 
   // cmd /c takes the text between the first and the last quote whole.
   std::string command = "cmd.exe /c \"\"";
   command.append(program).append("\" ").append(line).append("\"");
-  const std::string out_path = (dir.parent_path() / "cmd.stdout").string();
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE file = CreateFileA(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A file of its own for each command: a background process of Wine's
+  // may still hold the last one's inherited handle.
   CmdResult result;
+  char out_name[MAX_PATH];
+  if (!GetTempFileNameA(dir.parent_path().string().c_str(), "cmd", 0, out_name)) return result;
+  const std::string out_path = out_name;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE file =
+      CreateFileA(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return result;
   STARTUPINFOA si = {};
   si.cb = sizeof si;
