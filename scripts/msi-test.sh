@@ -53,6 +53,8 @@ same_files() {
     cmp -s build/windows/veilbox-protect.exe "$dir/veilbox-protect.exe" &&
     cmp -s README.md "$dir/README.md" && cmp -s veilbox.reg "$dir/veilbox.reg"
 }
+rm -rf "$work"
+mkdir -p "$work"
 # Removes what an earlier, broken run may have left, with its packages
 # (each build of a package is a product of its own).
 if [ -e "$dir" ] || [ -n "$(values32)" ]; then
@@ -60,8 +62,11 @@ if [ -e "$dir" ] || [ -n "$(values32)" ]; then
     [ -e "$package" ] && win msiexec /x "$(windows_path "$veilbox_root/$package")" /qn
   done
 fi
-rm -rf "$work"
-mkdir -p "$work"
+# The end-to-end tests share this prefix and leave their own settings in
+# the key; the package's values are told apart only in an empty key.
+win reg delete "$key" /f /reg:32
+win reg delete "$key" /f /reg:64
+[ -z "$(values32)" ] || { echo "the key $key cannot be emptied"; exit 1; }
 
 # --- The packages: the project's version, a rebuild of it and a newer
 # version of the same files.
