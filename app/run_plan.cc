@@ -189,7 +189,10 @@ RunPlan MakeRunPlan(const std::vector<std::string>& args) {
     std::vector<std::string> plain_files;
     for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
     std::string refusal;
-    for (const std::string& dir : PlainFileDirectories(plain_files)) {
+    std::vector<std::string> dirs;
+    if (!PlainFileDirectories(plain_files, &dirs, &refusal))
+      refusal = "Veilbox " + refusal + ".  Veilbox is unable to continue.";
+    for (const std::string& dir : dirs) {
       const std::string holder = platform::DirLock::Holder(dir);
       if (holder.empty()) continue;
       plan.lock_holders.emplace_back(dir, holder);

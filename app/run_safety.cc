@@ -100,7 +100,9 @@ void RemoveDeadRunsLocks(const std::string& journal_dir, const platform::Process
 
 }  // namespace
 
-std::vector<std::string> PlainFileDirectories(const std::vector<std::string>& plain_files) {
+bool PlainFileDirectories(const std::vector<std::string>& plain_files,
+                          std::vector<std::string>* dirs, std::string* err,
+                          const IdentityReader& identity_of) {
   std::map<std::string, std::string> by_key;  // upper-cased name -> name
   for (const std::string& name : plain_files) {
     const std::size_t slash = name.find_last_of("\\/");
@@ -111,15 +113,47 @@ std::vector<std::string> PlainFileDirectories(const std::vector<std::string>& pl
   // One directory under two spellings ("P\\.", "P\\x\\..", a link, a second
   // drive letter) is one directory: its lock is taken once, under the
   // first spelling in the order, so the run never waits on itself.
-  std::vector<std::string> dirs;
+  dirs->clear();
   std::set<platform::EntryIdentity> seen;
   for (auto& [key, dir] : by_key) {
     platform::EntryIdentity identity;
     std::uint32_t error = 0;
-    if (platform::IdentityOf(dir, &identity, &error) && !seen.insert(identity).second) continue;
-    dirs.push_back(std::move(dir));
+    if (identity_of(dir, &identity, &error)) {
+      if (!seen.insert(identity).second) continue;
+    } else if (error != platform::kErrorFileNotFound && error != platform::kErrorPathNotFound) {
+      *err = "cannot lock the project directory " + dir +
+             ": its identity cannot be read: " + platform::SystemErrorText(error);
+      dirs->clear();
+      return false;
+    }
+    dirs->push_back(std::move(dir));
   }
-  return dirs;
+  return true;
+}
+
+bool SettleUnderDirLocks(const std::vector<std::string>& plain_files,
+                         const std::function<void()>& settle, std::string* why,
+                         const IdentityReader& identity_of) {
+  std::vector<std::string> dirs;
+  if (!PlainFileDirectories(plain_files, &dirs, why, identity_of)) return false;
+  std::vector<std::unique_ptr<platform::DirLock>> held;
+  for (const std::string& dir : dirs) {
+    platform::EntryInfo info;
+    std::uint32_t error = 0;
+    if (!platform::InspectEntry(dir, &info, &error)) {
+      // Not known to be gone: settled another time, under its lock.
+      *why = "cannot look at " + dir + ": " + platform::SystemErrorText(error);
+      return false;
+    }
+    if (info.kind == platform::EntryKind::kMissing) continue;  // nothing left to settle
+    held.push_back(std::make_unique<platform::DirLock>());
+    const platform::LockResult result = held.back()->Acquire(dir, -1, why);
+    if (result == platform::LockResult::kInterrupted)
+      throw RunInterrupted(platform::PendingInterrupt());
+    if (!held.back()->held()) return false;
+  }
+  settle();
+  return true;  // the locks go with `held`
 }
 
 RunSafety::RunSafety(RestoreOkMessage restore) : restore_(std::move(restore)) {}
@@ -153,26 +187,7 @@ void RunSafety::Begin() {
   recovery_ = RecoverAbandonedRuns(
       dir, self, restore_, platform::ProcessIsRunning,
       [](const std::vector<std::string>& plain_files, const std::function<void()>& settle,
-         std::string* why) {
-        std::vector<std::unique_ptr<platform::DirLock>> held;
-        for (const std::string& dir : PlainFileDirectories(plain_files)) {
-          platform::EntryInfo info;
-          std::uint32_t error = 0;
-          if (!platform::InspectEntry(dir, &info, &error)) {
-            // Not known to be gone: settled another time, under its lock.
-            *why = "cannot look at " + dir + ": " + platform::SystemErrorText(error);
-            return false;
-          }
-          if (info.kind == platform::EntryKind::kMissing) continue;  // nothing left to settle
-          held.push_back(std::make_unique<platform::DirLock>());
-          const platform::LockResult result = held.back()->Acquire(dir, -1, why);
-          if (result == platform::LockResult::kInterrupted)
-            throw RunInterrupted(platform::PendingInterrupt());
-          if (!held.back()->held()) return false;
-        }
-        settle();
-        return true;  // the locks go with `held`
-      });
+         std::string* why) { return SettleUnderDirLocks(plain_files, settle, why); });
   if (!recovery_.unlisted.empty())
     throw ProtectionUnavailable("Veilbox cannot use its journal directory: " + recovery_.unlisted +
                                 kUnableToContinue);
@@ -184,7 +199,11 @@ void RunSafety::Begin() {
 }
 
 std::string PlainFileDirectoriesRefusal(const std::vector<std::string>& plain_files) {
-  for (const std::string& dir : PlainFileDirectories(plain_files)) {
+  std::vector<std::string> dirs;
+  std::string why;
+  if (!PlainFileDirectories(plain_files, &dirs, &why))
+    return "Veilbox " + why + kUnableToContinue;
+  for (const std::string& dir : dirs) {
     const std::string refusal = platform::DirLock::CreateRefusal(dir);
     if (!refusal.empty()) return DirLockFailure(dir, refusal);
   }
@@ -195,7 +214,9 @@ void RunSafety::LockPlainFileDirectories(const std::vector<std::string>& plain_f
   std::string err;
   if (!journal_)
     throw ProtectionUnavailable(std::string("Veilbox has no run journal") + kUnableToContinue);
-  const std::vector<std::string> dirs = PlainFileDirectories(plain_files);
+  std::vector<std::string> dirs;
+  if (!PlainFileDirectories(plain_files, &dirs, &err))
+    throw ProtectionUnavailable("Veilbox " + err + kUnableToContinue);
   if (!dirs.empty()) {
     const platform::ProcessIdentity self = platform::CurrentProcess();
     locks_list_ = AddBackslash(journal_dir_) + LocksListName(self.pid);

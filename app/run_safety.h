@@ -16,6 +16,8 @@
 // before the decryption with ProtectionUnavailable.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +25,7 @@
 
 #include "app/run_journal.h"
 #include "platform/dir_lock.h"
+#include "platform/entry_identity.h"
 #include "platform/interrupts.h"
 #include "platform/run_lock.h"
 #include "sysutil/errors.h"
@@ -37,10 +40,31 @@ class ProtectionUnavailable : public Error {
   using Error::Error;
 };
 
+// Reads a directory's identity (platform::IdentityOf, or a stand-in).
+using IdentityReader =
+    std::function<bool(const std::string& path, platform::EntryIdentity*, std::uint32_t* error)>;
+
 // The directories of the plain files, each once by its identity (not its
 // spelling), in the order their locks are taken: by their upper-cased
-// names, the same order in every run.
-std::vector<std::string> PlainFileDirectories(const std::vector<std::string>& plain_files);
+// names, the same order in every run. A missing directory stands under
+// its spelling: nothing there to lock or to settle. False, with *err
+// naming the directory, when the identity of one that is there cannot be
+// read (*err: "cannot lock the project directory DIR: ..."): its
+// spelling never stands in for it, since two spellings of one
+// directory would take its lock twice, and the run (or its recovery)
+// would wait on itself for ever, holding the run lock.
+bool PlainFileDirectories(const std::vector<std::string>& plain_files,
+                          std::vector<std::string>* dirs, std::string* err,
+                          const IdentityReader& identity_of = platform::IdentityOf);
+
+// Recovery's WithDirectoryLocks: runs settle while holding the lock of
+// each directory of plain_files that is there, taken as a run takes them.
+// False, with *why, when one cannot be had or a directory cannot be told
+// (looked at, or known by its identity): the journal is then kept for a
+// later run. RunInterrupted when a soft end comes while it waits.
+bool SettleUnderDirLocks(const std::vector<std::string>& plain_files,
+                         const std::function<void()>& settle, std::string* why,
+                         const IdentityReader& identity_of = platform::IdentityOf);
 
 // The message LockPlainFileDirectories ends the run with when this user
 // cannot create a file in one of those directories, asked without

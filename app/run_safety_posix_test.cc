@@ -74,8 +74,12 @@ TEST(RunSafetyPosixTest, ALinkToADirectoryIsThatDirectory) {
   veilbox::testing::ScratchDir scratch;
   scratch.Write("P/keep", "");
   std::filesystem::create_directory_symlink(scratch.path() / "P", scratch.path() / "L");
-  EXPECT_EQ(PlainFileDirectories({scratch.str() + "\\P\\A.CI", scratch.str() + "\\L\\B.CI"}).size(),
-            1u);
+  std::vector<std::string> dirs;
+  std::string err;
+  ASSERT_TRUE(PlainFileDirectories({scratch.str() + "\\P\\A.CI", scratch.str() + "\\L\\B.CI"},
+                                   &dirs, &err))
+      << err;
+  EXPECT_EQ(dirs.size(), 1u);
 }
 
 // A journal directory that others may write to, or that belongs to

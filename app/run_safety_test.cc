@@ -16,6 +16,13 @@ namespace {
 
 class RunSafetyTest : public ::testing::Test {
  protected:
+  static std::vector<std::string> Directories(const std::vector<std::string>& plain_files) {
+    std::vector<std::string> dirs;
+    std::string err;
+    EXPECT_TRUE(PlainFileDirectories(plain_files, &dirs, &err)) << err;
+    return dirs;
+  }
+
   std::string Name(const std::string& relative) const { return scratch_.str() + "\\" + relative; }
 
   // A plain file as the decryption writes it, beside its ProtectedFile.
@@ -109,14 +116,66 @@ TEST_F(RunSafetyTest, OneDirectoryUnderManySpellingsIsLockedOnce) {
   const std::string p = Name("P");
   const std::vector<std::string> plain_files = {p + "\\A.CI", p + "\\.\\B.CI", p + "\\x\\..\\C.CI",
                                                 p + "\\\\D.CI", p + "/E.CI"};
-  EXPECT_EQ(PlainFileDirectories(plain_files).size(), 1u);
+  EXPECT_EQ(Directories(plain_files).size(), 1u);
   RunSafety safety(restore_);
   safety.Begin();
   safety.LockPlainFileDirectories(plain_files);  // returns: no wait on itself
   EXPECT_EQ(safety.locked_directories().size(), 1u);
   // Two directories stay two.
   scratch_.Write("Q/keep", "");
-  EXPECT_EQ(PlainFileDirectories({p + "\\A.CI", Name("Q") + "\\A.CI"}).size(), 2u);
+  EXPECT_EQ(Directories({p + "\\A.CI", Name("Q") + "\\A.CI"}).size(), 2u);
+}
+
+// A directory that is there but whose identity cannot be read is never
+// known by its spelling instead: the run's locks and recovery's are not
+// taken (the run ends; recovery keeps the journal for a later run). A
+// missing directory stays under its spelling: there is nothing to lock.
+TEST_F(RunSafetyTest, ADirectoryThatCannotBeToldIsNeverTakenForItsSpelling) {
+  scratch_.Write("P/keep", "");
+  const std::string p = Name("P");
+  const std::string plain = WritePlain("P/A.CI");
+  // What reading P's identity fails with.
+  for (const std::uint32_t failure : {platform::kErrorAccessDenied, platform::kErrorSharingViolation,
+                                      platform::kErrorTooManyOpenFiles}) {
+    SCOPED_TRACE(failure);
+    const IdentityReader failing = [&](const std::string& path, platform::EntryIdentity* identity,
+                                       std::uint32_t* error) {
+      if (path.rfind(p, 0) == 0) {
+        *error = failure;
+        return false;
+      }
+      return platform::IdentityOf(path, identity, error);
+    };
+    std::vector<std::string> dirs;
+    std::string err;
+    EXPECT_FALSE(PlainFileDirectories({plain, Name("Q") + "\\B.CI"}, &dirs, &err, failing));
+    EXPECT_NE(err.find("cannot lock the project directory " + p), std::string::npos) << err;
+    EXPECT_TRUE(dirs.empty());
+
+    // Recovery of a killed run's journal naming a plain file there.
+    std::string journal_dir;
+    ASSERT_TRUE(platform::UserDataDir(&journal_dir, &err)) << err;
+    RunJournalRecord killed;
+    killed.writer = {0x7FFFFFF0u, 1};  // no such process
+    killed.plain_files = {{plain}};
+    const std::string journal = journal_dir + "\\compile-run-2147483632.journal";
+    ASSERT_TRUE(WriteRunJournal(journal, killed, &err)) << err;
+    const RecoveryReport report = RecoverAbandonedRuns(
+        journal_dir, platform::CurrentProcess(), restore_,
+        [](const platform::ProcessIdentity&) { return false; },
+        [&](const std::vector<std::string>& names, const std::function<void()>& settle,
+            std::string* why) { return SettleUnderDirLocks(names, settle, why, failing); });
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_NE(report.problems[0].find(p), std::string::npos) << report.problems[0];
+    EXPECT_TRUE(Exists(plain));
+    EXPECT_TRUE(Exists(journal));
+    EXPECT_EQ(platform::FindFiles(p + "\\*.lock"), std::vector<std::string>{});
+  }
+  // Missing, a directory is known by its spelling.
+  std::vector<std::string> dirs;
+  std::string err;
+  EXPECT_TRUE(PlainFileDirectories({Name("M") + "\\A.CI", plain}, &dirs, &err)) << err;
+  EXPECT_EQ(dirs.size(), 2u);
 }
 
 // Another installation compiles in a project directory while a run
