@@ -15,9 +15,14 @@ constexpr std::string_view kSuffix = ".journal.tmp";
 // The writer's id in a temporary journal's name, if it holds one.
 std::optional<std::uint32_t> WriterOf(std::string_view name) {
   if (name.size() <= kPrefix.size() + kSuffix.size()) return std::nullopt;
-  const std::string_view digits =
+  std::string_view digits =
       name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
-  if (digits.size() > 10) return std::nullopt;
+  // "<pid>-<16 hex digits>", or "<pid>" as earlier versions named it.
+  if (const std::size_t dash = digits.find('-'); dash != std::string_view::npos) {
+    if (digits.size() - dash - 1 != 16) return std::nullopt;
+    digits = digits.substr(0, dash);
+  }
+  if (digits.empty() || digits.size() > 10) return std::nullopt;
   std::uint64_t pid = 0;
   for (char c : digits) {
     if (c < '0' || c > '9') return std::nullopt;

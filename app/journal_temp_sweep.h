@@ -1,5 +1,6 @@
-// The temporary files of the run journal ("compile-run-<pid>.journal.tmp",
-// written whole and then renamed over the journal) that a run killed in
+// The temporary files of the run journal ("compile-run-<pid>-<16 hex
+// digits>.journal.tmp", or "compile-run-<pid>.journal.tmp" of earlier
+// versions; written whole and then renamed over the journal) that a run killed in
 // the middle of a write leaves behind. The run sweeps them at its start,
 // beside cleaning up after the runs themselves.
 #pragma once

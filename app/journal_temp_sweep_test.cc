@@ -15,7 +15,9 @@ TEST(SweepJournalTemps, RemovesTheTemporaryFilesOfRunsThatAreGone) {
   const std::string base = dir.str();
   for (const char* name :
        {"compile-run-7.journal.tmp", "compile-run-8.journal.tmp", "compile-run-1.journal.tmp",
-        "compile-run-x.journal.tmp", "compile-run-8.journal", "other.tmp"}) {
+        "compile-run-x.journal.tmp", "compile-run-8.journal", "other.tmp",
+        "compile-run-7-0123456789ABCDEF.journal.tmp", "compile-run-8-0123456789ABCDEF.journal.tmp",
+        "compile-run-8-12.journal.tmp"}) {
     dir.Write(name, "partial");
   }
   dir.Write("compile-run-9.journal.tmp/inside", "a directory of that name stays");
@@ -24,9 +26,12 @@ TEST(SweepJournalTemps, RemovesTheTemporaryFilesOfRunsThatAreGone) {
   std::vector<std::string> swept = SweepJournalTemps(base, {1, 5}, running);
   std::sort(swept.begin(), swept.end());
   EXPECT_EQ(swept, (std::vector<std::string>{base + "\\compile-run-1.journal.tmp",
+                                             base + "\\compile-run-7-0123456789ABCDEF.journal.tmp",
                                              base + "\\compile-run-7.journal.tmp",
+                                             base + "\\compile-run-8-12.journal.tmp",
                                              base + "\\compile-run-x.journal.tmp"}));
-  for (const char* kept : {"compile-run-8.journal.tmp", "compile-run-8.journal", "other.tmp"})
+  for (const char* kept : {"compile-run-8.journal.tmp", "compile-run-8.journal", "other.tmp",
+                           "compile-run-8-0123456789ABCDEF.journal.tmp"})
     EXPECT_TRUE(platform::FileExists(base + "\\" + kept)) << kept;
   EXPECT_TRUE(platform::DirectoryExists(base + "\\compile-run-9.journal.tmp"));
   EXPECT_TRUE(SweepJournalTemps(base + "\\missing", {1, 5}, running).empty());

@@ -7,8 +7,15 @@
 namespace veilbox {
 namespace {
 
-std::string JournalName(std::uint32_t pid) {
-  return "compile-run-" + std::to_string(pid) + ".journal";
+// How many names a run draws before it gives up on creating its journal.
+constexpr int kNameDraws = 8;
+
+std::string Hex16(std::uint64_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text(16, '0');
+  for (int i = 15; i >= 0; --i, value >>= 4)
+    text[static_cast<std::size_t>(i)] = kDigits[value & 15];
+  return text;
 }
 
 }  // namespace
@@ -21,9 +28,38 @@ bool WriteRunJournal(const std::string& path, const RunJournalRecord& record, st
   return result.ok();
 }
 
-RunJournal::RunJournal(std::string dir, platform::ProcessIdentity writer)
-    : dir_(std::move(dir)), path_(dir_ + "\\" + JournalName(writer.pid)) {
+std::string RunFileName(std::uint32_t pid, std::uint64_t random, std::string_view extension) {
+  return "compile-run-" + std::to_string(pid) + "-" + Hex16(random) + std::string(extension);
+}
+
+RunJournal::RunJournal(std::string dir, platform::ProcessIdentity writer, DrawName draw)
+    : dir_(std::move(dir)), draw_(std::move(draw)) {
   record_.writer = writer;
+  path_ = dir_ + "\\" + RunFileName(writer.pid, draw_(), ".journal");
+}
+
+bool RunJournal::Write(const RunJournalRecord& record, std::string* err) {
+  if (created_) return WriteRunJournal(path_, record, err);
+  // The first write creates the journal, never over an entry at its name:
+  // a journal there is another run's (an earlier process with the same
+  // id), kept for recovery; another name is drawn.
+  for (int draw = 0;; ++draw) {
+    const std::string temp = path_ + ".tmp";
+    const platform::AtomicWriteResult result =
+        platform::CreateFileAtomically(path_, temp, FormatRunJournal(record));
+    if (result.ok()) {
+      created_ = true;
+      return true;
+    }
+    const bool taken = result.step == platform::AtomicWriteStep::kRename &&
+                       (result.error == platform::kErrorFileExists ||
+                        result.error == platform::kErrorAlreadyExists);
+    if (!taken || draw + 1 >= kNameDraws) {
+      *err = platform::DescribeAtomicWrite(result, path_, temp);
+      return false;
+    }
+    path_ = dir_ + "\\" + RunFileName(record_.writer.pid, draw_(), ".journal");
+  }
 }
 
 bool RunJournal::RecordPlainFiles(const std::vector<PlainFileEntry>& plain_files,
@@ -32,7 +68,7 @@ bool RunJournal::RecordPlainFiles(const std::vector<PlainFileEntry>& plain_files
   // run settles by.
   RunJournalRecord next = record_;
   next.plain_files = plain_files;
-  if (!WriteRunJournal(path_, next, err)) return false;
+  if (!Write(next, err)) return false;
   record_ = std::move(next);
   written_ = true;
   return true;
@@ -43,7 +79,7 @@ bool RunJournal::RecordOkMessageSuppressed(const std::string& settings_file, std
   next.ok_message_suppressed = true;
   next.settings_file = settings_file;
   // A failed write leaves the previous record in force, and says so.
-  if (!WriteRunJournal(path_, next, err)) return false;
+  if (!Write(next, err)) return false;
   record_ = std::move(next);
   written_ = true;
   return true;

@@ -5,9 +5,13 @@
 // a power cut) leaves it behind, and the next run cleans up after it with
 // RecoverAbandonedRuns() before it does anything else.
 //
-// One file per run, "compile-run-<pid>.journal" in the per-user directory,
-// written whole to a temporary file, flushed to disk and renamed over the
-// journal, so a crash in the middle leaves either the old or the new one.
+// One file per run, "compile-run-<pid>-<16 hex digits>.journal" in the
+// per-user directory (earlier versions wrote "compile-run-<pid>.journal",
+// which recovery still reads): the digits are drawn at random, since a
+// process id comes back, and the journal is created only where nothing
+// stands. Written whole to a temporary file, flushed to disk and renamed
+// over the journal, so a crash in the middle leaves either the old or the
+// new one.
 #pragma once
 
 #include <chrono>
@@ -95,10 +99,17 @@ struct RecoveryReport {
 using RestoreOkMessage = std::function<bool(const std::string& settings_file)>;
 using IsProcessRunning = std::function<bool(const platform::ProcessIdentity&)>;
 
+// The name of a file of one run beside the journals: "compile-run-",
+// the process id, "-", 16 hex digits of random, then extension.
+std::string RunFileName(std::uint32_t pid, std::uint64_t random, std::string_view extension);
+
 // The journal of the run in progress.
 class RunJournal {
  public:
-  RunJournal(std::string dir, platform::ProcessIdentity writer);
+  // Draws the random part of the journal's name.
+  using DrawName = std::function<std::uint64_t()>;
+  RunJournal(std::string dir, platform::ProcessIdentity writer,
+             DrawName draw = RandomAsideSuffix);
 
   const std::string& path() const { return path_; }
 
@@ -119,10 +130,16 @@ class RunJournal {
   void Settle(const RestoreOkMessage& restore, RecoveryReport* report);
 
  private:
+  // Writes the record as the journal: the first time, creating it under a
+  // name where nothing stands; then replacing it.
+  bool Write(const RunJournalRecord& record, std::string* err);
+
   std::string dir_;
-  std::string path_;
+  DrawName draw_;
+  std::string path_;  // drawn again while the name is taken, until created
   RunJournalRecord record_;
   bool written_ = false;
+  bool created_ = false;
 };
 
 // Writes the record atomically as the journal at path.

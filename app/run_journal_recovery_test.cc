@@ -92,6 +92,48 @@ std::string Text(const std::string& path) {
   return bytes;
 }
 
+// A process id comes back: a journal that an earlier process with the
+// run's id left (here one that keeps someone's file set aside) is never
+// written over by the new run's journal, even at the very name the new
+// run draws first; the next recovery puts the file back.
+TEST_F(RecoveryTest, ALeftoverJournalAtTheNameARunDrawsIsNeverOverwritten) {
+  const std::string name = Name("A.CI"), aside = SetAsideName(name, 5);
+  scratch_.Write("A.CI.~vb0000000000000005", "mine");
+  RunJournalRecord earlier;
+  earlier.writer = {self_.pid, 77};
+  earlier.plain_files = {{name, PlainFileKind::kAside, aside}};
+  platform::EntryStamp stamp;
+  std::uint32_t error = 0;
+  ASSERT_TRUE(platform::StampOf(aside, &stamp, &error)) << error;
+  earlier.plain_files[0].aside_stamp = stamp;
+  const std::string leftover = journal_dir_ + "\\" + RunFileName(self_.pid, 0xAB, ".journal");
+  std::string err;
+  ASSERT_TRUE(WriteRunJournal(leftover, earlier, &err)) << err;
+  const std::string bytes = Text(leftover);
+
+  std::vector<std::uint64_t> draws = {0xAB, 0xAB, 0xCD};
+  RunJournal journal(journal_dir_, self_, [&] {
+    const std::uint64_t next = draws.front();
+    draws.erase(draws.begin());
+    return next;
+  });
+  EXPECT_EQ(journal.path(), leftover);  // drawn before anything is written
+  ASSERT_TRUE(journal.RecordPlainFiles({{Name("B.CI"), PlainFileKind::kNew}}, &err)) << err;
+  ASSERT_TRUE(journal.RecordOkMessageSuppressed("Citect.ini", &err)) << err;
+  EXPECT_EQ(journal.path(), journal_dir_ + "\\" + RunFileName(self_.pid, 0xCD, ".journal"));
+  EXPECT_EQ(Text(leftover), bytes);
+  EXPECT_NE(Text(journal.path()), bytes);
+  EXPECT_FALSE(Exists("journals\\" + RunFileName(self_.pid, 0xAB, ".journal.tmp")));
+  RecoveryReport own;
+  journal.Settle(restore_, &own);
+  EXPECT_EQ(Text(leftover), bytes);
+
+  const RecoveryReport report = Recover(Dead);
+  EXPECT_EQ(report.put_back, std::vector<std::string>{name});
+  EXPECT_EQ(Text(name), "mine");
+  EXPECT_FALSE(Exists("journals\\" + RunFileName(self_.pid, 0xAB, ".journal")));
+}
+
 // What stood at each name, what the killed run left there and beside it,
 // and what recovery makes of it.
 TEST_F(RecoveryTest, UndoesWhatTheRunMayHaveDoneAtEachName) {

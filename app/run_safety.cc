@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <string_view>
 
 #include "app/journal_temp_sweep.h"
 #include "platform/debug_output.h"
@@ -24,37 +25,56 @@ std::string DirLockFailure(const std::string& dir, const std::string& why) {
 }
 
 // The list of the directory locks a run holds, beside its journal:
-// "compile-run-<pid>.locks", a first line with the run's process id and
+// "compile-run-<pid>-<16 hex digits>.locks" (earlier versions:
+// "compile-run-<pid>.locks"), a first line with the run's process id and
 // start time and one directory a line. POSIX keeps a lock file of a run
 // that died; the next run removes those it can take.
-std::string LocksListName(std::uint32_t pid) {
-  return "compile-run-" + std::to_string(pid) + ".locks";
-}
 
-// The id in a locks list's name; 0 when the name holds none.
+// The id in a locks list's name, of either form; 0 when the name holds none.
 std::uint32_t PidInLocksListName(const std::string& name) {
   const std::string head = "compile-run-", tail = ".locks";
-  if (name.size() <= head.size() + tail.size() || name.size() > head.size() + tail.size() + 10)
+  if (name.size() <= head.size() + tail.size() || name.compare(0, head.size(), head) != 0 ||
+      name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
     return 0;
+  std::string_view middle(name);
+  middle = middle.substr(head.size(), name.size() - head.size() - tail.size());
+  if (const std::size_t dash = middle.find('-'); dash != std::string_view::npos) {
+    if (middle.size() - dash - 1 != 16) return 0;
+    middle = middle.substr(0, dash);
+  }
+  if (middle.empty() || middle.size() > 10) return 0;
   std::uint64_t pid = 0;
-  for (std::size_t i = head.size(); i < name.size() - tail.size(); ++i) {
-    if (name[i] < '0' || name[i] > '9') return 0;
-    pid = pid * 10 + static_cast<std::uint64_t>(name[i] - '0');
+  for (char c : middle) {
+    if (c < '0' || c > '9') return 0;
+    pid = pid * 10 + static_cast<std::uint64_t>(c - '0');
   }
   return pid <= 0xFFFFFFFFu ? static_cast<std::uint32_t>(pid) : 0;
 }
 
-// The list is written whole before the first lock is taken.
-bool WriteLocksList(const std::string& path, const platform::ProcessIdentity& self,
-                    const std::vector<std::string>& dirs) {
+// The list is written whole before the first lock is taken, under a name
+// where nothing stands: a list there is another run's, which the next run
+// still needs (an earlier process with the same id). *path is the name
+// it was created under, empty when none was.
+bool WriteLocksList(const std::string& journal_dir, const platform::ProcessIdentity& self,
+                    const std::vector<std::string>& dirs, std::string* path) {
   std::string text = std::to_string(self.pid) + " " + std::to_string(self.start_time) + "\n";
   for (const std::string& dir : dirs) text += dir + "\n";
-  platform::File file;
-  std::uint32_t error = 0;
-  if (!platform::File::CreateAlways(path, &file, &error)) return false;
-  const bool ok = file.Append(text.data(), text.size()) && file.Sync();
-  file.Close();
-  return ok;
+  constexpr int kDraws = 8;
+  for (int draw = 0; draw < kDraws; ++draw) {
+    const std::string name =
+        AddBackslash(journal_dir) + RunFileName(self.pid, RandomAsideSuffix(), ".locks");
+    platform::File file;
+    std::uint32_t error = 0;
+    if (!platform::File::CreateNewPrivate(name, &file, &error)) {
+      if (error == platform::kErrorFileExists || error == platform::kErrorAlreadyExists) continue;
+      return false;
+    }
+    *path = name;
+    const bool ok = file.Append(text.data(), text.size()) && file.Sync();
+    file.Close();
+    return ok;
+  }
+  return false;
 }
 
 // Removes the lock files that runs which died left in their directories.
@@ -83,7 +103,9 @@ void RemoveDeadRunsLocks(const std::string& journal_dir, const platform::Process
       if (writer.pid == 0) continue;  // not ours to follow
       lines.clear();
     }
-    if (writer.pid == self.pid || platform::ProcessIsRunning(writer)) continue;
+    // Our own id on a list means an earlier process had it: ours is not
+    // written yet.
+    if (writer.pid != self.pid && platform::ProcessIsRunning(writer)) continue;
     for (std::size_t i = 1; i < lines.size(); ++i) {
       if (lines[i].empty()) continue;
       platform::DirLock lock;
@@ -219,9 +241,12 @@ void RunSafety::LockPlainFileDirectories(const std::vector<std::string>& plain_f
     throw ProtectionUnavailable("Veilbox " + err + kUnableToContinue);
   if (!dirs.empty()) {
     const platform::ProcessIdentity self = platform::CurrentProcess();
-    locks_list_ = AddBackslash(journal_dir_) + LocksListName(self.pid);
-    if (!WriteLocksList(locks_list_, self, dirs))
-      throw ProtectionUnavailable("Veilbox cannot write " + locks_list_ + kUnableToContinue);
+    std::string list;
+    const bool written = WriteLocksList(journal_dir_, self, dirs, &list);
+    locks_list_ = list;  // removed with the locks, even when cut short
+    if (!written)
+      throw ProtectionUnavailable("Veilbox cannot write the list of its locks in " + journal_dir_ +
+                                  kUnableToContinue);
     for (const std::string& dir : dirs) {
       auto held = std::make_unique<HeldDirLock>();
       held->dir = dir;

@@ -29,13 +29,15 @@ TEST(RunSafetyPosixTest, UnusableProtectionEndsTheRun) {
     }
   }
   {
-    // The journal's name is taken by a directory: it cannot be written.
-    veilbox::testing::PrefixOverride prefix(scratch.str());
-    std::filesystem::create_directories(
-        scratch.path() /
-        ("compile-run-" + std::to_string(platform::CurrentProcess().pid) + ".journal"));
+    // The journal directory is gone once the run has begun (a plain file
+    // at its name): no journal can be written.
+    const std::filesystem::path home = scratch.path() / "home";
+    std::filesystem::create_directories(home);
+    veilbox::testing::PrefixOverride prefix(home.string());
     RunSafety safety([](const std::string&) { return true; });
     safety.Begin();
+    std::filesystem::rename(home, scratch.path() / "moved");
+    scratch.Write("home", "a file");
     std::string err;
     EXPECT_FALSE(safety.BeforePlainFiles({{scratch.str() + "\\A.CI", PlainFileKind::kNew}}, &err));
     EXPECT_NE(err.find("Veilbox cannot write its run journal: "), std::string::npos) << err;
@@ -44,17 +46,31 @@ TEST(RunSafetyPosixTest, UnusableProtectionEndsTheRun) {
 
 // A lock file that a run killed outright left in a project directory is
 // removed by the next run, through the list beside the journal.
+// The list names its run by the process id; one with the run's own id
+// was left by an earlier process that had it.
 TEST(RunSafetyPosixTest, LockFilesOfADeadRunAreRemoved) {
-  veilbox::testing::ScratchDir scratch;
-  veilbox::testing::PrefixOverride prefix(scratch.str());
-  const std::string project = scratch.str() + "/proj";
-  std::filesystem::create_directories(project);
-  scratch.Write("proj/" + std::string(platform::kDirLockName), "2147483632\n");
-  scratch.Write("compile-run-2147483632.locks", "2147483632 1\n" + project + "\\\n");
-  RunSafety safety([](const std::string&) { return true; });
-  safety.Begin();
-  EXPECT_FALSE(std::filesystem::exists(project + "/" + platform::kDirLockName));
-  EXPECT_FALSE(std::filesystem::exists(scratch.path() / "compile-run-2147483632.locks"));
+  const std::string own = std::to_string(platform::CurrentProcess().pid);
+  struct Case {
+    std::string list;   // the list's name
+    std::string first;  // its first line
+  };
+  for (const Case& c : {Case{"compile-run-2147483632.locks", "2147483632 1"},
+                        Case{"compile-run-2147483632-0123456789ABCDEF.locks", "2147483632 1"},
+                        Case{"compile-run-" + own + ".locks", own + " 1"},
+                        Case{"compile-run-" + own + "-0123456789ABCDEF.locks", own + " 1"},
+                        Case{"compile-run-" + own + "-0123456789ABCDEF.locks", own}}) {
+    SCOPED_TRACE(c.list);
+    veilbox::testing::ScratchDir scratch;
+    veilbox::testing::PrefixOverride prefix(scratch.str());
+    const std::string project = scratch.str() + "/proj";
+    std::filesystem::create_directories(project);
+    scratch.Write("proj/" + std::string(platform::kDirLockName), "2147483632\n");
+    scratch.Write(c.list, c.first + "\n" + project + "\\\n");
+    RunSafety safety([](const std::string&) { return true; });
+    safety.Begin();
+    EXPECT_FALSE(std::filesystem::exists(project + "/" + platform::kDirLockName));
+    EXPECT_FALSE(std::filesystem::exists(scratch.path() / c.list));
+  }
 }
 
 // A journal directory that cannot be listed is not one without journals:

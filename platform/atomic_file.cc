@@ -12,10 +12,10 @@ AtomicWriteResult Fail(const std::string& temp, AtomicWriteStep step, std::uint3
   return {step, error};
 }
 
-}  // namespace
-
-AtomicWriteResult WriteFileAtomically(const std::string& path, const std::string& temp,
-                                      std::string_view bytes, const BeforeRename& before_rename) {
+// The temporary file written and flushed, then moved to path.
+AtomicWriteResult WriteThenMove(const std::string& path, const std::string& temp,
+                                std::string_view bytes, const BeforeRename& before_rename,
+                                bool replace) {
   std::uint32_t error = 0;
   {
     File file;
@@ -28,8 +28,22 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, const std::string
     if (!written) return Fail(temp, AtomicWriteStep::kWrite, 0);
   }
   if (before_rename && !before_rename(temp)) return Fail(temp, AtomicWriteStep::kPrepare, 0);
-  if (!RenameReplace(temp, path, &error)) return Fail(temp, AtomicWriteStep::kRename, error);
+  const bool moved =
+      replace ? RenameReplace(temp, path, &error) : RenameNoReplace(temp, path, &error);
+  if (!moved) return Fail(temp, AtomicWriteStep::kRename, error);
   return {};
+}
+
+}  // namespace
+
+AtomicWriteResult WriteFileAtomically(const std::string& path, const std::string& temp,
+                                      std::string_view bytes, const BeforeRename& before_rename) {
+  return WriteThenMove(path, temp, bytes, before_rename, true);
+}
+
+AtomicWriteResult CreateFileAtomically(const std::string& path, const std::string& temp,
+                                       std::string_view bytes) {
+  return WriteThenMove(path, temp, bytes, nullptr, false);
 }
 
 std::string DescribeAtomicWrite(const AtomicWriteResult& result, const std::string& path,

@@ -32,6 +32,12 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, const std::string
                                       std::string_view bytes,
                                       const BeforeRename& before_rename = nullptr);
 
+// As WriteFileAtomically, for a file that must be new: the rename never
+// replaces (RenameNoReplace). Whatever stands at path stays as it was; the
+// write then fails at kRename with kErrorFileExists or kErrorAlreadyExists.
+AtomicWriteResult CreateFileAtomically(const std::string& path, const std::string& temp,
+                                       std::string_view bytes);
+
 // "cannot create TEMP (error N)", "cannot write TEMP", "cannot rename TEMP
 // to PATH (error N)", and so on: the failure as one line of text.
 std::string DescribeAtomicWrite(const AtomicWriteResult& result, const std::string& path,

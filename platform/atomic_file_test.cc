@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "platform/files.h"
 #include "testing/test_support.h"
 
 namespace veilbox::platform {
@@ -67,6 +68,32 @@ TEST(AtomicFile, AFailedStepLeavesTheOldFileAndNoTemporary) {
     EXPECT_EQ(ReadFileBytes(path), "old");
   }
   EXPECT_EQ(ReadFileBytes(dir.path() / "busy" / "inside"), "a directory that is not empty");
+}
+
+// A file created whole is new: whatever stands at its name (a file, even
+// an empty one; a directory) stays as it was, and the failure says the
+// name is taken.
+TEST(AtomicFile, CreatingNeverReplaces) {
+  ScratchDir dir;
+  const std::string fresh = dir.str() + Sep() + "fresh";
+  ASSERT_TRUE(CreateFileAtomically(fresh, fresh + ".tmp", "first").ok());
+  EXPECT_EQ(ReadFileBytes(fresh), "first");
+  dir.Write("empty", "");
+  dir.Write(std::string("dir") + Sep() + "inside", "x");
+  for (const char* name : {"fresh", "empty", "dir"}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.str() + Sep() + name;
+    const std::string before = fs::is_directory(path) ? "" : ReadFileBytes(path);
+    const AtomicWriteResult result = CreateFileAtomically(path, path + ".tmp", "second");
+    EXPECT_EQ(result.step, AtomicWriteStep::kRename);
+    EXPECT_TRUE(result.error == kErrorFileExists || result.error == kErrorAlreadyExists)
+        << result.error;
+    EXPECT_FALSE(fs::exists(path + ".tmp"));
+    if (!fs::is_directory(path)) {
+      EXPECT_EQ(ReadFileBytes(path), before);
+    }
+  }
+  EXPECT_EQ(ReadFileBytes(dir.path() / "dir" / "inside"), "x");
 }
 
 }  // namespace

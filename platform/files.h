@@ -158,7 +158,7 @@ bool InspectEntry(const std::string& path, EntryInfo* info, std::uint32_t* error
 
 // Renames an entry (a file, or a link itself) to a name where nothing
 // stands; fails with kErrorFileExists or kErrorAlreadyExists when
-// something does.
+// something does. Returns once the rename is on disk, as RenameReplace.
 bool RenameNoReplace(const std::string& from, const std::string& to, std::uint32_t* error);
 
 // The name of an existing entry with its letter case as it is on disk

@@ -532,6 +532,22 @@ bool RemoveFile(const std::string& path, std::uint32_t* error) {
   return true;
 }
 
+namespace {
+
+// A rename is an entry of the directory: it is on disk once the directory
+// is flushed. A file system that cannot flush a directory has nothing
+// more to write.
+void FlushDirectoryOf(const std::string& native) {
+  const std::size_t slash = native.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : native.substr(0, slash + 1);
+  if (const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+}  // namespace
+
 bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t* error) {
   std::uint32_t ignored;
   if (!error) error = &ignored;
@@ -549,14 +565,7 @@ bool RenameReplace(const std::string& from, const std::string& to, std::uint32_t
   }
   NoteRemoved(native_from);
   NoteCreated(native_to);
-  // The rename is an entry of the directory: flush it too. A file system
-  // that cannot flush a directory has nothing more to write.
-  const std::size_t slash = native_to.find_last_of('/');
-  const std::string dir = slash == std::string::npos ? "." : native_to.substr(0, slash + 1);
-  if (const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
+  FlushDirectoryOf(native_to);
   return true;
 }
 
@@ -594,6 +603,7 @@ bool RenameNoReplace(const std::string& from, const std::string& to, std::uint32
       0) {
     NoteRemoved(native_from);
     NoteCreated(native_to);
+    FlushDirectoryOf(native_to);
     return true;
   }
   if (errno == EINVAL || errno == ENOSYS) {
@@ -603,6 +613,7 @@ bool RenameNoReplace(const std::string& from, const std::string& to, std::uint32
       if (::unlink(native_from.c_str()) == 0) {
         NoteRemoved(native_from);
         NoteCreated(native_to);
+        FlushDirectoryOf(native_to);
         return true;
       }
       *error = standin::WindowsErrorForPath(errno, native_from);

@@ -278,7 +278,7 @@ bool InspectEntry(const std::string& path, EntryInfo* info, std::uint32_t* error
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to, std::uint32_t* error) {
-  if (::MoveFileExA(from.c_str(), to.c_str(), 0)) return true;
+  if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
   if (error) *error = GetLastError();
   return false;
 }

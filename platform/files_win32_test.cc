@@ -1,4 +1,5 @@
-// The access list a plain file is created with on Windows.
+// The access list a plain file is created with on Windows; moves that
+// never replace.
 #include <windows.h>
 // After <windows.h>.
 #include <gtest/gtest.h>
@@ -53,6 +54,34 @@ TEST(CreateNewPrivate, GrantsTheCurrentUserAndSystemAloneAndInheritsNothing) {
     PSID sid = &allowed->SidStart;
     EXPECT_TRUE(::EqualSid(sid, user_sid) || ::EqualSid(sid, system_sid)) << i;
   }
+}
+
+// A move that must not replace leaves whatever stands at the name as it
+// was, whatever its attributes (MoveFileEx without
+// MOVEFILE_REPLACE_EXISTING, written through), and the entry to move too.
+TEST(RenameNoReplace, LeavesAnEntryAtTheNameWhateverItsAttributes) {
+  veilbox::testing::ScratchDir dir;
+  const std::string from = dir.Write("from.ci", "moving");
+  for (const DWORD attributes : {DWORD{FILE_ATTRIBUTE_NORMAL}, DWORD{FILE_ATTRIBUTE_HIDDEN},
+                                 DWORD{FILE_ATTRIBUTE_READONLY},
+                                 DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM}}) {
+    SCOPED_TRACE(attributes);
+    const std::string to = dir.Write("to.ci", "someone's");
+    ASSERT_TRUE(::SetFileAttributesA(to.c_str(), attributes));
+    std::uint32_t error = 0;
+    EXPECT_FALSE(RenameNoReplace(from, to, &error));
+    EXPECT_TRUE(error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) << error;
+    EXPECT_EQ(veilbox::testing::ReadFileBytes(to), "someone's");
+    EXPECT_EQ(::GetFileAttributesA(to.c_str()), attributes);
+    EXPECT_EQ(veilbox::testing::ReadFileBytes(from), "moving");
+    ASSERT_TRUE(::SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL));
+    ASSERT_TRUE(::DeleteFileA(to.c_str()));
+  }
+  const std::string busy = dir.Write("busy\\inside", "x");
+  std::uint32_t error = 0;
+  EXPECT_FALSE(RenameNoReplace(from, dir.str() + "\\busy", &error));
+  EXPECT_EQ(veilbox::testing::ReadFileBytes(from), "moving");
+  EXPECT_EQ(veilbox::testing::ReadFileBytes(busy), "x");
 }
 
 TEST(WindowsDirectory, Exists) {
