@@ -71,7 +71,17 @@ void CollectProtectedFiles(RunUi& ui, const std::string& dir, std::vector<std::s
     }
   } leave{walk.observer, b};
 
-  if (!platform::FileExists(b + "Include.dbf")) return;
+  // A look that fails is not "no include table" either: the compile would
+  // go on without the included projects.
+  if (!platform::FileExists(b + "Include.dbf")) {
+    platform::EntryInfo info;
+    if (!platform::InspectEntry(b + "Include.dbf", &info, &error))
+      EndRun(ui,
+             "Unable to decrypt " + b + ": cannot look at Include.dbf (error " +
+                 std::to_string(error) + ")",
+             251);
+    if (info.kind != platform::EntryKind::kFile) return;
+  }
 
   const std::string include_message = "Error : Unable to open " + b + "Include.dbf.";
   if (depth >= kMaxIncludeDepth) EndRun(ui, include_message, 249);

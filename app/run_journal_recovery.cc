@@ -130,6 +130,19 @@ Presence SettingsFilePresence(const std::string& name) {
              : Presence::kThere;
 }
 
+// Renames a journal that cannot be read to *.bad, beside those set aside
+// before, never over one of them.
+bool Quarantine(const std::string& path) {
+  std::string bad = path + ".bad";
+  for (int draw = 0; draw < 8; ++draw) {
+    std::uint32_t error = 0;
+    if (platform::RenameNoReplace(path, bad, &error)) return true;
+    if (error != platform::kErrorFileExists && error != platform::kErrorAlreadyExists) return false;
+    bad = SetAsideName(path, RandomAsideSuffix()) + ".bad";
+  }
+  return false;
+}
+
 }  // namespace
 
 bool RemoveRunPlainFile(const std::string& name, std::chrono::milliseconds patience,
@@ -252,9 +265,16 @@ RecoveryReport RecoverAbandonedRuns(const std::string& dir, const platform::Proc
   }
   for (const std::string& file_name : journals) {
     const std::string path = dir + "\\" + file_name;
-    if (!platform::FileExists(path)) continue;
     std::string bytes;
     std::uint32_t error = 0;
+    platform::EntryInfo info;
+    if (!platform::InspectEntry(path, &info, &error)) {
+      // Not known to be no journal: kept, and looked at again next time.
+      report.problems.push_back(ErrorText("cannot look at " + path, error));
+      continue;
+    }
+    if (info.kind == platform::EntryKind::kMissing || info.kind == platform::EntryKind::kDirectory)
+      continue;
     if (!platform::ReadWholeFile(path, platform::Share::kReadWrite, &bytes, &error)) {
       report.problems.push_back("cannot read " + path + ": " + platform::SystemErrorText(error));
       continue;
@@ -262,7 +282,7 @@ RecoveryReport RecoverAbandonedRuns(const std::string& dir, const platform::Proc
     RunJournalRecord record;
     std::string why;
     if (!ParseRunJournal(bytes, &record, &why)) {
-      if (platform::RenameReplace(path, path + ".bad", &error))
+      if (Quarantine(path))
         report.quarantined.push_back(path);
       else
         report.problems.push_back("cannot set aside " + path + " (" + why + ")");

@@ -393,6 +393,13 @@ TEST_F(RecoveryTest, JournalsOfLiveRunsAndUnreadableJournalsAreNotFollowed) {
   EXPECT_TRUE(Exists("A.CI"));
   EXPECT_TRUE(platform::FileExists(JournalPath(903)));
   EXPECT_TRUE(platform::FileExists(JournalPath(904) + ".bad"));
+  // Another one under that name goes beside it, never over it.
+  const std::string first_bad = Text(JournalPath(904) + ".bad");
+  scratch_.Write("journals/compile-run-904.journal", "cut");
+  report = Recover(Alive);
+  EXPECT_EQ(report.quarantined, std::vector<std::string>{JournalPath(904)});
+  EXPECT_EQ(Text(JournalPath(904) + ".bad"), first_bad);
+  EXPECT_EQ(platform::FindFiles(JournalPath(904) + "*.bad").size(), 2u);
 
   // A journal that names our own id is an earlier process's: followed even
   // though that id runs.

@@ -77,6 +77,17 @@ bool WriteLocksList(const std::string& journal_dir, const platform::ProcessIdent
   return false;
 }
 
+// Whether a dead run's lock file that could not be taken may still stand
+// in dir: a file at the lock's name, or a name that cannot be looked at.
+// Someone's entry there, or nothing, holds nothing of the run's.
+bool MayStillBeLeft(const std::string& dir, const std::string& err) {
+  if (err == platform::DirLock::NotOurs(dir)) return false;
+  platform::EntryInfo info;
+  std::uint32_t error = 0;
+  return !platform::InspectEntry(AddBackslash(dir) + platform::kDirLockName, &info, &error) ||
+         info.kind == platform::EntryKind::kFile;
+}
+
 // Removes the lock files that runs which died left in their directories.
 void RemoveDeadRunsLocks(const std::string& journal_dir, const platform::ProcessIdentity& self) {
   const std::string base = AddBackslash(journal_dir);
@@ -106,17 +117,31 @@ void RemoveDeadRunsLocks(const std::string& journal_dir, const platform::Process
     // Our own id on a list means an earlier process had it: ours is not
     // written yet.
     if (writer.pid != self.pid && platform::ProcessIsRunning(writer)) continue;
+    // A lock that cannot be told keeps the list for the next run; a missing
+    // directory, or someone's entry at the lock's name, holds nothing of
+    // the run's.
+    bool keep = false;
     for (std::size_t i = 1; i < lines.size(); ++i) {
       if (lines[i].empty()) continue;
+      platform::EntryInfo info;
+      if (!platform::InspectEntry(lines[i], &info, &error)) {
+        keep = true;
+        continue;
+      }
+      if (info.kind == platform::EntryKind::kMissing) continue;
       platform::DirLock lock;
       std::string err;
       const platform::LockResult result = lock.Acquire(lines[i], 0, &err);
-      if (result == platform::LockResult::kAcquired || result == platform::LockResult::kTakenOver)
+      if (result == platform::LockResult::kAcquired || result == platform::LockResult::kTakenOver) {
         lock.Release();  // removes the file; one held now is a live run's
-      else if (result == platform::LockResult::kUnavailable)
+      } else if (result == platform::LockResult::kUnavailable) {
         platform::DebugOutput(err);
+        keep = keep || MayStillBeLeft(lines[i], err);
+      } else if (result == platform::LockResult::kInterrupted) {
+        keep = true;
+      }
     }
-    platform::RemoveFile(base + name, &error);
+    if (!keep) platform::RemoveFile(base + name, &error);
   }
 }
 

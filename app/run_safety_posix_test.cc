@@ -73,6 +73,22 @@ TEST(RunSafetyPosixTest, LockFilesOfADeadRunAreRemoved) {
   }
 }
 
+// A dead run's list is dropped once nothing of the run's can be left in
+// its directories: a directory that is gone, someone's entry at the
+// lock's name (left as it is).
+TEST(RunSafetyPosixTest, ALocksListGoesOnceNothingOfTheRunsIsLeft) {
+  veilbox::testing::ScratchDir scratch;
+  veilbox::testing::PrefixOverride prefix(scratch.str());
+  const std::string someones = scratch.str() + "/someones";
+  std::filesystem::create_directories(someones + "/" + platform::kDirLockName);
+  scratch.Write("compile-run-2147483632.locks",
+                "2147483632 1\n" + scratch.str() + "/gone\\\n" + someones + "\\\n");
+  RunSafety safety([](const std::string&) { return true; });
+  safety.Begin();
+  EXPECT_FALSE(std::filesystem::exists(scratch.path() / "compile-run-2147483632.locks"));
+  EXPECT_TRUE(std::filesystem::is_directory(someones + "/" + platform::kDirLockName));
+}
+
 // A journal directory that cannot be listed is not one without journals:
 // recovery says so instead of finding nothing to put back.
 TEST(RunSafetyPosixTest, AJournalDirectoryThatCannotBeListedIsNotEmpty) {

@@ -80,22 +80,35 @@ std::string ResolveComponents(std::string base, std::string_view rest) {
   return base;
 }
 
-std::uint32_t ReadStoredAttributes(const std::string& native) {
+// The stored attributes; false (errno set) when they cannot be read, as
+// opposed to none stored or none kept on this file system.
+bool ReadStoredAttributesChecked(const std::string& native, std::uint32_t* attributes) {
+  *attributes = 0;
   // Wine writes the text "0x%x"; Samba writes a longer record that starts
   // with the same zero-terminated text.
   std::string value(64, '\0');
   ssize_t n = ::getxattr(native.c_str(), kDosAttrName, value.data(), value.size());
   if (n < 0 && errno == ERANGE) {
     n = ::getxattr(native.c_str(), kDosAttrName, nullptr, 0);
-    if (n <= 0) return 0;
-    value.assign(static_cast<std::size_t>(n), '\0');
-    n = ::getxattr(native.c_str(), kDosAttrName, value.data(), value.size());
+    if (n > 0) {
+      value.assign(static_cast<std::size_t>(n), '\0');
+      n = ::getxattr(native.c_str(), kDosAttrName, value.data(), value.size());
+    }
   }
-  if (n < 3) return 0;
+  if (n < 0) return errno == ENODATA || errno == ENOTSUP;
+  if (n < 3) return true;
   value.resize(static_cast<std::size_t>(n));
-  if (value[0] != '0' || (value[1] != 'x' && value[1] != 'X')) return 0;
-  return static_cast<std::uint32_t>(std::strtoul(value.c_str() + 2, nullptr, 16)) &
-         kStoredAttributes;
+  if (value[0] != '0' || (value[1] != 'x' && value[1] != 'X')) return true;
+  *attributes = static_cast<std::uint32_t>(std::strtoul(value.c_str() + 2, nullptr, 16)) &
+                kStoredAttributes;
+  return true;
+}
+
+// The stored attributes; none when they cannot be read.
+std::uint32_t ReadStoredAttributes(const std::string& native) {
+  std::uint32_t attributes = 0;
+  ReadStoredAttributesChecked(native, &attributes);
+  return attributes;
 }
 
 bool WriteStoredAttributes(const std::string& native, std::uint32_t attributes) {
@@ -585,8 +598,17 @@ bool InspectEntry(const std::string& path, EntryInfo* info, std::uint32_t* error
   } else if (S_ISDIR(st.st_mode)) {
     info->kind = EntryKind::kDirectory;
   } else if (S_ISREG(st.st_mode)) {
+    // Attributes that cannot be read are not "none": hidden or read-only
+    // decides whose a file is.
+    std::uint32_t stored = 0;
+    if (!ReadStoredAttributesChecked(native, &stored)) {
+      *error = standin::WindowsErrorForPath(errno, native);
+      return false;
+    }
     info->kind = EntryKind::kFile;
-    info->attributes = AttributesOfNative(native);
+    info->attributes = stored;
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) info->attributes |= kAttrReadOnly;
+    if (info->attributes == 0) info->attributes = kAttrNormal;
     info->links = static_cast<std::uint32_t>(st.st_nlink);
   } else {
     info->kind = EntryKind::kOther;
