@@ -15,7 +15,9 @@
 // second compiles while the first one's next run recovers.
 //
 // The test command runs a fixed sample of the points (about three minutes
-// on a busy machine of two cores). By hand:
+// on a busy machine of two cores), with the points aimed at the spots
+// where a failed look must not count as "nothing there" (kRunAims,
+// kRecoveryAims). By hand:
 //
 //   VEILBOX_CRASH_POINTS=all             every point
 //   VEILBOX_CRASH_POINTS=unlink:3:EIO,rename:2:kill   these points alone
@@ -38,6 +40,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/files.h"
@@ -389,10 +392,17 @@ std::vector<std::string> RunRecoveryPoint(const Point& p) {
   return wrong;
 }
 
-// How many times a normal run makes each call, in the thread that makes
-// it most (strace counts per thread); after a run killed while compiling
-// when `recovering`.
-std::map<std::string, int> CallsReached(bool recovering) {
+// What a normal run does: how many times it makes each call, in the
+// thread that makes it most (strace counts per thread), and the trace,
+// one call a line.
+struct Reached {
+  std::map<std::string, int> counts;
+  std::string trace;
+};
+
+// A normal run's calls; after a run killed while compiling when
+// `recovering`.
+Reached CallsReached(bool recovering) {
   const auto site = MainSite();
   if (recovering) {
     site->KillNextRunWhileCompiling();
@@ -402,12 +412,15 @@ std::map<std::string, int> CallsReached(bool recovering) {
   std::vector<std::string> names;
   for (const CallFaults& c : Calls()) names.push_back(c.call);
   const std::string out = (trace.path() / "trace").string();
-  const int code = Finish(site->Start("Main", {"strace", "-f", "-b", "execve", "-qq", "-o", out,
-                                               "-e", "trace=" + Join(names, ","), "--"}),
-                          kLimit);
+  const int code =
+      Finish(site->Start("Main", {"strace", "-f", "-b", "execve", "-qq", "-s", "4096", "-o", out,
+                                  "-e", "trace=" + Join(names, ","), "--"}),
+             kLimit);
   EXPECT_EQ(code, 0) << site->Boxes();
+  Reached result;
+  result.trace = ReadAll(out);
   std::map<std::pair<std::string, std::string>, int> per_thread;
-  std::istringstream lines(ReadAll(out));
+  std::istringstream lines(result.trace);
   for (std::string line; std::getline(lines, line);) {
     // "PID  call(...": the id is padded with blanks.
     const std::size_t blank = line.find(' ');
@@ -418,13 +431,72 @@ std::map<std::string, int> CallsReached(bool recovering) {
       continue;
     ++per_thread[{line.substr(0, blank), line.substr(name, paren - name)}];
   }
-  std::map<std::string, int> reached;
+  std::map<std::string, int>& reached = result.counts;
   for (const auto& [key, count] : per_thread)
     reached[key.second] = std::max(reached[key.second], count);
   std::cout << (recovering ? "Calls of a recovering run:" : "Calls of a run:");
   for (const auto& [call, count] : reached) std::cout << " " << call << " " << count;
   std::cout << "\n";
-  return reached;
+  return result;
+}
+
+// A spot the sample always hits: each K at which a normal run makes `call`
+// on a name that holds `match`, in the thread that makes it, failed with
+// `what`.
+struct Aim {
+  const char* call;
+  const char* match;
+  const char* what;
+};
+
+// The points of the aims, found in a normal run's trace; none when
+// VEILBOX_CRASH_POINTS chooses the points.
+std::vector<Point> Aimed(const std::string& trace, const std::vector<Aim>& aims) {
+  const char* env = std::getenv("VEILBOX_CRASH_POINTS");
+  if (env && *env) return {};
+  std::vector<Point> points;
+  std::set<std::tuple<std::string, int, std::string>> seen;
+  std::map<std::pair<std::string, std::string>, int> per_thread;
+  std::istringstream lines(trace);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t blank = line.find(' ');
+    const std::size_t name = line.find_first_not_of(' ', blank);
+    const std::size_t paren = line.find('(', name);
+    if (blank == std::string::npos || name == std::string::npos || paren == std::string::npos ||
+        line[name] == '<')
+      continue;
+    const std::string call = line.substr(name, paren - name);
+    const int k = ++per_thread[{line.substr(0, blank), call}];
+    for (const Aim& aim : aims)
+      if (call == aim.call && line.find(aim.match, paren) != std::string::npos &&
+          seen.insert({call, k, aim.what}).second)
+        points.push_back({call, k, aim.what});
+  }
+  return points;
+}
+
+// Where a look or a name that fails must not be taken for "nothing there"
+// or "not ours": the identity of a plain files' directory (and the include
+// walk's), the include table, the stored attributes of the entry at a
+// plain file's name, a journal and its creation.
+const std::vector<Aim> kRunAims = {
+    {"newfstatat", "/Proj/Main/\"", "EACCES"},
+    {"newfstatat", "/Proj/Lib/\"", "EIO"},
+    {"newfstatat", "Include.dbf\"", "EIO"},
+    {"getxattr", "/B.CI\"", "EIO"},
+    {"renameat2", ".journal\"", "EIO"},
+};
+const std::vector<Aim> kRecoveryAims = {
+    {"newfstatat", "/Proj/Lib/\"", "EACCES"},
+    {"newfstatat", ".journal\"", "EIO"},
+    {"getxattr", "/B.CI\"", "EIO"},
+    {"getxattr", "/D.CI\"", "EIO"},
+    {"openat", "~Veilbox.lock\"", "EACCES"},
+};
+
+std::vector<Point> With(std::vector<Point> points, const std::vector<Point>& more) {
+  points.insert(points.end(), more.begin(), more.end());
+  return points;
 }
 
 enum class Kind { kKills, kErrors };
@@ -493,12 +565,12 @@ class CrashPoints : public ::testing::Test {
     if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
     // A compiler orphaned by a kill comes to this process, which reaps it.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
-    if (reached_.empty()) reached_ = CallsReached(false);
-    ASSERT_FALSE(reached_.empty());
+    if (reached_.counts.empty()) reached_ = CallsReached(false);
+    ASSERT_FALSE(reached_.counts.empty());
   }
 
-  static const std::map<std::string, int>& ReachedRecovering() {
-    static const std::map<std::string, int> reached = CallsReached(true);
+  static const Reached& ReachedRecovering() {
+    static const Reached reached = CallsReached(true);
     return reached;
   }
 
@@ -517,30 +589,33 @@ class CrashPoints : public ::testing::Test {
     std::cout << points.size() << " points, " << failed << " failed, " << seconds << " s\n";
   }
 
-  static std::map<std::string, int> reached_;
+  static Reached reached_;
 };
 
-std::map<std::string, int> CrashPoints::reached_;
+Reached CrashPoints::reached_;
 
 TEST_F(CrashPoints, KilledAtEachCall) {
-  RunAll(Points(Kind::kKills, reached_, kSafetyNetCalls, 30), RunPoint);
+  RunAll(Points(Kind::kKills, reached_.counts, kSafetyNetCalls, 30), RunPoint);
 }
 
 TEST_F(CrashPoints, FailingAtEachCall) {
-  RunAll(Points(Kind::kErrors, reached_, {}, 60), RunPoint);
+  RunAll(With(Points(Kind::kErrors, reached_.counts, {}, 60), Aimed(reached_.trace, kRunAims)),
+         RunPoint);
 }
 
 TEST_F(CrashPoints, RecoveryFailingAtEachCall) {
-  RunAll(Points(Kind::kErrors, ReachedRecovering(), {}, 50), RunRecoveryPoint);
+  const Reached& reached = ReachedRecovering();
+  RunAll(With(Points(Kind::kErrors, reached.counts, {}, 50), Aimed(reached.trace, kRecoveryAims)),
+         RunRecoveryPoint);
 }
 
 TEST_F(CrashPoints, RecoveryKilledAtEachCall) {
-  RunAll(Points(Kind::kKills, ReachedRecovering(), {"rename", "renameat2", "unlink"}, 25),
+  RunAll(Points(Kind::kKills, ReachedRecovering().counts, {"rename", "renameat2", "unlink"}, 25),
          RunRecoveryPoint);
 }
 
 TEST_F(CrashPoints, TwoInstallationsOneKilledAtEachCall) {
-  RunAll(Points(Kind::kKills, reached_, {"renameat2"}, 35), RunSharedPoint);
+  RunAll(Points(Kind::kKills, reached_.counts, {"renameat2"}, 35), RunSharedPoint);
 }
 
 }  // namespace
