@@ -74,7 +74,11 @@ void MakeSymlink(const std::string& target, const std::string& link) {
 }
 
 // What a layout needs of the file system beside plain files.
-enum class Needs { kNothing, kSymlinks, kHardLinks };
+enum class Needs { kNothing, kSymlinks, kHardLinks, kSecondDrive };
+
+// The second drive letter of the root's directory, as a mapped drive or
+// the drive of a UNC path would be.
+constexpr char kSecondDrive = 'Y';
 
 struct Layout {
   Scenario scenario;
@@ -165,6 +169,21 @@ const Layout kLayouts[] = {
     // run ends, and the compiler sees the plain file.
     {{"OneDirectoryUnderManySpellingsIsLockedOnce", {"Twice"}, SoloUnderManySpellings(false), 0,
       0, {kComplete}, true, kSecretSoloSeen}},
+    // One directory reached under two drive letters.
+    {{"OneDirectoryUnderTwoDriveLettersIsLockedOnce", {"Twice"},
+      [](Install& s) {
+        SecretSolo(s);
+        s.master.push_back({{"Twice", Proj("Twice")}});
+        s.master.push_back({{"SoloY", std::string(1, kSecondDrive) + ":\\Proj\\Solo"}});
+        s.files["Proj\\Twice\\Include.dbf"] =
+            veilbox::testing::MakeIncludeDbf({{{"SoloY"}}, {{"Solo"}}});
+      },
+      0, 0, {kComplete}, true, kSecretSoloSeen, "0", "1", std::nullopt, {},
+      [] {
+        std::string err;
+        ASSERT_TRUE(MakeDriveLetter(kSecondDrive, kRoot, &err)) << err;
+      }},
+     Needs::kSecondDrive},
     {{"OneDirectoryThroughALinkIsLockedOnce", {"Twice"}, SoloUnderManySpellings(true), 0, 0,
       {kComplete}, true, kSecretSoloSeen, "0", "1", std::nullopt, {},
       [] { MakeSymlink(Native(Proj("Solo")).string(), Proj("SoloLink")); }},
@@ -279,6 +298,7 @@ const Layout kLayouts[] = {
 
 // Whether the file system here (Wine's included) makes what it needs.
 bool Available(Needs needs) {
+  if (needs == Needs::kSecondDrive) return true;  // the layout says why when it cannot
   veilbox::testing::ScratchDir dir;
   std::error_code ec;
   dir.Write("t", "t");
@@ -294,6 +314,7 @@ class PlainFileLayouts : public ::testing::TestWithParam<Layout> {};
 TEST_P(PlainFileLayouts, Scenario) {
   if (!Available(GetParam().needs)) GTEST_SKIP() << "no such links here";
   RunScenario(GetParam().scenario);
+  if (GetParam().needs == Needs::kSecondDrive) RemoveDriveLetter(kSecondDrive);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PlainFileLayouts, ::testing::ValuesIn(kLayouts),
