@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/process_identity.h"
 
 namespace veilbox::platform {
 
@@ -15,15 +16,29 @@ std::string DirLock::Holder(const std::string& dir) {
   if (!InspectEntry(path, &info, &error)) return "cannot be told: " + path;
   if (info.kind == EntryKind::kMissing) return {};
   if (info.kind != EntryKind::kFile || info.links != 1) return NotOurs(dir);
+  // Windows: a held file cannot be read (*text stays empty).
   std::string text;
-  if (!ReadWholeFile(path, Share::kReadWrite, &text, &error))
-    return "a run holds it (" + path + ")";
+  const HeldNow held = IsHeldNow(path, &text);
+  if (held == HeldNow::kUnknown) return "cannot be told: " + path;
   const std::string first = std::string(kDirLockFirstLine) + "\n";
-  if (text.empty()) return "a run holds it, or left it (" + path + ")";
-  if (text.compare(0, first.size(), first) != 0) return NotOurs(dir);
+  // Its beginning only: a holder may be writing it right now.
+  const bool ours = text.size() < first.size() ? first.compare(0, text.size(), text) == 0
+                                               : text.compare(0, first.size(), first) == 0;
+  if (!ours) return NotOurs(dir);
+  // Nobody holds it: a run that died left it, and the next run takes it
+  // over.
+  if (held == HeldNow::kNo) return {};
+  const std::string holds = " holds it (" + path + ")";
+  if (text.size() <= first.size()) return "a run" + holds;
   std::string pid = text.substr(first.size());
   while (!pid.empty() && (pid.back() == '\n' || pid.back() == '\r')) pid.pop_back();
-  return "process " + pid + ", or a run of it that died (" + path + ")";
+  if (pid.empty() || pid.size() > 10 || pid.find_first_not_of("0123456789") != std::string::npos)
+    return "a run" + holds;
+  const unsigned long long id = std::stoull(pid);
+  // The id is this machine's; a holder elsewhere (a file share) is a run.
+  if (id > 0xFFFFFFFFull || !ProcessIsRunning({static_cast<std::uint32_t>(id), 0}))
+    return "a run" + holds;
+  return "process " + pid + holds;
 }
 
 }  // namespace veilbox::platform

@@ -51,9 +51,10 @@ class DirLock {
   static std::string CreateRefusal(const std::string& dir);
 
   // Who holds dir's lock, told without taking it: empty when no lock file
-  // stands there; otherwise what its first lines say ("process N") or,
-  // when it cannot be read (Windows: a holder keeps it open), that a run
-  // holds it; someone's entry at the name is named as such.
+  // stands there or when the one there is held by no one (left by a run
+  // that died: the next run takes it over); otherwise "process N" when the
+  // file names a process that runs, else that a run holds it. Someone's
+  // entry at the name is named as such.
   static std::string Holder(const std::string& dir);
   // The text Acquire gives (*err) for someone's entry at dir's lock name.
   static std::string NotOurs(const std::string& dir);
@@ -63,6 +64,14 @@ class DirLock {
   void Release();
 
  private:
+  // Whether a process holds the lock file at path (a Windows path) now,
+  // asked without taking it, and its first bytes in *head where they can
+  // be read. Windows: the holder keeps it open without sharing, so it
+  // cannot be opened. POSIX: the holder keeps an flock on it; a file left
+  // by a holder that died is held by no one.
+  enum class HeldNow { kYes, kNo, kUnknown };
+  static HeldNow IsHeldNow(const std::string& path, std::string* head);
+
   bool held_ = false;
   std::string path_;           // the lock file, as the system names it
   std::intptr_t handle_ = -1;  // file HANDLE or descriptor

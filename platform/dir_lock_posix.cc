@@ -84,6 +84,23 @@ std::string DirLock::NotOurs(const std::string& dir) {
   return NativePath(LockFilePath(dir)) + " is not Veilbox's lock file: left as it is";
 }
 
+DirLock::HeldNow DirLock::IsHeldNow(const std::string& path, std::string* head) {
+  head->clear();
+  const std::string native = NativePath(path);
+  const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT ? HeldNow::kNo : HeldNow::kUnknown;
+  char bytes[64];
+  const ssize_t got = pread(fd, bytes, sizeof bytes, 0);
+  if (got > 0) head->assign(bytes, static_cast<std::size_t>(got));
+  // A shared lock is refused only while a holder keeps its exclusive one;
+  // closing the descriptor lets go of it at once.
+  HeldNow held = HeldNow::kNo;
+  if (flock(fd, LOCK_SH | LOCK_NB) != 0)
+    held = errno == EWOULDBLOCK ? HeldNow::kYes : HeldNow::kUnknown;
+  close(fd);
+  return got < 0 && held == HeldNow::kNo ? HeldNow::kUnknown : held;
+}
+
 DirLock::~DirLock() { Release(); }
 
 LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string* err) {

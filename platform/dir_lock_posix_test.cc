@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include "platform/dir_lock.h"
 #include "testing/test_support.h"
@@ -83,6 +87,50 @@ TEST(DirLockPosixTest, TheLockFileSaysWhatItIs) {
   ASSERT_EQ(lock.Acquire(scratch.str(), 0, &err), LockResult::kAcquired) << err;
   const std::string text = veilbox::testing::ReadFileBytes(scratch.path() / kDirLockName);
   EXPECT_EQ(text.rfind(std::string(kDirLockFirstLine) + "\n", 0), 0u) << text;
+}
+
+// The plan's word on a lock: held only while a process keeps the lock
+// file's flock; the process id in the file alone says nothing (a run that
+// was killed leaves its file behind, and its id may be anyone's by now).
+TEST(DirLockPosixTest, HolderIsTheProcessThatKeepsTheLock) {
+  veilbox::testing::ScratchDir scratch;
+  const std::string file = scratch.str() + "/" + kDirLockName;
+  const std::string holds = " holds it (" + scratch.str() + "\\" + kDirLockName + ")";
+  const std::string first = std::string(kDirLockFirstLine) + "\n";
+
+  // A run in another process holds it, then is killed outright.
+  const pid_t child = fork();
+  if (child == 0) {
+    DirLock lock;
+    std::string err;
+    if (lock.Acquire(scratch.str(), 0, &err) != LockResult::kAcquired) _exit(1);
+    for (;;) pause();
+  }
+  ASSERT_GT(child, 0);
+  const std::string child_text = first + std::to_string(child) + "\n";
+  for (int i = 0; i < 2000 && veilbox::testing::ReadFileBytes(file) != child_text; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(DirLock::Holder(scratch.str()), "process " + std::to_string(child) + holds);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  ASSERT_EQ(veilbox::testing::ReadFileBytes(file), child_text) << "the dead run's file is gone";
+  EXPECT_EQ(DirLock::Holder(scratch.str()), "");
+
+  // Its file names a process that runs (this one), which holds no lock.
+  WriteFile(file, first + std::to_string(getpid()) + "\n");
+  EXPECT_EQ(DirLock::Holder(scratch.str()), "");
+
+  // This process holds it; then a holder whose id names no process (one
+  // that no longer runs, or a run elsewhere on a file share).
+  {
+    DirLock lock;
+    std::string err;
+    ASSERT_EQ(lock.Acquire(scratch.str(), 0, &err), LockResult::kTakenOver) << err;
+    EXPECT_EQ(DirLock::Holder(scratch.str()), "process " + std::to_string(getpid()) + holds);
+    WriteFile(file, first + "2147483632\n");
+    EXPECT_EQ(DirLock::Holder(scratch.str()), "a run" + holds);
+  }
+  EXPECT_EQ(DirLock::Holder(scratch.str()), "");
 }
 
 }  // namespace

@@ -19,6 +19,10 @@ TEST(DirLockTest, OneHolderAtATimeAndTheFileGoesWithIt) {
     DirLock first;
     ASSERT_EQ(first.Acquire(scratch.str(), 0, &err), LockResult::kAcquired) << err;
     EXPECT_NE(FileAttributes(lock_file) & kAttrHidden, 0u);
+    // The plan's word on it, told without taking it.
+    EXPECT_NE(DirLock::Holder(scratch.str()).find(" holds it (" + lock_file + ")"),
+              std::string::npos)
+        << DirLock::Holder(scratch.str());
 
     DirLock second;
     EXPECT_EQ(second.Acquire(scratch.str() + "\\", 100, &err), LockResult::kTimedOut);
@@ -29,6 +33,7 @@ TEST(DirLockTest, OneHolderAtATimeAndTheFileGoesWithIt) {
     }
     first.Release();
     EXPECT_EQ(FileAttributes(lock_file), kInvalidAttributes);
+    EXPECT_EQ(DirLock::Holder(scratch.str()), "");
     EXPECT_EQ(second.Acquire(scratch.str(), 0, &err), LockResult::kAcquired) << err;
   }
   EXPECT_EQ(FileAttributes(lock_file), kInvalidAttributes);
@@ -37,6 +42,7 @@ TEST(DirLockTest, OneHolderAtATimeAndTheFileGoesWithIt) {
 TEST(DirLockTest, LeftoverOfADeadRunIsTakenOverAndUnusableDirectoryIsReported) {
   veilbox::testing::ScratchDir scratch;
   scratch.Write(kDirLockName, std::string(kDirLockFirstLine) + "\n12345\n");
+  EXPECT_EQ(DirLock::Holder(scratch.str()), "") << "held by no one";
   std::string err;
   {
     DirLock lock;

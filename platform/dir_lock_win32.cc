@@ -72,6 +72,28 @@ std::string DirLock::NotOurs(const std::string& dir) {
   return LockFilePath(dir) + " is not Veilbox's lock file: left as it is";
 }
 
+DirLock::HeldNow DirLock::IsHeldNow(const std::string& path, std::string* head) {
+  head->clear();
+  // The holder shares its handle with no one: any opener is refused.
+  // (Read access: an opener for its attributes alone is never refused.)
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    char bytes[64];
+    DWORD got = 0;
+    const bool read = ReadFile(file, bytes, sizeof bytes, &got, nullptr);
+    CloseHandle(file);
+    if (!read) return HeldNow::kUnknown;
+    head->assign(bytes, got);
+    return HeldNow::kNo;
+  }
+  const DWORD error = GetLastError();
+  if (error == ERROR_SHARING_VIOLATION) return HeldNow::kYes;
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return HeldNow::kNo;
+  return HeldNow::kUnknown;
+}
+
 DirLock::~DirLock() { Release(); }
 
 namespace {

@@ -63,6 +63,15 @@ class Machine {
   std::unique_ptr<Impl> impl_;
 };
 
+// Makes the drive letter `letter` a second name of the directory at
+// windows_dir, as a mapped drive is: natively the stand-in's drive_<letter>
+// is a link to it; under Wine the mount manager makes the prefix's
+// dosdevices link; on Windows the letter is defined as a DOS device. False
+// with *err where it cannot be made.
+bool MakeDriveLetter(char letter, const std::string& windows_dir, std::string* err);
+// Takes the letter away again.
+void RemoveDriveLetter(char letter);
+
 // Full name of a program built with the tests (Veilbox itself lies one
 // directory up from the helpers).
 std::string VeilboxPath();

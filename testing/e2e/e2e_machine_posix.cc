@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <iterator>
 
 #include "platform/files.h"
+#include "standin/prefix.h"
 #include "testing/e2e/e2e_machine.h"
 #include "testing/test_support.h"
 
@@ -124,6 +126,28 @@ RunResult Machine::RunVeilbox(const std::vector<std::string>& args) {
     result.boxes.push_back({caption, line.substr(sep + 2)});
   }
   return result;
+}
+
+namespace {
+
+std::string DriveLink(char letter) {
+  const char lower =
+      static_cast<char>(letter >= 'A' && letter <= 'Z' ? letter - 'A' + 'a' : letter);
+  return standin::PrefixDir() + "/drive_" + lower;
+}
+
+}  // namespace
+
+bool MakeDriveLetter(char letter, const std::string& windows_dir, std::string* err) {
+  std::error_code ec;
+  std::filesystem::create_symlink(platform::NativePath(windows_dir), DriveLink(letter), ec);
+  if (ec) *err = ec.message();
+  return !ec;
+}
+
+void RemoveDriveLetter(char letter) {
+  std::error_code ec;
+  std::filesystem::remove(DriveLink(letter), ec);
 }
 
 }  // namespace veilbox::e2e

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winioctl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
+#include <vector>
 
 #include "platform/files.h"
 #include "testing/e2e/e2e_machine.h"
@@ -163,6 +167,106 @@ RunResult Machine::RunVeilbox(const std::vector<std::string>& args) {
     }
   }
   return result;
+}
+
+namespace {
+
+// Wine's mount manager defines its drives as links in the prefix's
+// dosdevices directory (IOCTL_MOUNTMGR_DEFINE_UNIX_DRIVE, a Wine
+// extension of the mount manager, with its input as Wine lays it out).
+constexpr DWORD kDefineUnixDrive =
+    CTL_CODE(0x6D, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+
+struct UnixDrive {
+  ULONG size;
+  ULONG type;
+  ULONG fs_type;
+  DWORD serial;
+  ULONGLONG unix_dev;
+  WCHAR letter;
+  USHORT mount_point_offset;
+  USHORT device_offset;
+  USHORT label_offset;
+};
+
+using UnixFileName = char*(__cdecl*)(const WCHAR*);
+
+// Wine's name of a Windows path on its host; nothing outside Wine.
+std::optional<std::string> HostPath(const std::string& windows_path) {
+  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  const auto unix_name = reinterpret_cast<UnixFileName>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+  if (!unix_name) return std::nullopt;
+  const std::wstring wide(windows_path.begin(), windows_path.end());
+  char* name = unix_name(wide.c_str());
+  if (!name) return std::string();
+  std::string path = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return path;
+}
+
+// Asks Wine's mount manager to define the letter at the host's directory,
+// or, without one, to take it away.
+bool DefineUnixDrive(char letter, const std::string& host_dir, std::string* err) {
+  std::vector<char> input(sizeof(UnixDrive) + host_dir.size() + 1, 0);
+  UnixDrive drive{};
+  drive.size = static_cast<ULONG>(input.size());
+  drive.type = host_dir.empty() ? DRIVE_NO_ROOT_DIR : DRIVE_FIXED;
+  drive.letter = static_cast<WCHAR>(letter | 0x20);
+  if (!host_dir.empty()) {
+    drive.mount_point_offset = sizeof(UnixDrive);
+    std::copy(host_dir.begin(), host_dir.end(), input.begin() + sizeof(UnixDrive));
+  }
+  std::copy_n(reinterpret_cast<const char*>(&drive), sizeof drive, input.begin());
+  HANDLE manager =
+      CreateFileA("\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (manager == INVALID_HANDLE_VALUE) {
+    *err = "cannot open the mount manager: error " + std::to_string(GetLastError());
+    return false;
+  }
+  DWORD returned = 0;
+  const bool ok = DeviceIoControl(manager, kDefineUnixDrive, input.data(),
+                                  static_cast<DWORD>(input.size()), nullptr, 0, &returned, nullptr);
+  if (!ok) *err = "the mount manager refused: error " + std::to_string(GetLastError());
+  CloseHandle(manager);
+  return ok;
+}
+
+std::string Device(char letter) { return std::string(1, letter) + ":"; }
+
+}  // namespace
+
+bool MakeDriveLetter(char letter, const std::string& windows_dir, std::string* err) {
+  if (GetDriveTypeA((Device(letter) + "\\").c_str()) != DRIVE_NO_ROOT_DIR) {
+    *err = Device(letter) + " is taken";
+    return false;
+  }
+  const std::optional<std::string> host = HostPath(windows_dir);
+  bool made = false;
+  if (!host) {
+    made = DefineDosDeviceA(0, Device(letter).c_str(), windows_dir.c_str()) != 0;
+    if (!made)
+      *err = "cannot define " + Device(letter) + ": error " + std::to_string(GetLastError());
+  } else if (host->empty()) {
+    *err = "Wine has no host name for " + windows_dir;
+  } else {
+    made = DefineUnixDrive(letter, *host, err);
+  }
+  if (made && GetFileAttributesA((Device(letter) + "\\").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    *err = Device(letter) + " was defined but does not lead to " + windows_dir;
+    RemoveDriveLetter(letter);
+    return false;
+  }
+  return made;
+}
+
+void RemoveDriveLetter(char letter) {
+  std::string err;
+  if (HostPath("C:\\"))
+    DefineUnixDrive(letter, {}, &err);
+  else
+    DefineDosDeviceA(DDD_REMOVE_DEFINITION, Device(letter).c_str(), nullptr);
 }
 
 }  // namespace veilbox::e2e

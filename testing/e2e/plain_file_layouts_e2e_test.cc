@@ -1,7 +1,8 @@
 // Hostile and careless layouts around the plain files, run natively and
 // under Wine: links and second names at a plain file's name, read-only and
 // system files, someone's own source, a directory, a FIFO, and a plain file
-// that the compiler marks read-only or that is held open after it. After
+// that the compiler marks read-only or that is held open after it, and
+// journals of dead runs that name files the runs cannot prove theirs. After
 // each, no file holds the plain text, everything that was there before is
 // as it was (bytes, attributes, times, links), and the exit code and the
 // messages are as the run promises.
@@ -12,7 +13,10 @@
 #include <fstream>
 #include <thread>
 
+#include "app/run_journal.h"
+#include "platform/entry_identity.h"
 #include "platform/files.h"
+#include "platform/user_data_dir.h"
 #include "testing/e2e/e2e_machine.h"
 #include "testing/e2e/e2e_scenario.h"
 #include "testing/test_support.h"
@@ -70,7 +74,11 @@ void MakeSymlink(const std::string& target, const std::string& link) {
 }
 
 // What a layout needs of the file system beside plain files.
-enum class Needs { kNothing, kSymlinks, kHardLinks };
+enum class Needs { kNothing, kSymlinks, kHardLinks, kSecondDrive };
+
+// The second drive letter of the root's directory, as a mapped drive or
+// the drive of a UNC path would be.
+constexpr char kSecondDrive = 'Y';
 
 struct Layout {
   Scenario scenario;
@@ -106,6 +114,40 @@ const std::string kSoloLockRefused =
     "Veilbox: Veilbox cannot lock the project directory C:\\VBE\\PROJ\\SOLO\\: {NATIVE:" +
     kSoloLock + "} is not Veilbox's lock file: left as it is.  Veilbox is unable to continue.";
 
+// A run that no longer runs, as the next run finds it in its journal.
+constexpr std::uint32_t kDeadRun = 0x7FFFFFF0u;
+
+std::string JournalPath() {
+  std::string dir, err;
+  EXPECT_TRUE(platform::UserDataDir(&dir, &err)) << err;
+  return dir + "\\compile-run-" + std::to_string(kDeadRun) + ".journal";
+}
+
+// Writes the journal of a dead run in the user's own journal directory,
+// where the next run follows it first thing.
+void PlantJournal(const std::vector<PlainFileEntry>& entries) {
+  RunJournalRecord record;
+  record.writer = {kDeadRun, 1};
+  record.plain_files = entries;
+  std::string err;
+  ASSERT_TRUE(WriteRunJournal(JournalPath(), record, &err)) << err;
+}
+
+std::optional<platform::EntryStamp> StampOf(const std::string& path) {
+  platform::EntryStamp stamp;
+  std::uint32_t error = 0;
+  EXPECT_TRUE(platform::StampOf(path, &stamp, &error)) << path << ": " << error;
+  return stamp;
+}
+
+// The journal is settled: nothing in it was kept for another run.
+void JournalSettled(Machine&) {
+  EXPECT_FALSE(platform::FileExists(JournalPath())) << JournalPath();
+}
+
+const std::string kOutsideNotes = kOutside + "\\notes.txt";
+const std::string kStrangerAtAsideName = kSoloPlain + ".~vb0123456789ABCDEF";
+
 // clang-format off
 const Layout kLayouts[] = {
     // Entries at set-aside names as earlier versions drew them (4 hex
@@ -127,6 +169,21 @@ const Layout kLayouts[] = {
     // run ends, and the compiler sees the plain file.
     {{"OneDirectoryUnderManySpellingsIsLockedOnce", {"Twice"}, SoloUnderManySpellings(false), 0,
       0, {kComplete}, true, kSecretSoloSeen}},
+    // One directory reached under two drive letters.
+    {{"OneDirectoryUnderTwoDriveLettersIsLockedOnce", {"Twice"},
+      [](Install& s) {
+        SecretSolo(s);
+        s.master.push_back({{"Twice", Proj("Twice")}});
+        s.master.push_back({{"SoloY", std::string(1, kSecondDrive) + ":\\Proj\\Solo"}});
+        s.files["Proj\\Twice\\Include.dbf"] =
+            veilbox::testing::MakeIncludeDbf({{{"SoloY"}}, {{"Solo"}}});
+      },
+      0, 0, {kComplete}, true, kSecretSoloSeen, "0", "1", std::nullopt, {},
+      [] {
+        std::string err;
+        ASSERT_TRUE(MakeDriveLetter(kSecondDrive, kRoot, &err)) << err;
+      }},
+     Needs::kSecondDrive},
     {{"OneDirectoryThroughALinkIsLockedOnce", {"Twice"}, SoloUnderManySpellings(true), 0, 0,
       {kComplete}, true, kSecretSoloSeen, "0", "1", std::nullopt, {},
       [] { MakeSymlink(Native(Proj("Solo")).string(), Proj("SoloLink")); }},
@@ -181,6 +238,46 @@ const Layout kLayouts[] = {
       {kComplete}, true, kSecretSoloSeen, "0", "1", std::nullopt, {},
       [] { MakeSymlink(Native(kOutside + "\\new.txt").string(), Proj("Solo") + "\\SOLO.CI"); }},
      Needs::kSymlinks},
+    // A journal of a dead run in the user's own directory names files that
+    // are not provably the run's: each is left as it is, and the run goes
+    // on to compile.
+    {{"JournalNamingSomeonesFileLeavesItAsItIs", {"Solo"}, OwnFileAtTheName(platform::kAttrHidden),
+      0, 0, {kComplete}, true, kSecretSoloSeen, "0", "1", std::nullopt, {},
+      [] { PlantJournal({{kSoloPlain, PlainFileKind::kLeftover}}); }, {}, nullptr,
+      JournalSettled}},
+    {{"JournalWithAStampOfAnotherFileLeavesSomeonesFileAsItIs", {"Solo"}, OwnFileAtTheName(0), 0, 0,
+      {kComplete}, true, kSecretSoloSeen, "0", "1", std::nullopt, {},
+      [] {
+        PlainFileEntry entry{kSoloPlain, PlainFileKind::kNew};
+        entry.plain_stamp = StampOf(kSoloPlain + ".Veilbox");
+        PlantJournal({entry});
+      },
+      {}, nullptr, JournalSettled}},
+    {{"JournalNamingAFileOutsideTheProjectsLeavesItAsItIs", {"Solo"}, SecretSolo, 0, 0,
+      {kComplete}, true, kSecretSoloSeen, "0", "1", std::nullopt, {},
+      [] {
+        // Hidden, with a ProtectedFile beside it, but not its plain text.
+        Write(kOutsideNotes, "my notes\r\n");
+        Write(kOutsideNotes + ".Veilbox", Protect({"notes"}));
+        platform::SetAttributes(kOutsideNotes, platform::kAttrHidden);
+        Write(kOutside + "\\elsewhere.txt", "no ProtectedFile beside me\r\n");
+        platform::SetAttributes(kOutside + "\\elsewhere.txt", platform::kAttrHidden);
+        PlantJournal({{kOutsideNotes, PlainFileKind::kLeftover},
+                      {kOutside + "\\elsewhere.txt", PlainFileKind::kNew}});
+      },
+      {}, nullptr, JournalSettled}},
+    {{"JournalSetAsideNameHoldingAStrangerLeavesItThere", {"Solo"},
+      [](Install& s) {
+        SecretSolo(s);
+        s.files["Proj\\Solo\\SOLO.CI.~vb0123456789ABCDEF"] = "a stranger's file";
+      },
+      0, 0, {kComplete}, true, kSecretSoloSeen, "0", "1", std::nullopt, {},
+      [] {
+        PlainFileEntry entry{kSoloPlain, PlainFileKind::kAside, kStrangerAtAsideName};
+        entry.aside_stamp = StampOf(kSoloPlain + ".Veilbox");
+        PlantJournal({entry});
+      },
+      {}, nullptr, JournalSettled}},
     {{"PlainFileTheCompilerMarksReadOnlyIsRemoved", {"Solo"}, SecretSolo, 5, 5, {kComplete}, true,
       kSecretSoloSeen, "0", "1", std::nullopt, {}, nullptr,
       {{"VEILBOX_FAKE_READONLY", kSoloPlain}}}},
@@ -201,6 +298,7 @@ const Layout kLayouts[] = {
 
 // Whether the file system here (Wine's included) makes what it needs.
 bool Available(Needs needs) {
+  if (needs == Needs::kSecondDrive) return true;  // the layout says why when it cannot
   veilbox::testing::ScratchDir dir;
   std::error_code ec;
   dir.Write("t", "t");
@@ -216,6 +314,7 @@ class PlainFileLayouts : public ::testing::TestWithParam<Layout> {};
 TEST_P(PlainFileLayouts, Scenario) {
   if (!Available(GetParam().needs)) GTEST_SKIP() << "no such links here";
   RunScenario(GetParam().scenario);
+  if (GetParam().needs == Needs::kSecondDrive) RemoveDriveLetter(kSecondDrive);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PlainFileLayouts, ::testing::ValuesIn(kLayouts),

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dir_lock.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "testing/dbf_writer.h"
@@ -87,6 +88,16 @@ const PlanCase kPlanCases[] = {
      {"lock of C:\\VBE\\PROJ\\SOLO\\ held: ", "~Veilbox.lock is not Veilbox's lock file",
       "message: Veilbox cannot lock the project directory C:\\VBE\\PROJ\\SOLO\\: ",
       "the run ends with 252"}},
+    // A lock file that a run which died left behind: held by no one, and
+    // the run takes it over.
+    {"LockFileOfADeadRunIsNotHeld",
+     {"--json", "Solo"},
+     [](Install& s) {
+       s.files["Proj\\Solo\\~Veilbox.lock"] =
+           std::string(platform::kDirLockFirstLine) + "\n2147483632\n";
+     },
+     0,
+     {"\"lock_holders\": []", "\"reaches_compiler\": true"}},
     {"SomeonesFileIsSetAside",
      {"Solo"},
      [](Install& s) { s.files["Proj\\Solo\\Solo.ci"] = "the user's own copy"; },
