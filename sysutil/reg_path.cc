@@ -1,6 +1,5 @@
 #include "sysutil/reg_path.h"
 
-#include <exception>
 #include <memory>
 #include <new>
 
@@ -52,10 +51,12 @@ std::string ReadRegString(RegistryRoot root, const std::string& path, RegView vi
     return kNotFound;
   }
   const std::int32_t n = CountChar(path, '\\');
+  // Opening the keys fails by its result; only memory running out raises,
+  // and that is this path's failure too.
   try {
     for (std::int32_t i = 1; i <= n; ++i)
       if (!access->OpenKey(ExtractToken(path, '\\', i))) return kNotFound;
-  } catch (const std::exception&) {
+  } catch (const std::bad_alloc&) {
     LastStatus = "Error While opening registry key " + path;
     return kNotFound;
   }
@@ -88,7 +89,7 @@ void WriteRegString(RegistryRoot root, const std::string& path, const std::strin
   try {
     for (std::int32_t i = 1; i <= n; ++i)
       if (!access->OpenOrCreateKey(ExtractToken(path, '\\', i))) return;
-  } catch (const std::exception&) {
+  } catch (const std::bad_alloc&) {
     LastStatus = "Unable to open registry path " + path;
     return;
   }
