@@ -32,11 +32,11 @@ void WrittenPlainFiles::Add(const std::string& plain_name, const PlainFileEntry&
   if (lookup_.insert(plain_name).second) entries_.push_back(entry);
 }
 
-CleanUpLeft WrittenPlainFiles::DeleteAll(std::chrono::milliseconds patience) {
+CleanUpLeft WrittenPlainFiles::DeleteAll() {
   CleanUpLeft left;
   for (const PlainFileEntry& entry : entries_) {
     std::string why;
-    const bool removed = RemoveRunPlainFile(entry.name, patience, &why);
+    const bool removed = RemoveRunPlainFile(entry.name, kCleanupPatience, &why);
     if (!removed) {
       platform::DebugOutput(why);
       left.not_removed.push_back(entry.name);
