@@ -13,9 +13,9 @@ namespace {
 
 // A registry value of Veilbox's settings, which must exist.
 std::string ReadSetting(RunUi& ui, RegView view, const char* path, const char* missing_text) {
-  std::string value = ReadRegString(kHkeyLocalMachine, path, view);
-  if (value == kNotFound) EndRun(ui, missing_text, 253);
-  return value;
+  std::optional<std::string> value = ReadRegValue(kHkeyLocalMachine, path, view);
+  if (!value) EndRun(ui, missing_text, 253);
+  return *std::move(value);
 }
 
 bool IsSwitch(const std::string& param) {
