@@ -161,8 +161,7 @@ class Machine {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(dir_.path() / "demo", error)) {
       const std::string name = entry.path().filename().string();
-      if (name != "Include.dbf" &&
-          (name.size() < 8 || name.substr(name.size() - 8) != ".Veilbox"))
+      if (name != "Include.dbf" && (name.size() < 8 || name.substr(name.size() - 8) != ".Veilbox"))
         out.left_after.push_back(name);
     }
     return out;

@@ -153,8 +153,11 @@ TEST(RegistryPosix, ConcurrentWritersLoseNothing) {
   int missing = 0;
   for (int w = 0; w < 2; ++w)
     for (int i = 0; i < kValues; ++i)
-      if (!key->FindValue(std::string("W").append(std::to_string(w)).append("_").append(
-              std::to_string(i))))  // appended: GCC 12 misreports "W" + ... under -O2
+      if (!key->FindValue(
+              std::string("W")
+                  .append(std::to_string(w))
+                  .append("_")
+                  .append(std::to_string(i))))  // appended: GCC 12 misreports "W" + ... under -O2
         ++missing;
   EXPECT_EQ(missing, 0);
 }
