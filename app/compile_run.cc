@@ -184,9 +184,7 @@ int RunCompile(RunUi& ui, const std::vector<std::string>& params) {
   try {
     safety.Begin();
     return Run(ui, params, written, safety);
-  } catch (const RunEnded&) {
-    throw;
-  } catch (const RunInterrupted&) {
+  } catch (const RunEnd&) {
     throw;
   } catch (const std::exception& e) {
     EndRun(ui, e.what(), 252, [&] { written.DeleteAll(); });

@@ -63,6 +63,7 @@ class EnvVar {
 // What a case changes in the machine before the run.
 struct Layout {
   bool registry = true;         // Veilbox's four values
+  std::string missing_value;    // one of them left out
   std::string user = "master";  // USER: below the scratch directory; "" empty; "-" none
   std::string bin =
       "compiler";  // BIN: the compiler's directory; "-" none; else an empty directory below
@@ -72,6 +73,10 @@ struct Layout {
   std::string second_file = "b.ci.Veilbox";  // a second ProtectedFile
   std::string second_bytes = testing::ProtectedFileBytes({"beta"});
   bool shared_journal_dir = false;  // the journal directory open to everyone
+  // The project's Include.dbf: "" none; "broken" one too short for a
+  // header; else one record naming that project
+  std::string include;
+  bool unlistable_project = false;  // the project's directory a link to itself
 };
 
 struct Outcome {
@@ -91,15 +96,17 @@ class Machine {
   explicit Machine(const Layout& layout) : prefix_(dir_.str()) {
     const std::string compiler = testing::HelperPath("fake-compiler");
     if (layout.registry) {
-      dir_.Write("registry.reg",
-                 "Windows Registry Editor Version 5.00\r\n\r\n"
-                 "[HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Talvoren\\Veilbox]\r\n"
-                 "\"CitectDir\"=\"C:\\\\Citect\"\r\n"
-                 "\"CompExe\"=\"C:\\\\Citect\\\\bin\"\r\n"
-                 "\"AttachName\"=\"" +
-                     std::filesystem::path(compiler).filename().string() +
-                     "\"\r\n"
-                     "\"CitectVer\"=\"5\"\r\n\r\n");
+      const std::vector<std::pair<std::string, std::string>> values = {
+          {"CitectDir", "C:\\\\Citect"},
+          {"CompExe", "C:\\\\Citect\\\\bin"},
+          {"AttachName", std::filesystem::path(compiler).filename().string()},
+          {"CitectVer", "5"}};
+      std::string reg =
+          "Windows Registry Editor Version 5.00\r\n\r\n"
+          "[HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Talvoren\\Veilbox]\r\n";
+      for (const auto& [name, value] : values)
+        if (name != layout.missing_value) reg += "\"" + name + "\"=\"" + value + "\"\r\n";
+      dir_.Write("registry.reg", reg + "\r\n");
     }
     std::string ini = "[CTEDIT]\r\n";
     if (layout.user == "") ini += "USER=\r\n";
@@ -118,6 +125,15 @@ class Machine {
     if (layout.master_table) dir_.Write("master/master.dbf", testing::MakeMasterDbf(master));
     dir_.Write("demo/a.ci.Veilbox", testing::ProtectedFileBytes({"alpha"}));
     dir_.Write("demo/" + layout.second_file, layout.second_bytes);
+    if (layout.include == "broken") {
+      dir_.Write("demo/Include.dbf", "x");
+    } else if (!layout.include.empty()) {
+      dir_.Write("demo/Include.dbf", testing::MakeIncludeDbf({{{layout.include}}}));
+    }
+    if (layout.unlistable_project) {
+      std::filesystem::remove_all(dir_.path() / "demo");
+      std::filesystem::create_directory_symlink("demo", dir_.path() / "demo");
+    }
     if (layout.shared_journal_dir) ::chmod(dir_.str().c_str(), 0777);
   }
 
@@ -142,9 +158,10 @@ class Machine {
     ReadRecord(&out);
     out.compile_ok_after =
         platform::GetProfileValue("CTEDIT", "COMPILEOKMESSAGE", "-", "Citect.ini");
-    for (const auto& entry : std::filesystem::directory_iterator(dir_.path() / "demo")) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path() / "demo", error)) {
       const std::string name = entry.path().filename().string();
-      if (name.size() < 8 || name.substr(name.size() - 8) != ".Veilbox")
+      if (name != "Include.dbf" && (name.size() < 8 || name.substr(name.size() - 8) != ".Veilbox"))
         out.left_after.push_back(name);
     }
     return out;
@@ -227,6 +244,31 @@ TEST(CompileRun, EndStates) {
         "VeSetup.exe"},
        std::nullopt,
        "1"},
+      {"no CompExe: 253",
+       [](Layout& l) { l.missing_value = "CompExe"; },
+       {"Demo"},
+       "0",
+       253,
+       {"Veilbox Cannot find the registry entry that contains the Citect compilier`s location.  "
+        "Please Run VeSetup.exe"},
+       std::nullopt,
+       "1"},
+      {"no AttachName: 253",
+       [](Layout& l) { l.missing_value = "AttachName"; },
+       {"Demo"},
+       "0",
+       253,
+       {"Veilbox cannot find the essential registry entries.  Please Run VeSetup.exe"},
+       std::nullopt,
+       "1"},
+      {"no CitectVer: 253",
+       [](Layout& l) { l.missing_value = "CitectVer"; },
+       {"Demo"},
+       "0",
+       253,
+       {"Veilbox cannot find the essential registry entries.  Please Run VeSetup.exe"},
+       std::nullopt,
+       "1"},
       {"no arguments: 253",
        [](Layout&) {},
        {},
@@ -259,6 +301,31 @@ TEST(CompileRun, EndStates) {
        {"Error : Unable to open {DIR}/master\\master.dbf"},
        std::nullopt,
        "1"},
+      {"no USER: 249, the not-found sentinel in the path",
+       [](Layout& l) { l.user = "-"; },
+       {"Demo"},
+       "0",
+       249,
+       {"Error : Unable to open " + kNotFound + "\\master.dbf"},
+       std::nullopt,
+       "1"},
+      {"an Include.dbf that cannot be opened: 249",
+       [](Layout& l) { l.include = "broken"; },
+       {"Demo"},
+       "0",
+       249,
+       {"Error : Unable to open {DIR}/demo\\Include.dbf."},
+       std::nullopt,
+       "1"},
+      {"an include the master table does not list: its message, and the compile runs",
+       [](Layout& l) { l.include = "Gone"; },
+       {"Demo"},
+       "0",
+       0,
+       {"Unable to find include \"Gone\" in Table {DIR}/master\\Master.dbf.",
+        "Veilbox Compile Complete"},
+       both,
+       "1"},
       {"a project the master table does not list: 250",
        [](Layout& l) { l.listed = false; },
        {"Demo"},
@@ -275,6 +342,14 @@ TEST(CompileRun, EndStates) {
        "0",
        251,
        {"Unable to decrypt {UPPER DIR}/DEMO\\B.CI.VEILBOX: "},
+       std::nullopt,
+       "1"},
+      {"a project directory that cannot be listed: 251",
+       [](Layout& l) { l.unlistable_project = true; },
+       {"Demo"},
+       "0",
+       251,
+       {"Unable to decrypt {DIR}/demo\\: cannot list the directory (error "},
        std::nullopt,
        "1"},
       {"a journal directory others may write to: 252",

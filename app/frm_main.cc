@@ -8,6 +8,23 @@
 #include "sysutil/globals.h"
 
 namespace veilbox {
+namespace {
+
+// Runs an event handler as the window's message dispatch does: an error
+// that escapes it is shown in the default error box and the program goes
+// on. The end of the run is no error and goes on to the program entry.
+template <typename Handler>
+void Dispatched(TFrmMain& form, Handler handler) {
+  try {
+    handler();
+  } catch (const RunEnd&) {
+    throw;
+  } catch (const std::exception& e) {
+    form.ShowException(e.what());
+  }
+}
+
+}  // namespace
 
 TFrmMain::TFrmMain(std::vector<std::string> params)
     : params_(std::move(params)), window_("Veilbox - Code Protection", this) {
@@ -16,11 +33,7 @@ TFrmMain::TFrmMain(std::vector<std::string> params)
 
 void TFrmMain::FormCreate() {
   // An error here is shown and the start goes on.
-  try {
-    RestoreFormPlacement(*this);
-  } catch (const std::exception& e) {
-    ShowException(e.what());
-  }
+  Dispatched(*this, [&] { RestoreFormPlacement(*this); });
 }
 
 void TFrmMain::FormShow() { window_.PostStartCompile(); }
@@ -32,21 +45,13 @@ void TFrmMain::ShowException(const std::string& text) {
 }
 
 void TFrmMain::OnShow() {
-  try {
-    FormShow();
-  } catch (const std::exception& e) {
-    ShowException(e.what());
-  }
+  Dispatched(*this, [&] { FormShow(); });
 }
 
 int TFrmMain::OnStartCompile() { return RunCompile(*this, params_); }
 
 void TFrmMain::OnClose() {
-  try {
-    FormClose();
-  } catch (const std::exception& e) {
-    ShowException(e.what());
-  }
+  Dispatched(*this, [&] { FormClose(); });
 }
 
 TWindowState TFrmMain::WindowState() const {

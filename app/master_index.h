@@ -35,12 +35,10 @@ class MasterIndex {
   // are read as the lookup reads them: "name" compared upper-cased, "path"
   // taken as it stands; a table without one of them gives empty texts.
   void Load(std::unique_ptr<TDBase3Plus> master);
-  // True once Load has run.
-  bool loaded() const { return master_ != nullptr; }
 
   // The "path" of the first record whose upper-cased "name" equals name
-  // upper-cased, or null when no record carries it. The text stays valid
-  // as long as the index.
+  // upper-cased, or null when no record carries it (or before Load). The
+  // text stays valid as long as the index.
   const std::string* Find(const std::string& name);
 
  private:

@@ -13,10 +13,8 @@
 #include "platform/process_identity.h"
 #include "protect/protected_file.h"
 #include "protect/protected_file_name.h"
-#include "protect/protected_file_read.h"
 #include "sysutil/errors.h"
 #include "sysutil/file_utils.h"
-#include "sysutil/globals.h"
 #include "sysutil/interrupt_check.h"
 #include "sysutil/ordered_parallel_pass.h"
 #include "sysutil/text_utils.h"
@@ -32,11 +30,11 @@ void WrittenPlainFiles::Add(const std::string& plain_name, const PlainFileEntry&
   if (lookup_.insert(plain_name).second) entries_.push_back(entry);
 }
 
-CleanUpLeft WrittenPlainFiles::DeleteAll(std::chrono::milliseconds patience) {
+CleanUpLeft WrittenPlainFiles::DeleteAll() {
   CleanUpLeft left;
   for (const PlainFileEntry& entry : entries_) {
     std::string why;
-    const bool removed = RemoveRunPlainFile(entry.name, patience, &why);
+    const bool removed = RemoveRunPlainFile(entry.name, kCleanupPatience, &why);
     if (!removed) {
       platform::DebugOutput(why);
       left.not_removed.push_back(entry.name);
@@ -207,7 +205,6 @@ bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
       },
       // A soft end hands out no further file.
       [] { return platform::PendingInterrupt() != 0; });
-  LastStatus = kSuccessText;
   CheckInterrupt();
   if (!outcome.error) {
     RecordPlainFileStamps(plan, todo, collected, written, record);
@@ -219,7 +216,6 @@ bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
   try {
     std::rethrow_exception(outcome.error);
   } catch (const Error& e) {
-    if (dynamic_cast<const ProtectedFileReadError*>(&e)) LastStatus = "Cannot Open File " + entry;
     EndRun(ui, "Unable to decrypt " + entry + ": " + e.what(), 251, [&] { written.DeleteAll(); });
   }
 }

@@ -46,11 +46,11 @@ class WrittenPlainFiles {
   bool Contains(const std::string& plain_name) const;
   void Add(const std::string& plain_name, const PlainFileEntry& entry);
   // Removes every listed plain file (attributes cleared; tried again for
-  // up to `patience` while held), in the order they were written, and
+  // up to kCleanupPatience while held), in the order they were written, and
   // puts back what was set aside from its name once the name is free.
   // Returns what it could not remove or put back; those are forgotten
   // here and left to the run journal, which keeps them for the next run.
-  CleanUpLeft DeleteAll(std::chrono::milliseconds patience = kCleanupPatience);
+  CleanUpLeft DeleteAll();
   std::vector<std::string> names() const;
 
  private:

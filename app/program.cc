@@ -38,8 +38,9 @@ int RunUnits(std::vector<std::string> params, int* interrupt) {
     *interrupt = stop.interrupt();
     return 252;
   } catch (const std::exception& e) {
-    // Nothing should get here; the caller waiting for an exit code must
-    // not be left waiting all the same.
+    // The run's two ends are caught above; nothing should get here. The
+    // caller waiting for an exit code must not be left waiting all the
+    // same.
     platform::ShowPlainMessage(kApplicationTitle, e.what());
     return 252;
   }

@@ -1,8 +1,10 @@
 #include "app/run_safety.h"
 
 #include <algorithm>
+#include <charconv>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string_view>
 
@@ -88,6 +90,28 @@ bool MayStillBeLeft(const std::string& dir, const std::string& err) {
          info.kind == platform::EntryKind::kFile;
 }
 
+// A decimal number that is the whole of text; none for anything else (an
+// empty text, another character, a number too large for T).
+template <typename T>
+std::optional<T> WholeNumber(std::string_view text) {
+  T value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// The writer of a locks list, from its first line "pid start-time"; none
+// when that line is not whole.
+std::optional<platform::ProcessIdentity> LocksListWriter(std::string_view line) {
+  const std::size_t blank = line.find(' ');
+  const std::optional<std::uint32_t> pid = WholeNumber<std::uint32_t>(line.substr(0, blank));
+  if (!pid) return std::nullopt;
+  if (blank == std::string_view::npos) return platform::ProcessIdentity{*pid, 0};
+  const std::optional<std::uint64_t> start = WholeNumber<std::uint64_t>(line.substr(blank + 1));
+  if (!start) return std::nullopt;
+  return platform::ProcessIdentity{*pid, *start};
+}
+
 // Removes the lock files that runs which died left in their directories.
 void RemoveDeadRunsLocks(const std::string& journal_dir, const platform::ProcessIdentity& self) {
   const std::string base = AddBackslash(journal_dir);
@@ -95,19 +119,16 @@ void RemoveDeadRunsLocks(const std::string& journal_dir, const platform::Process
     std::string text;
     std::uint32_t error = 0;
     if (!platform::ReadWholeFile(base + name, platform::Share::kReadWrite, &text, &error)) continue;
+    // Whole lines only: a list cut short by a kill while it was written
+    // may end in part of a directory's name.
     std::vector<std::string> lines;
-    for (std::size_t at = 0; at < text.size();) {
-      std::size_t end = text.find('\n', at);
-      if (end == std::string::npos) end = text.size();
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
       lines.push_back(text.substr(at, end - at));
-      at = end + 1;
-    }
     platform::ProcessIdentity writer;
-    try {
-      const std::size_t blank = lines.at(0).find(' ');
-      writer.pid = static_cast<std::uint32_t>(std::stoul(lines[0].substr(0, blank)));
-      if (blank != std::string::npos) writer.start_time = std::stoull(lines[0].substr(blank + 1));
-    } catch (const std::exception&) {
+    if (std::optional<platform::ProcessIdentity> head =
+            lines.empty() ? std::nullopt : LocksListWriter(lines[0])) {
+      writer = *head;
+    } else {
       // Cut short by a kill while it was written, before any lock was
       // taken: the id in its name says whether its writer still runs.
       writer = {PidInLocksListName(name), 0};

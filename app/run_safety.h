@@ -98,7 +98,9 @@ class RunSafety {
   // Before the first plain file is written: records the plain files the
   // run may write, with what stands at each name. False, with a text for
   // the user, when they cannot be recorded; then no plain file may be
-  // written.
+  // written. A result, unlike its siblings' ProtectionUnavailable: the
+  // decryption records again as it goes (a new set-aside name, the plain
+  // files' stamps), and there a failed record is handled, not the end.
   bool BeforePlainFiles(const std::vector<PlainFileEntry>& plain_files, std::string* err);
   // Before "0" is written to COMPILEOKMESSAGE in this settings file;
   // ProtectionUnavailable when it cannot be recorded.

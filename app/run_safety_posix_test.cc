@@ -89,6 +89,27 @@ TEST(RunSafetyPosixTest, ALocksListGoesOnceNothingOfTheRunsIsLeft) {
   EXPECT_TRUE(std::filesystem::is_directory(someones + "/" + platform::kDirLockName));
 }
 
+// A list cut short by a kill while it was written names, in its last
+// line, part of a directory's name: that directory was never the run's,
+// and nothing in it is touched.
+TEST(RunSafetyPosixTest, ALocksListCutShortIsFollowedOnlyAsFarAsItsWholeLines) {
+  veilbox::testing::ScratchDir scratch;
+  veilbox::testing::PrefixOverride prefix(scratch.str());
+  std::filesystem::create_directories(scratch.path() / "proj");
+  std::filesystem::create_directories(scratch.path() / "pro");
+  const std::string dead_lock = "2147483632\n";
+  scratch.Write("proj/" + std::string(platform::kDirLockName), dead_lock);
+  scratch.Write("pro/" + std::string(platform::kDirLockName), dead_lock);
+  scratch.Write("compile-run-2147483632.locks",
+                "2147483632 1\n" + scratch.str() + "/proj\\\n" + scratch.str() + "/pro");
+  RunSafety safety([](const std::string&) { return true; });
+  safety.Begin();
+  EXPECT_FALSE(std::filesystem::exists(scratch.path() / "proj" / platform::kDirLockName));
+  EXPECT_EQ(veilbox::testing::ReadFileBytes(scratch.path() / "pro" / platform::kDirLockName),
+            dead_lock);
+  EXPECT_FALSE(std::filesystem::exists(scratch.path() / "compile-run-2147483632.locks"));
+}
+
 // A journal directory that cannot be listed is not one without journals:
 // recovery says so instead of finding nothing to put back.
 TEST(RunSafetyPosixTest, AJournalDirectoryThatCannotBeListedIsNotEmpty) {

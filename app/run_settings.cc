@@ -11,10 +11,11 @@
 namespace veilbox {
 namespace {
 
+// A registry value of Veilbox's settings, which must exist.
 std::string ReadSetting(RunUi& ui, RegView view, const char* path, const char* missing_text) {
-  std::string value = ReadRegString(kHkeyLocalMachine, path, view);
-  if (value == kNotFound) EndRun(ui, missing_text, 253);
-  return value;
+  std::optional<std::string> value = ReadRegValue(kHkeyLocalMachine, path, view);
+  if (!value) EndRun(ui, missing_text, 253);
+  return *std::move(value);
 }
 
 bool IsSwitch(const std::string& param) {
@@ -24,18 +25,18 @@ bool IsSwitch(const std::string& param) {
 }  // namespace
 
 RunSettings ReadRunSettings(RunUi& ui, const std::vector<std::string>& params) {
-  const RegView view = SettingsView(kHkeyLocalMachine);
+  const RegView view = SettingsView();
   RunSettings settings;
-  settings.citect_dir = ReadSetting(ui, view, kRegCitectDir,
-                                    "Veilbox Cannot find the registry entry that contains Citect`s "
-                                    "location.  Please Run VeSetup.exe");
-  settings.comp_exe = ReadSetting(ui, view, kRegCompExe,
-                                  "Veilbox Cannot find the registry entry that contains the Citect "
-                                  "compilier`s location.  Please Run VeSetup.exe");
+  ReadSetting(ui, view, kRegCitectDir,
+              "Veilbox Cannot find the registry entry that contains Citect`s "
+              "location.  Please Run VeSetup.exe");
+  ReadSetting(ui, view, kRegCompExe,
+              "Veilbox Cannot find the registry entry that contains the Citect "
+              "compilier`s location.  Please Run VeSetup.exe");
   const char kEssential[] =
       "Veilbox cannot find the essential registry entries.  Please Run VeSetup.exe";
   settings.attach_name = ReadSetting(ui, view, kRegAttachName, kEssential);
-  settings.citect_ver = ReadSetting(ui, view, kRegCitectVer, kEssential);
+  ReadSetting(ui, view, kRegCitectVer, kEssential);
 
   if (params.empty()) EndRun(ui, "Nothing to Compile, No parameters Passed", 253);
 

@@ -22,12 +22,10 @@ inline constexpr char kSettingsSection[] = "CTEDIT";
 
 // What the run reads before it starts, passed to its steps as one value.
 struct RunSettings {
-  // Veilbox's registry values: Citect's directory, the compiler's
-  // directory, the compiler's program name in BIN, Citect's version.
-  std::string citect_dir;
-  std::string comp_exe;
+  // The registry value AttachName: the compiler's program name in BIN.
+  // CitectDir, CompExe and CitectVer must exist; their values are not
+  // used.
   std::string attach_name;
-  std::string citect_ver;
   std::string project;
   // As the private-profile functions take it: "Citect.ini", or the Windows
   // directory and the name a /I or /O switch gives.

@@ -2,8 +2,9 @@
 
 namespace veilbox {
 
-RegView SettingsView(RegistryRoot root, const char* key_path) {
-  return RegKeyExists(root, key_path, RegView::k32) ? RegView::k32 : RegView::k64;
+RegView SettingsView() {
+  return RegKeyExists(kHkeyLocalMachine, kRegSettingsKey, RegView::k32) ? RegView::k32
+                                                                        : RegView::k64;
 }
 
 }  // namespace veilbox

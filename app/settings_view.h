@@ -15,7 +15,7 @@ namespace veilbox {
 // The key of the settings that the setup tool writes.
 inline constexpr char kRegSettingsKey[] = "Software\\Talvoren\\Veilbox";
 
-// The view to read the settings key below root from.
-RegView SettingsView(RegistryRoot root, const char* key_path = kRegSettingsKey);
+// The view to read the settings key below HKEY_LOCAL_MACHINE from.
+RegView SettingsView();
 
 }  // namespace veilbox

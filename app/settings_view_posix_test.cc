@@ -52,7 +52,7 @@ TEST(SettingsView, The32BitViewWinsAndThe64BitViewIsReadOnlyWithoutIt) {
     testing::ScratchDir dir;
     testing::PrefixOverride prefix(dir.str());
     std::ofstream(dir.path() / "registry.reg", std::ios::binary) << kHeader + c.file;
-    const RegView view = SettingsView(kHkeyLocalMachine);
+    const RegView view = SettingsView();
     EXPECT_EQ(view, c.view);
     EXPECT_EQ(ReadRegString(kHkeyLocalMachine, "Software\\Talvoren\\Veilbox\\AttachName", view),
               c.attach_name);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "sysutil/errors.h"
 
@@ -212,11 +213,10 @@ bool TDBase3Plus::WriteBytes(std::uint64_t offset, const char* data, std::size_t
 }
 
 std::int32_t TDBase3Plus::LastWholeRecordBefore(std::int32_t n) {
-  const std::int64_t size = file_.Size();
+  const std::optional<std::uint64_t> size = file_.Size();
   const std::uint64_t record_length = RecordLength();
-  if (size < 0 || record_length == 0) return n - 1;
-  const std::uint64_t limit =
-      std::min<std::uint64_t>(static_cast<std::uint64_t>(size), kAddressLimit);
+  if (!size || record_length == 0) return n - 1;
+  const std::uint64_t limit = std::min<std::uint64_t>(*size, kAddressLimit);
   const std::uint64_t first_end = HeaderLength() + record_length;
   if (limit < first_end) return 0;
   const std::uint64_t last = (limit - first_end) / record_length;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -88,8 +89,8 @@ class File {
   // Writes n bytes at the current end of what this object wrote so far
   // (sequential writing for a freshly created file).
   bool Append(const void* data, std::size_t n);
-  // Size in bytes, or -1 when it cannot be told.
-  std::int64_t Size();
+  // Size in bytes; none when it cannot be told.
+  std::optional<std::uint64_t> Size();
   // Flushes to the disk.
   bool Sync();
   void Close();
@@ -136,8 +137,7 @@ std::vector<std::string> FindFiles(const std::string& pattern);
 // nothing matches: a missing directory or no match is true with no names;
 // any other failure, even part-way through the listing, is false with the
 // Windows error code.
-bool FindFiles(const std::string& pattern, std::vector<std::string>* names,
-               std::uint32_t* error);
+bool FindFiles(const std::string& pattern, std::vector<std::string>* names, std::uint32_t* error);
 
 // What stands at a name itself, a link not followed.
 enum class EntryKind {

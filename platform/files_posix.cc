@@ -431,10 +431,11 @@ bool File::WriteAt(std::uint64_t offset, const void* data, std::size_t n) {
   return true;
 }
 
-std::int64_t File::Size() {
+std::optional<std::uint64_t> File::Size() {
   struct stat st;
-  if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &st) != 0) return -1;
-  return static_cast<std::int64_t>(st.st_size);
+  if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &st) != 0 || st.st_size < 0)
+    return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size);
 }
 
 bool File::Sync() { return handle_ >= 0 && ::fsync(static_cast<int>(handle_)) == 0; }
@@ -669,8 +670,7 @@ bool MakeDirectory(const std::string& path, std::uint32_t* error) {
   return true;
 }
 
-bool FindFiles(const std::string& pattern, std::vector<std::string>* names,
-               std::uint32_t* error) {
+bool FindFiles(const std::string& pattern, std::vector<std::string>* names, std::uint32_t* error) {
   names->clear();
   const std::size_t sep = pattern.find_last_of("\\/");
   std::string dir;

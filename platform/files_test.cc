@@ -23,7 +23,7 @@ TEST(Files, CreateWriteReadBack) {
     ASSERT_TRUE(file.Append("hello ", 6));
     ASSERT_TRUE(file.Append("world", 5));
     ASSERT_TRUE(file.WriteAt(0, "J", 1));
-    EXPECT_EQ(file.Size(), 11);
+    EXPECT_EQ(file.Size(), 11u);
   }
   std::string data;
   ASSERT_TRUE(ReadWholeFile(name, Share::kReadWrite, &data, &error)) << error;
@@ -43,7 +43,7 @@ TEST(Files, CreateWriteReadBack) {
   // Creating again truncates.
   File again;
   ASSERT_TRUE(File::CreateAlways(name, &again, &error));
-  EXPECT_EQ(again.Size(), 0);
+  EXPECT_EQ(again.Size(), 0u);
 }
 
 TEST(Files, OpenErrorsCarryWindowsCodes) {

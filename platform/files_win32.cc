@@ -165,10 +165,11 @@ bool File::WriteAt(std::uint64_t offset, const void* data, std::size_t n) {
   return true;
 }
 
-std::int64_t File::Size() {
+std::optional<std::uint64_t> File::Size() {
   LARGE_INTEGER size;
-  if (!is_open() || !GetFileSizeEx(AsHandle(handle_), &size)) return -1;
-  return static_cast<std::int64_t>(size.QuadPart);
+  if (!is_open() || !GetFileSizeEx(AsHandle(handle_), &size) || size.QuadPart < 0)
+    return std::nullopt;
+  return static_cast<std::uint64_t>(size.QuadPart);
 }
 
 bool File::Sync() { return is_open() && FlushFileBuffers(AsHandle(handle_)) != 0; }
@@ -299,8 +300,7 @@ bool MakeDirectory(const std::string& path, std::uint32_t* error) {
   return false;
 }
 
-bool FindFiles(const std::string& pattern, std::vector<std::string>* names,
-               std::uint32_t* error) {
+bool FindFiles(const std::string& pattern, std::vector<std::string>* names, std::uint32_t* error) {
   names->clear();
   WIN32_FIND_DATAA data;
   HANDLE search = ::FindFirstFileA(pattern.c_str(), &data);

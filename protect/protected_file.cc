@@ -198,11 +198,10 @@ void DecryptProtectedFileNoStatus(const std::string& FileName, bool* wrote,
   if (wrote) *wrote = true;
 }
 
-void DecryptProtectedFile(const std::string& FileName, bool* wrote,
-                          const PreparePlainFile& prepare) {
+void DecryptProtectedFile(const std::string& FileName, bool* wrote) {
   LastStatus = kSuccessText;
   try {
-    DecryptProtectedFileNoStatus(FileName, wrote, prepare);
+    DecryptProtectedFileNoStatus(FileName, wrote);
   } catch (const ProtectedFileReadError&) {
     LastStatus = "Cannot Open File " + FileName;
     throw;

@@ -63,9 +63,8 @@ using PreparePlainFile = std::function<std::string(const std::string& plain_name
 
 // Decrypts the ProtectedFile FileName into its plain file (FileName less
 // its last 8 characters), a new file that it creates itself, hidden and
-// readable by the current account alone from its creation on. Before
-// that, prepare (when given) makes the way free; without it, only a hidden
-// file left at the name by a run that was cut short is replaced, and
+// readable by the current account alone from its creation on. Only a
+// hidden file left at the name by a run that was cut short is replaced;
 // anything else there makes the creation fail.
 // LastStatus becomes the success text. A ProtectedFile that cannot be read
 // (tried again for a short while when another program holds it) sets
@@ -75,11 +74,12 @@ using PreparePlainFile = std::function<std::string(const std::string& plain_name
 // (nothing written) and FileCreateError when the plain file cannot be
 // created. When wrote is given, *wrote tells whether the plain file was
 // written.
-void DecryptProtectedFile(const std::string& FileName, bool* wrote = nullptr,
-                          const PreparePlainFile& prepare = {});
+void DecryptProtectedFile(const std::string& FileName, bool* wrote = nullptr);
 
 // DecryptProtectedFile without touching LastStatus, for callers that
-// decrypt on several threads at once; it raises the same errors.
+// decrypt on several threads at once; it raises the same errors. Before
+// the plain file is created, prepare (when given) makes the way free in
+// place of the replacement of a hidden leftover.
 void DecryptProtectedFileNoStatus(const std::string& FileName, bool* wrote = nullptr,
                                   const PreparePlainFile& prepare = {});
 

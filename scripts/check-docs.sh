@@ -9,14 +9,23 @@
 #   - every type, function or variable that docs/architecture.md names in
 #     backticks (a name with a capital letter and a small one, or with ::)
 #     is declared in the code, or, for a Win32 function, called in a
-#     Windows half of the seam (names of std:: are not checked).
+#     Windows half of the seam (names of std:: are not checked);
+#   - the exceptions: the list of docs/architecture.md's section "Errors"
+#     names each exception class with its header, and each is declared in
+#     that header and in no other; every class of the product's folders
+#     that derives from its base (Exception) is listed, none derives from
+#     an exception of std:: other than the base, and every throw raises one
+#     of the listed classes.
 #
 #   check-docs.sh              checks the tree; prints every name that does
 #                              not hold and exits 1 on one
 #   check-docs.sh --root DIR   checks the tree below DIR
 #   check-docs.sh --self-test  shows that the check passes on a copy of the
-#                              tree and fails on a renamed file and a
-#                              renamed class or function in the copy
+#                              tree and fails on a renamed file, a
+#                              renamed class or function, an exception
+#                              class missing from the list or listed with
+#                              another header, and a throw of an
+#                              exception of std:: in the copy
 set -u
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 script="$root/scripts/check-docs.sh"
@@ -116,6 +125,62 @@ for name in sorted(names):
         continue
     failures.append(f"docs/architecture.md: names `{name}`, which the code does not declare")
 
+# The exceptions: one base, each class in one header, all of them listed.
+product = ["app", "protect", "dbase", "sysutil", "platform", "standin", "text", "tools"]
+product_code = {path: text for path, text in code.items()
+                if path.split("/")[0] in product and not re.search(r"_test\.cc$", path)}
+# The list is the bullet of the section that begins "**What ends the run".
+section = re.search(r"^## Errors\n.*?^- \*\*What ends the run(.*?)(?=^- |^## )",
+                    architecture, re.M | re.S)
+listed = {}
+if not section:
+    failures.append("docs/architecture.md: no list of the exceptions in the section \"Errors\"")
+else:
+    for names, header in re.findall(r"((?:`\w+`,?\s*)+)\(`([\w/]+\.h)`\)", section.group(1)):
+        for name in re.findall(r"`(\w+)`", names):
+            listed[name] = header
+defined_in = {}
+bases = {}
+for path, text in product_code.items():
+    for name, base in re.findall(
+            r"\b(?:class|struct)\s+(\w+)\s*(?:final\s*)?:\s*public\s+([\w:]+)", text):
+        bases[name] = base
+    if path.endswith(".h"):
+        for name in re.findall(r"\b(?:class|struct)\s+(\w+)\b(?!\s*;)", text):
+            defined_in.setdefault(name, []).append(path)
+std_exceptions = ("std::exception", "std::runtime_error", "std::logic_error",
+                  "std::system_error", "std::invalid_argument", "std::out_of_range")
+def in_tree(name):
+    seen = set()
+    while name in bases and name not in seen:
+        if name == "Exception":
+            return True
+        seen.add(name)
+        name = bases[name]
+    return name == "Exception"
+for name, base in sorted(bases.items()):
+    if base in std_exceptions and name != "Exception":
+        failures.append(f"class {name} derives from {base}, not from Exception")
+tree = sorted(n for n in bases if in_tree(n)) + (["Exception"] if "Exception" in bases else [])
+if "Exception" not in bases:
+    failures.append("no class Exception, the base of the program's exceptions, in the code")
+for name in tree:
+    if name not in listed:
+        failures.append(f"docs/architecture.md: the exception class {name} "
+                        f"({', '.join(defined_in.get(name, ['?']))}) is not in the list of \"Errors\"")
+for name, header in sorted(listed.items()):
+    where = defined_in.get(name, [])
+    if where != [header]:
+        failures.append(f"docs/architecture.md: lists the exception {name} in {header}; "
+                        f"the code declares it in {', '.join(where) or 'no header'}")
+    elif name not in tree:
+        failures.append(f"docs/architecture.md: lists {name} as an exception; it does not "
+                        f"derive from Exception")
+for path, text in sorted(product_code.items()):
+    for thrown in re.findall(r"\bthrow\s+([\w:]+)\s*[({]", text):
+        if thrown.removeprefix("veilbox::") not in tree:
+            failures.append(f"{path}: throws {thrown}, which does not derive from Exception")
+
 for failure in failures:
     print(failure)
 if failures:
@@ -162,6 +227,15 @@ self_test() {
   rm -rf "$copy" && cp -a "$base" "$copy"
   expect_failure "$copy" "function RunCompile renamed" \
     "grep -rl --include='*.h' --include='*.cc' RunCompile . | xargs sed -i 's/\\bRunCompile\\b/CompileRun/g'" || status=1
+  rm -rf "$copy" && cp -a "$base" "$copy"
+  expect_failure "$copy" "an exception class missing from the list" \
+    "printf 'namespace veilbox { class StrayError : public Error { using Error::Error; }; }\\n' >> app/run_end.h" || status=1
+  rm -rf "$copy" && cp -a "$base" "$copy"
+  expect_failure "$copy" "an exception listed with another header" \
+    "sed -i 's|- \`RunEnded\` (\`sysutil/errors.h\`)|- \`RunEnded\` (\`app/run_end.h\`)|' docs/architecture.md" || status=1
+  rm -rf "$copy" && cp -a "$base" "$copy"
+  expect_failure "$copy" "a throw of an exception of std::" \
+    "sed -i 's|throw RunEnded(code);|throw std::runtime_error(\"ended\");|' app/run_end.h" || status=1
   rm -rf "$base"
   [ "$status" -eq 0 ] && echo "self-test: passed"
   return "$status"

@@ -1,6 +1,5 @@
 #include "sysutil/reg_path.h"
 
-#include <exception>
 #include <memory>
 #include <new>
 
@@ -39,25 +38,27 @@ bool RegKeyExists(RegistryRoot root, const std::string& key_path, RegView view) 
   return true;
 }
 
-std::string ReadRegString(RegistryRoot root, const std::string& path, RegView view) {
+std::optional<std::string> ReadRegValue(RegistryRoot root, const std::string& path, RegView view) {
   LastStatus = kSuccessText;
   std::unique_ptr<RegistryAccess> access(new (std::nothrow) RegistryAccess);
   if (!access) {
     LastStatus = "Failed To create registry object";
-    return kNotFound;
+    return std::nullopt;
   }
   access->SelectView(ViewFlag(view));
   if (!access->SelectRoot(root)) {
     LastStatus = "Cannot find root Given key";
-    return kNotFound;
+    return std::nullopt;
   }
   const std::int32_t n = CountChar(path, '\\');
+  // Opening the keys fails by its result; only memory running out raises,
+  // and that is this path's failure too.
   try {
     for (std::int32_t i = 1; i <= n; ++i)
-      if (!access->OpenKey(ExtractToken(path, '\\', i))) return kNotFound;
-  } catch (const std::exception&) {
+      if (!access->OpenKey(ExtractToken(path, '\\', i))) return std::nullopt;
+  } catch (const std::bad_alloc&) {
     LastStatus = "Error While opening registry key " + path;
-    return kNotFound;
+    return std::nullopt;
   }
   const std::string name = ExtractToken(path, '\\', n + 1);
   bool listed = false;
@@ -67,10 +68,14 @@ std::string ReadRegString(RegistryRoot root, const std::string& path, RegView vi
       break;
     }
   }
-  if (!listed) return kNotFound;
+  if (!listed) return std::nullopt;
   std::string text;
-  if (!access->ReadString(name, &text)) return kNotFound;
+  if (!access->ReadString(name, &text)) return std::nullopt;
   return text;
+}
+
+std::string ReadRegString(RegistryRoot root, const std::string& path, RegView view) {
+  return ReadRegValue(root, path, view).value_or(kNotFound);
 }
 
 void WriteRegString(RegistryRoot root, const std::string& path, const std::string& value) {
@@ -88,7 +93,7 @@ void WriteRegString(RegistryRoot root, const std::string& path, const std::strin
   try {
     for (std::int32_t i = 1; i <= n; ++i)
       if (!access->OpenOrCreateKey(ExtractToken(path, '\\', i))) return;
-  } catch (const std::exception&) {
+  } catch (const std::bad_alloc&) {
     LastStatus = "Unable to open registry path " + path;
     return;
   }

@@ -3,6 +3,7 @@
 // name. Outcomes go to LastStatus; nothing is raised to the caller.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "sysutil/globals.h"
@@ -19,6 +20,9 @@ enum class RegView { kOwn, k32, k64 };
 std::string ReadRegString(RegistryRoot root, const std::string& path);
 // The same in the given view.
 std::string ReadRegString(RegistryRoot root, const std::string& path, RegView view);
+// The same, with nothing in place of kNotFound: for callers whose own
+// decisions must not hang on a text a value might hold.
+std::optional<std::string> ReadRegValue(RegistryRoot root, const std::string& path, RegView view);
 
 // True when the key (every component of key_path a key, opened in turn)
 // exists in the given view. Leaves LastStatus alone.

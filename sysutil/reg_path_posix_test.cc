@@ -43,6 +43,21 @@ TEST(RegistryPosix, FirstWriteCreatesTheFile) {
   EXPECT_EQ(entries, 1) << "no temporary file is left behind";
 }
 
+// ReadRegValue tells a missing value by having none, so that a value that
+// holds the sentinel's own text is read as it stands; ReadRegString gives
+// the sentinel for both.
+TEST(RegistryPosix, AMissingValueIsNoneAndNotTheSentinel) {
+  ScratchDir dir;
+  testing::PrefixOverride prefix(dir.str());
+  const std::string key = "Software\\Talvoren\\Veilbox\\";
+  WriteRegString(kHkeyLocalMachine, key + "CitectVer", kNotFound);
+  EXPECT_EQ(ReadRegValue(kHkeyLocalMachine, key + "CitectVer", RegView::kOwn), kNotFound);
+  EXPECT_EQ(ReadRegValue(kHkeyLocalMachine, key + "CompExe", RegView::kOwn), std::nullopt);
+  EXPECT_EQ(ReadRegValue(kHkeyLocalMachine, "Software\\Elsewhere\\CompExe", RegView::kOwn),
+            std::nullopt);
+  EXPECT_EQ(ReadRegString(kHkeyLocalMachine, key + "CompExe"), kNotFound);
+}
+
 TEST(RegistryPosix, KeepsTheSpellingOfExistingKeysAndValues) {
   ScratchDir dir;
   testing::PrefixOverride prefix(dir.str());
@@ -138,8 +153,11 @@ TEST(RegistryPosix, ConcurrentWritersLoseNothing) {
   int missing = 0;
   for (int w = 0; w < 2; ++w)
     for (int i = 0; i < kValues; ++i)
-      if (!key->FindValue(std::string("W").append(std::to_string(w)).append("_").append(
-              std::to_string(i))))  // appended: GCC 12 misreports "W" + ... under -O2
+      if (!key->FindValue(
+              std::string("W")
+                  .append(std::to_string(w))
+                  .append("_")
+                  .append(std::to_string(i))))  // appended: GCC 12 misreports "W" + ... under -O2
         ++missing;
   EXPECT_EQ(missing, 0);
 }
