@@ -187,8 +187,9 @@ std::optional<std::int32_t> MasterIndex::ReadOnUntil(const std::string& key, std
   // and the part passed given back.
   constexpr int kBatch = 16;
   constexpr std::int64_t kChunkBytes = std::int64_t{1} << 20;
-  const std::int64_t chunk_records =
-      std::max<std::int64_t>(1, kChunkBytes / static_cast<std::int64_t>(record_size_));
+  // (A table of empty records has no view, and this comes to nothing.)
+  const std::int64_t chunk_records = std::max<std::int64_t>(
+      1, kChunkBytes / static_cast<std::int64_t>(std::max<std::size_t>(record_size_, 1)));
   const auto chunk_bytes = static_cast<std::size_t>(chunk_records) * record_size_;
   while (!at_end_ && next_ < mapped_records_) {
     if (next_ % chunk_records == 0) {

@@ -92,6 +92,14 @@ TEST(MasterIndex, GivesWhatTheScanFromTheFirstRecordGives) {
          return bytes;
        }(),
        {"a", "b", "c", "d"}},
+      {"a record length of 0: every record is empty and deleted",
+       [] {
+         std::string bytes = Table({{"NAME", 6}, {"PATH", 6}}, {{' ', {"a", "C:\\A"}}});
+         bytes[10] = 0;
+         bytes[11] = 0;
+         return bytes;
+       }(),
+       {"a", ""}},
       {"a record count past 2^31",
        [] {
          std::string bytes = Table({{"NAME", 6}, {"PATH", 6}}, {{' ', {"a", "C:\\A"}}});
