@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -82,6 +83,30 @@ TEST(MasterIndex, GivesWhatTheScanFromTheFirstRecordGives) {
       {"bytes of one more record after the counted ones",
        Table({{"NAME", 8}, {"PATH", 12}}, {{' ', {"Head", "C:\\H"}}}, extra_record),
        {"tail", "head"}},
+      {"the count says more records than the file holds, the last one cut short",
+       [] {
+         std::string bytes = Table({{"NAME", 6}, {"PATH", 6}},
+                                   {{' ', {"a", "C:\\A"}}, {' ', {"b", "C:\\B"}}, {' ', {"c", "C:\\C"}}});
+         bytes.resize(bytes.size() - 5);
+         bytes[4] = 9;
+         return bytes;
+       }(),
+       {"a", "b", "c", "d"}},
+      {"a record length of 0: every record is empty and deleted",
+       [] {
+         std::string bytes = Table({{"NAME", 6}, {"PATH", 6}}, {{' ', {"a", "C:\\A"}}});
+         bytes[10] = 0;
+         bytes[11] = 0;
+         return bytes;
+       }(),
+       {"a", ""}},
+      {"a record count past 2^31",
+       [] {
+         std::string bytes = Table({{"NAME", 6}, {"PATH", 6}}, {{' ', {"a", "C:\\A"}}});
+         bytes[7] = '\x80';
+         return bytes;
+       }(),
+       {"a", "b"}},
   };
   for (const Case& c : cases) {
     testing::ScratchDir dir;
@@ -114,6 +139,29 @@ TEST(MasterIndex, GivesWhatTheScanFromTheFirstRecordGives) {
       }
     }
   }
+}
+
+TEST(MasterIndex, FindsRecordsAddedAfterItWasLoaded) {
+  testing::ScratchDir dir;
+  const std::vector<Field> fields = {{"NAME", 8}, {"PATH", 8}};
+  const std::string one = Table(fields, {{' ', {"First", "C:\\F"}}});
+  const std::string two = Table(fields, {{' ', {"First", "C:\\F"}}, {' ', {"Added", "C:\\ADD"}}});
+  const std::string file = dir.Write("master.dbf", one);
+  auto master = std::make_unique<TDBase3Plus>();
+  master->SetFileName(file);
+  master->Open();
+  MasterIndex index;
+  index.Load(std::move(master));
+  ASSERT_NE(index.Find("first"), nullptr);
+
+  // Another program adds a record in place: the count and the record.
+  {
+    std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
+    out.write(two.data(), static_cast<std::streamsize>(two.size()));
+  }
+  const std::string* added = index.Find("ADDED");
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(*added, "C:\\ADD");
 }
 
 }  // namespace

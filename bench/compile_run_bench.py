@@ -660,7 +660,7 @@ def main():
             WORK["dir"] = work
             results[medium] = []
             print("== %s (%s)" % (medium, work), flush=True)
-            for multiple in [float(m) for m in args.sizes.split(",")]:
+            for multiple in [float(m) for m in args.sizes.split(",") if m]:
                 results[medium].append(measure(args, multiple, work))
                 print_summary(summarize(results[medium][-1]))
             if medium == args.media.split(",")[0]:

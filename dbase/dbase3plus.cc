@@ -287,6 +287,11 @@ int TDBase3Plus::FieldNumber(std::string_view name) const {
   return 0;
 }
 
+TDBase3Plus::Place TDBase3Plus::FieldPlace(int j) const {
+  if (j < 1 || j > field_count_) return {};
+  return {layout_[j - 1].start, layout_[j - 1].length};
+}
+
 std::string_view TDBase3Plus::FieldView(int j) const {
   if (j < 1 || j > field_count_) return {};
   const int k = j - 1;

@@ -121,6 +121,19 @@ class TDBase3Plus {
   // The record count of the header as held (Append raises it).
   std::int32_t RecordCount() const;
 
+  // Where the records lie, as read at Open, for a reader that reads the
+  // file in place: record n (from 0) starts at FirstRecordOffset() +
+  // n * RecordSize(), and field j (1 to FieldCount; anything else gives an
+  // empty place) lies at FieldPlace(j) in it, cut to the record as
+  // FieldView cuts it. The trailing blanks are the reader's to remove.
+  struct Place {
+    std::size_t start = 0;
+    std::size_t length = 0;
+  };
+  std::uint64_t FirstRecordOffset() const { return HeaderLength(); }
+  std::size_t RecordSize() const { return record_.size(); }
+  Place FieldPlace(int j) const;
+
  private:
   enum class ReadResult { kWhole, kShort, kFailed };
 

@@ -124,9 +124,9 @@ bool WriteStoredAttributes(const std::string& native, std::uint32_t attributes) 
   return errno == ENOTSUP;
 }
 
-std::uint32_t AttributesOfNative(const std::string& native) {
-  struct stat st;
-  if (::stat(native.c_str(), &st) != 0) return kInvalidAttributes;
+// The attributes of native, whose stat (or, for anything but a link, its
+// lstat) is st.
+std::uint32_t AttributesOfStat(const std::string& native, const struct stat& st) {
   std::uint32_t attributes = ReadStoredAttributes(native);
   if (S_ISDIR(st.st_mode)) {
     attributes = (attributes & ~kAttrReadOnly) | kAttrDirectory;
@@ -134,6 +134,12 @@ std::uint32_t AttributesOfNative(const std::string& native) {
     attributes |= kAttrReadOnly;
   }
   return attributes == 0 ? kAttrNormal : attributes;
+}
+
+std::uint32_t AttributesOfNative(const std::string& native) {
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0) return kInvalidAttributes;
+  return AttributesOfStat(native, st);
 }
 
 // Notes a change this process made to a directory in its kept listing.
@@ -522,7 +528,8 @@ bool RemoveFile(const std::string& path, std::uint32_t* error) {
     return false;
   }
   if (S_ISREG(st.st_mode)) {
-    if (AttributesOfNative(native) & kAttrReadOnly) {
+    // No link: what lstat told is what stat would tell.
+    if (AttributesOfStat(native, st) & kAttrReadOnly) {
       *error = kErrorAccessDenied;
       return false;
     }

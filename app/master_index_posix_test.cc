@@ -1,0 +1,44 @@
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/master_index.h"
+#include "dbase/dbase3plus.h"
+#include "testing/dbf_writer.h"
+#include "testing/test_support.h"
+
+namespace veilbox {
+namespace {
+
+// Natively another process may shorten master.dbf while the index holds
+// it mapped: the lookup does not end the run, and answers as the table
+// now stands.
+TEST(MasterIndexPosix, ATableShortenedUnderTheIndexIsReadAsItNowStands) {
+  testing::ScratchDir dir;
+  testing::DbfBuilder table;
+  table.fields = {{"NAME", 12}, {"PATH", 20}};
+  for (int i = 0; i < 2000; ++i)
+    table.Add(' ', {"P" + std::to_string(i), "C:\\P" + std::to_string(i)});
+  const std::string file = dir.Write("master.dbf", table.Bytes());
+  auto master = std::make_unique<TDBase3Plus>();
+  master->SetFileName(file);
+  master->Open();
+  MasterIndex index;
+  index.Load(std::move(master));
+  ASSERT_NE(index.Find("p0"), nullptr);
+
+  const long page = ::sysconf(_SC_PAGESIZE);
+  ASSERT_EQ(::truncate(file.c_str(), page), 0);
+  // Past the end now: found in no record the file still holds.
+  EXPECT_EQ(index.Find("p1999"), nullptr);
+  const std::string* early = index.Find("p3");
+  ASSERT_NE(early, nullptr);
+  EXPECT_EQ(*early, "C:\\P3");
+}
+
+}  // namespace
+}  // namespace veilbox
