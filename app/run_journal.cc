@@ -3,20 +3,13 @@
 #include "platform/atomic_file.h"
 #include "platform/files.h"
 #include "platform/system_error.h"
+#include "sysutil/text_utils.h"
 
 namespace veilbox {
 namespace {
 
 // How many names a run draws before it gives up on creating its journal.
 constexpr int kNameDraws = 8;
-
-std::string Hex16(std::uint64_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text(16, '0');
-  for (int i = 15; i >= 0; --i, value >>= 4)
-    text[static_cast<std::size_t>(i)] = kDigits[value & 15];
-  return text;
-}
 
 }  // namespace
 

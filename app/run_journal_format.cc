@@ -25,6 +25,7 @@
 #include <random>
 
 #include "app/run_journal.h"
+#include "sysutil/text_utils.h"
 
 namespace veilbox {
 namespace {
@@ -54,14 +55,6 @@ std::uint64_t Fnv1a64(std::string_view bytes) {
     hash *= 0x100000001b3ull;
   }
   return hash;
-}
-
-std::string Hex16(std::uint64_t value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text(16, '0');
-  for (int i = 15; i >= 0; --i, value >>= 4)
-    text[static_cast<std::size_t>(i)] = kDigits[value & 15];
-  return text;
 }
 
 int HexValue(char c) {

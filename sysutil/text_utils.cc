@@ -53,4 +53,12 @@ std::string UpperAscii(std::string_view text) {
   return result;
 }
 
+std::string Hex16(std::uint64_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text(16, '0');
+  for (int i = 15; i >= 0; --i, value >>= 4)
+    text[static_cast<std::size_t>(i)] = kDigits[value & 15];
+  return text;
+}
+
 }  // namespace veilbox

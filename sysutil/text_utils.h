@@ -26,4 +26,7 @@ std::string ExtractToken(std::string_view text, char sep, std::int32_t index);
 // Upper-cases the letters a to z only; every other byte stays.
 std::string UpperAscii(std::string_view text);
 
+// value as 16 upper-case hex digits, the most significant first.
+std::string Hex16(std::uint64_t value);
+
 }  // namespace veilbox
