@@ -92,25 +92,6 @@ void ReleaseSlot(int slot) {
 
 }  // namespace
 
-MappedFile::~MappedFile() { Close(); }
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      mapping_(std::exchange(other.mapping_, -1)),
-      slot_(std::exchange(other.slot_, -1)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-    mapping_ = std::exchange(other.mapping_, -1);
-    slot_ = std::exchange(other.slot_, -1);
-  }
-  return *this;
-}
-
 bool MappedFile::Open(const std::string& path, std::string* err) {
   Close();
   const std::string native = NativePath(path);

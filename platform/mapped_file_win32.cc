@@ -15,25 +15,6 @@ std::string Failure(const char* what, const std::string& path) {
 
 }  // namespace
 
-MappedFile::~MappedFile() { Close(); }
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      mapping_(std::exchange(other.mapping_, -1)),
-      slot_(std::exchange(other.slot_, -1)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-    mapping_ = std::exchange(other.mapping_, -1);
-    slot_ = std::exchange(other.slot_, -1);
-  }
-  return *this;
-}
-
 bool MappedFile::Open(const std::string& path, std::string* err) {
   Close();
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
