@@ -112,16 +112,7 @@ std::string_view MasterIndex::MappedField(std::int64_t record, std::size_t start
                                           std::size_t length) const {
   const char* field = view_.bytes().data() + first_offset_ +
                       static_cast<std::uint64_t>(record) * record_size_ + start;
-  // The trailing blanks, eight at a time while it can.
-  constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
-  while (length >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, field + length - 8, 8);
-    if (word != kBlanks) break;
-    length -= 8;
-  }
-  while (length > 0 && field[length - 1] == ' ') --length;
-  return std::string_view(field, length);
+  return std::string_view(field, TrimmedLength(field, length));
 }
 
 std::optional<std::int32_t> MasterIndex::Indexed(std::uint32_t hash) const {

@@ -31,20 +31,6 @@ std::uint32_t LittleEndian(const unsigned char* p, int bytes) {
 
 char UpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// Length of the text without its trailing blanks, eight bytes at a time
-// while it can.
-std::size_t TrimmedLength(const char* text, std::size_t length) {
-  constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
-  while (length >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text + length - 8, 8);
-    if (word != kBlanks) break;
-    length -= 8;
-  }
-  while (length > 0 && text[length - 1] == ' ') --length;
-  return length;
-}
-
 }  // namespace
 
 TDBase3Plus::TDBase3Plus() = default;
@@ -342,6 +328,18 @@ bool TDBase3Plus::Append() {
   written = WriteRecord(count) && written;
   GoToRecord(count);
   return written;
+}
+
+std::size_t TrimmedLength(const char* text, std::size_t length) {
+  constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
+  while (length >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text + length - 8, 8);
+    if (word != kBlanks) break;
+    length -= 8;
+  }
+  while (length > 0 && text[length - 1] == ' ') --length;
+  return length;
 }
 
 }  // namespace veilbox

@@ -190,4 +190,8 @@ class TDBase3Plus {
   std::vector<char> probe_;
 };
 
+// Length of a field's text without its trailing blanks, as the table pads
+// it: what a field's value is.
+std::size_t TrimmedLength(const char* text, std::size_t length);
+
 }  // namespace veilbox
