@@ -205,6 +205,13 @@ expect_failure() {
   echo "self-test: refused $what"
 }
 
+# One case of the self-test, on a fresh copy of the untouched tree
+# ($base and $copy are self_test's).
+case_fails() {
+  rm -rf "$copy" && cp -a "$base" "$copy" || return 2
+  expect_failure "$copy" "$@"
+}
+
 self_test() {
   local copy status=0
   copy=$(mktemp -d) || return 2
@@ -217,24 +224,18 @@ self_test() {
   fi
   local base
   base=$(mktemp -d) && rm -rf "$base" && cp -a "$copy" "$base" || return 2
-  expect_failure "$copy" "app/run_end.h renamed" 'mv app/run_end.h app/run_finish.h' || status=1
-  rm -rf "$copy" && cp -a "$base" "$copy"
-  expect_failure "$copy" "scripts/check-includes.sh renamed" \
+  case_fails "app/run_end.h renamed" 'mv app/run_end.h app/run_finish.h' || status=1
+  case_fails "scripts/check-includes.sh renamed" \
     'mv scripts/check-includes.sh scripts/include-check.sh' || status=1
-  rm -rf "$copy" && cp -a "$base" "$copy"
-  expect_failure "$copy" "class TDBase3Plus renamed" \
+  case_fails "class TDBase3Plus renamed" \
     "grep -rl --include='*.h' --include='*.cc' TDBase3Plus . | xargs sed -i 's/\\bTDBase3Plus\\b/DBaseTable/g'" || status=1
-  rm -rf "$copy" && cp -a "$base" "$copy"
-  expect_failure "$copy" "function RunCompile renamed" \
+  case_fails "function RunCompile renamed" \
     "grep -rl --include='*.h' --include='*.cc' RunCompile . | xargs sed -i 's/\\bRunCompile\\b/CompileRun/g'" || status=1
-  rm -rf "$copy" && cp -a "$base" "$copy"
-  expect_failure "$copy" "an exception class missing from the list" \
+  case_fails "an exception class missing from the list" \
     "printf 'namespace veilbox { class StrayError : public Error { using Error::Error; }; }\\n' >> app/run_end.h" || status=1
-  rm -rf "$copy" && cp -a "$base" "$copy"
-  expect_failure "$copy" "an exception listed with another header" \
+  case_fails "an exception listed with another header" \
     "sed -i 's|- \`RunEnded\` (\`sysutil/errors.h\`)|- \`RunEnded\` (\`app/run_end.h\`)|' docs/architecture.md" || status=1
-  rm -rf "$copy" && cp -a "$base" "$copy"
-  expect_failure "$copy" "a throw of an exception of std::" \
+  case_fails "a throw of an exception of std::" \
     "sed -i 's|throw RunEnded(code);|throw std::runtime_error(\"ended\");|' app/run_end.h" || status=1
   rm -rf "$base"
   [ "$status" -eq 0 ] && echo "self-test: passed"
