@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dbase/dbase3plus.h"
+#include "sysutil/ordered_parallel_pass.h"
 #include "sysutil/text_utils.h"
 
 namespace veilbox {
@@ -23,19 +24,21 @@ std::uint64_t UpperWord(std::uint64_t x) {
   return x ^ (lower >> 2);
 }
 
-// A hash of text upper-cased (a to z), never 0; eight bytes at a time.
-std::uint32_t UpperHash(std::string_view text) {
-  std::uint64_t h = 0xcbf29ce484222325ull ^ text.size();
+// A hash of a name field upper-cased (a to z), never 0; eight bytes at a
+// time. Names are hashed with the blanks that pad them to the field's
+// length, so the field is hashed as it lies in the record.
+std::uint32_t UpperHash(std::string_view field) {
+  std::uint64_t h = 0xcbf29ce484222325ull;
   std::size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
+  for (; i + 8 <= field.size(); i += 8) {
     std::uint64_t word;
-    std::memcpy(&word, text.data() + i, 8);
+    std::memcpy(&word, field.data() + i, 8);
     h = (h ^ UpperWord(word)) * 0x9e3779b97f4a7c15ull;
     h ^= h >> 29;
   }
-  if (i < text.size()) {
+  if (i < field.size()) {
     std::uint64_t word = 0;
-    std::memcpy(&word, text.data() + i, text.size() - i);
+    std::memcpy(&word, field.data() + i, field.size() - i);
     h = (h ^ UpperWord(word)) * 0x9e3779b97f4a7c15ull;
   }
   h ^= h >> 33;
@@ -45,11 +48,19 @@ std::uint32_t UpperHash(std::string_view text) {
   return folded == 0 ? 1 : folded;
 }
 
-// text upper-cased equals key (upper-cased already).
-bool EqualsUpper(std::string_view text, const std::string& key) {
-  if (text.size() != key.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (Upper(text[i]) != key[i]) return false;
+// A name as the table's reader gives it (blanks at the end removed, no
+// longer than the field), padded with blanks to the field's length.
+std::string Padded(std::string_view value, std::size_t length) {
+  std::string field(value.substr(0, length));
+  field.resize(length, ' ');
+  return field;
+}
+
+// field upper-cased equals key (upper-cased and padded already).
+bool EqualsUpper(std::string_view field, const std::string& key) {
+  if (field.size() != key.size()) return false;
+  for (std::size_t i = 0; i < field.size(); ++i)
+    if (Upper(field[i]) != key[i]) return false;
   return true;
 }
 
@@ -62,6 +73,18 @@ std::int32_t RecordArgument(std::int64_t n) {
 // The table's addresses end at 4 GiB (dbase3plus.h).
 constexpr std::uint64_t kAddressLimit = std::uint64_t{1} << 32;
 
+// The first stretch read is short, for a project near the start of the
+// table; each next one twice as long, up to the longest.
+constexpr std::int64_t kFirstStretch = 256;
+constexpr std::int64_t kLongestStretch = std::int64_t{1} << 16;
+// A stretch this long is read on all the workers, a part each.
+constexpr std::int64_t kSharedStretch = 8192;
+// What a worker reads from the file at once.
+constexpr std::size_t kReadBytes = std::size_t{128} << 10;
+// Lookups among the records passed go through their hashes one by one
+// until this many were made; then through slots, built once.
+constexpr int kSearchesBeforeSlots = 128;
+
 }  // namespace
 
 MasterIndex::MasterIndex() = default;
@@ -69,173 +92,219 @@ MasterIndex::~MasterIndex() = default;
 MasterIndex::MasterIndex(MasterIndex&&) noexcept = default;
 MasterIndex& MasterIndex::operator=(MasterIndex&&) noexcept = default;
 
-void MasterIndex::Load(std::unique_ptr<TDBase3Plus> master) {
+void MasterIndex::Load(std::unique_ptr<TDBase3Plus> master, unsigned workers) {
   master_ = std::move(master);
+  workers_ = std::max(1u, workers);
   name_field_ = master_->FieldNumber("name");
   path_field_ = master_->FieldNumber("path");
   found_.clear();
-  MapView();
+  Restart(true);
 }
 
-void MasterIndex::MapView() {
-  DropView();
-  // The records the file holds whole now, up to the one past the count
-  // (GoToRecord reads that one too), are read through a view. A table of
-  // empty records, or one that cannot be mapped, is read as before.
+void MasterIndex::Restart(bool blocks) {
+  file_.Close();
+  intact_ = true;
+  block_records_ = 0;
+  hashes_.clear();
+  at_end_ = false;
+  next_block_ = kFirstStretch;
+  searches_ = 0;
+  slots_.clear();
+  slotted_ = 0;
   record_size_ = master_->RecordSize();
-  const std::int32_t count = master_->RecordCount();
-  if (record_size_ == 0 || count < 0 || !master_->IsOpen()) return;
-  if (!view_.Open(master_->FileName(), nullptr)) return;
-  first_offset_ = master_->FirstRecordOffset();
-  const std::uint64_t limit = std::min<std::uint64_t>(view_.bytes().size(), kAddressLimit);
-  const std::uint64_t whole = limit < first_offset_ ? 0 : (limit - first_offset_) / record_size_;
-  mapped_records_ =
-      static_cast<std::int64_t>(std::min<std::uint64_t>(whole, std::uint64_t{1} + count));
   const TDBase3Plus::Place name = master_->FieldPlace(name_field_);
   const TDBase3Plus::Place path = master_->FieldPlace(path_field_);
   name_start_ = name.start;
   name_length_ = name.length;
   path_start_ = path.start;
   path_length_ = path.length;
-}
-
-void MasterIndex::DropView() {
-  view_.Close();
-  mapped_records_ = 0;
-  next_ = 0;
-  at_end_ = false;
-  slots_.assign(1024, Slot{});
-  used_ = 0;
-}
-
-std::string_view MasterIndex::MappedField(std::int64_t record, std::size_t start,
-                                          std::size_t length) const {
-  const char* field = view_.bytes().data() + first_offset_ +
-                      static_cast<std::uint64_t>(record) * record_size_ + start;
-  return std::string_view(field, TrimmedLength(field, length));
-}
-
-std::optional<std::int32_t> MasterIndex::Indexed(std::uint32_t hash) const {
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-    if (slots_[i].hash == hash) return slots_[i].record;
-    if (slots_[i].hash == 0) return std::nullopt;
+  // The records the file holds whole now, up to the one past the count
+  // (GoToRecord reads that one too), are read in blocks. A table of empty
+  // records, or a file that cannot be opened for reading, is read through
+  // the table.
+  const std::int32_t count = master_->RecordCount();
+  if (!blocks || record_size_ == 0 || count < 0 || !master_->IsOpen()) return;
+  std::uint32_t error = 0;
+  if (!platform::File::OpenExisting(master_->FileName(), false, platform::Share::kReadWrite, &file_,
+                                    &error))
+    return;
+  const std::optional<std::uint64_t> size = file_.Size();
+  if (!size) {
+    file_.Close();
+    return;
   }
+  first_offset_ = master_->FirstRecordOffset();
+  const std::uint64_t limit = std::min<std::uint64_t>(*size, kAddressLimit);
+  const std::uint64_t whole = limit < first_offset_ ? 0 : (limit - first_offset_) / record_size_;
+  block_records_ =
+      static_cast<std::int64_t>(std::min<std::uint64_t>(whole, std::uint64_t{1} + count));
 }
 
-void MasterIndex::PrefetchSlot(std::uint32_t hash) const {
-  __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+bool MasterIndex::ReadWhole(std::uint64_t offset, char* buffer, std::size_t n) {
+  std::size_t got = 0;
+  return file_.ReadAt(offset, buffer, n, &got) && got == n;
 }
 
-void MasterIndex::Index(std::uint32_t hash, std::int32_t record) {
-  if ((used_ + 1) * 2 > slots_.size()) {
-    // Once the scan has gone far, room for every record the view holds at
-    // once, rather than a copy at each doubling.
-    std::size_t size = slots_.size() * 2;
-    if (used_ >= 16384)
-      while (size < 2 * static_cast<std::size_t>(std::max<std::int64_t>(mapped_records_, 0)))
-        size *= 2;
-    std::vector<Slot> old(size);
-    old.swap(slots_);
-    used_ = 0;
-    for (const Slot& slot : old)
-      if (slot.hash != 0) Index(slot.hash, slot.record);
+std::optional<std::int64_t> MasterIndex::FirstOfHash(std::uint32_t hash, std::int64_t from) {
+  const std::uint32_t* hashes = hashes_.data();
+  const std::int64_t to = passed();
+  std::int64_t n = from;
+  // Sixteen at a time, which the compiler compares side by side.
+  for (; n + 16 <= to; n += 16) {
+    bool any = false;
+    for (int i = 0; i < 16; ++i) any |= hashes[n + i] == hash;
+    if (any) break;
   }
-  const std::size_t mask = slots_.size() - 1;
-  std::size_t i = hash & mask;
-  while (slots_[i].hash != 0) {
-    if (slots_[i].hash == hash) return;  // the first record of the hash stays
-    i = (i + 1) & mask;
-  }
-  slots_[i] = Slot{hash, record};
-  ++used_;
-}
-
-bool MasterIndex::NameAt(std::int32_t record, const std::string& key) {
-  if (record < mapped_records_)
-    return EqualsUpper(MappedField(record, name_start_, name_length_), key);
-  // Eof stays set once the scan reached the end: a record read before is
-  // read again all the same, unless the table has since become shorter.
-  const bool was_at_end = master_->Eof();
-  master_->GoToRecord(record);
-  return (was_at_end || !master_->Eof()) && master_->RecNo() == record &&
-         EqualsUpper(master_->FieldView(name_field_), key);
-}
-
-std::optional<std::int32_t> MasterIndex::SearchRead(std::int64_t from, const std::string& key) {
-  for (std::int64_t n = from; n < next_; ++n)
-    if (NameAt(RecordArgument(n), key)) return RecordArgument(n);
+  for (; n < to; ++n)
+    if (hashes[n] == hash) return n;
   return std::nullopt;
 }
 
-std::optional<std::int32_t> MasterIndex::ReadOnUntil(const std::string& key, std::uint32_t hash) {
-  // Only the first record of a hash is indexed: a later one of the same
-  // name is never the answer, and one of another name with the same hash
-  // is found by SearchRead.
-  // Through the view a batch of records at a time: their names hashed
-  // first and their slots fetched ahead, so that the memory waits of the
-  // index overlap; a few hundred kilobytes of the file asked for at once,
-  // and the part passed given back.
-  constexpr int kBatch = 16;
-  constexpr std::int64_t kChunkBytes = std::int64_t{1} << 20;
-  // (A table of empty records has no view, and this comes to nothing.)
-  const std::int64_t chunk_records = std::max<std::int64_t>(
-      1, kChunkBytes / static_cast<std::int64_t>(std::max<std::size_t>(record_size_, 1)));
-  const auto chunk_bytes = static_cast<std::size_t>(chunk_records) * record_size_;
-  while (!at_end_ && next_ < mapped_records_) {
-    if (next_ % chunk_records == 0) {
-      const auto at = static_cast<std::size_t>(first_offset_ +
-                                               static_cast<std::uint64_t>(next_) * record_size_);
-      view_.WillRead(at, chunk_bytes);
-      if (next_ >= 2 * chunk_records) view_.DoneWith(at - 2 * chunk_bytes, chunk_bytes);
+void MasterIndex::SlotPassedRecords() {
+  const auto insert = [this](std::uint32_t hash, std::uint32_t record) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = hash & mask;
+    while (slots_[i].hash != 0) {
+      if (slots_[i].hash == hash) return;  // the first record of the hash stays
+      i = (i + 1) & mask;
     }
-    const int n = static_cast<int>(std::min<std::int64_t>(
-        {kBatch, mapped_records_ - next_, chunk_records - next_ % chunk_records}));
-    std::uint32_t hashes[kBatch];
-    // The names of the batch after this one are fetched meanwhile.
-    for (int i = 0; i < kBatch && next_ + kBatch + i < mapped_records_; ++i)
-      __builtin_prefetch(MappedField(next_ + kBatch + i, name_start_, 0).data());
-    for (int i = 0; i < n; ++i) {
-      hashes[i] = UpperHash(MappedField(next_ + i, name_start_, name_length_));
-      PrefetchSlot(hashes[i]);
+    slots_[i] = Slot{hash, static_cast<std::int32_t>(record)};
+  };
+  if (static_cast<std::uint64_t>(passed()) * 2 > slots_.size()) {
+    std::size_t size = 1024;
+    while (size < static_cast<std::uint64_t>(std::max(passed(), block_records_)) * 2) size *= 2;
+    slots_.assign(size, Slot{});
+    slotted_ = 0;
+  }
+  for (; slotted_ < passed(); ++slotted_)
+    insert(hashes_[slotted_], static_cast<std::uint32_t>(slotted_));
+}
+
+bool MasterIndex::NameAt(std::int64_t record, const std::string& key) {
+  if (record < block_records_) {
+    std::string field(name_length_, '\0');
+    if (!ReadWhole(first_offset_ + static_cast<std::uint64_t>(record) * record_size_ + name_start_,
+                   field.data(), field.size())) {
+      intact_ = false;
+      return false;
     }
-    for (int i = 0; i < n; ++i) {
-      const auto record = static_cast<std::int32_t>(next_++);
-      Index(hashes[i], record);
-      if (hashes[i] == hash && EqualsUpper(MappedField(record, name_start_, name_length_), key))
-        return record;
+    return EqualsUpper(field, key);
+  }
+  // Eof stays set once the scan reached the end: a record read before is
+  // read again all the same, unless the table has since become shorter.
+  const bool was_at_end = master_->Eof();
+  master_->GoToRecord(RecordArgument(record));
+  return (was_at_end || !master_->Eof()) && master_->RecNo() == RecordArgument(record) &&
+         EqualsUpper(Padded(master_->FieldView(name_field_), name_length_), key);
+}
+
+std::optional<std::int64_t> MasterIndex::SearchPassed(std::int64_t from, const std::string& key,
+                                                      std::uint32_t hash) {
+  for (std::optional<std::int64_t> n = FirstOfHash(hash, from); n && intact_;
+       n = FirstOfHash(hash, *n + 1))
+    if (NameAt(*n, key)) return n;
+  return std::nullopt;
+}
+
+bool MasterIndex::HashFromFile(std::int64_t first, std::int64_t count) {
+  const unsigned parts = count >= kSharedStretch ? workers_ : 1;
+  std::vector<char> whole(parts, 1);
+  const auto part = [&](std::size_t index) {
+    const std::int64_t begin = first + count * static_cast<std::int64_t>(index) / parts;
+    const std::int64_t end = first + count * static_cast<std::int64_t>(index + 1) / parts;
+    const auto per_read =
+        static_cast<std::int64_t>(std::max<std::size_t>(1, kReadBytes / record_size_));
+    std::vector<char> buffer(static_cast<std::size_t>(std::min(per_read, end - begin)) *
+                             record_size_);
+    for (std::int64_t n = begin; n < end; n += per_read) {
+      const std::int64_t records = std::min(per_read, end - n);
+      if (!ReadWhole(first_offset_ + static_cast<std::uint64_t>(n) * record_size_, buffer.data(),
+                     static_cast<std::size_t>(records) * record_size_)) {
+        whole[index] = 0;
+        return;
+      }
+      const char* record = buffer.data();
+      for (std::int64_t i = 0; i < records; ++i, record += record_size_)
+        hashes_[static_cast<std::size_t>(n + i)] =
+            UpperHash(std::string_view(record + name_start_, name_length_));
     }
+  };
+  RunOrderedPass(parts, parts, part);
+  return std::all_of(whole.begin(), whole.end(), [](char ok) { return ok != 0; });
+}
+
+std::optional<std::int64_t> MasterIndex::ReadOnUntil(const std::string& key, std::uint32_t hash) {
+  // Only records the file held at the start are read in blocks; a stretch
+  // is hashed whole, then searched in order.
+  while (!at_end_ && passed() < block_records_) {
+    const std::int64_t first = passed();
+    const std::int64_t count = std::min(next_block_, block_records_ - first);
+    next_block_ = std::min(next_block_ * 2, kLongestStretch);
+    hashes_.resize(static_cast<std::size_t>(first + count));
+    if (!HashFromFile(first, count)) {
+      hashes_.resize(static_cast<std::size_t>(first));
+      intact_ = false;
+      return std::nullopt;
+    }
+    if (const auto record = SearchPassed(first, key, hash)) return record;
+    if (!intact_) return std::nullopt;
   }
   while (!at_end_) {
-    const std::int32_t record = RecordArgument(next_);
-    master_->GoToRecord(record);
+    const std::int64_t record = passed();
+    master_->GoToRecord(RecordArgument(record));
     if (master_->Eof()) {
       at_end_ = true;
       break;
     }
-    ++next_;
-    const std::string_view name = master_->FieldView(name_field_);
+    const std::string name = Padded(master_->FieldView(name_field_), name_length_);
     const std::uint32_t h = UpperHash(name);
-    Index(h, record);
+    hashes_.push_back(h);
     if (h == hash && EqualsUpper(name, key)) return record;
   }
   return std::nullopt;
 }
 
-std::optional<std::int32_t> MasterIndex::Lookup(const std::string& key, std::string* path) {
-  const std::uint32_t hash = UpperHash(key);
-  std::optional<std::int32_t> record;
-  if (const auto first = Indexed(hash)) {
-    // A record of this hash was read: the first of the name is this one,
-    // a later one already read, or one not read yet.
-    record = NameAt(*first, key) ? first : SearchRead(std::int64_t{*first} + 1, key);
+std::optional<std::string> MasterIndex::PathAt(std::int64_t record) {
+  // A record read through the table is the table's current one.
+  if (record >= block_records_) return std::string(master_->FieldView(path_field_));
+  std::string path(path_length_, '\0');
+  if (!ReadWhole(first_offset_ + static_cast<std::uint64_t>(record) * record_size_ + path_start_,
+                 path.data(), path.size())) {
+    intact_ = false;
+    return std::nullopt;
   }
-  if (!record) record = ReadOnUntil(key, hash);
-  if (!record) return std::nullopt;
-  // A record of the table (not the view) found is the table's current one.
-  *path = *record < mapped_records_
-              ? std::string(MappedField(*record, path_start_, path_length_))
-              : std::string(master_->FieldView(path_field_));
+  path.resize(TrimmedLength(path.data(), path.size()));
+  return path;
+}
+
+std::optional<std::int64_t> MasterIndex::Lookup(const std::string& name, std::string* path) {
+  // A name longer than the field, or one that ends in a blank, is in no
+  // record: the table removes the blanks that end a field.
+  if (name.size() > name_length_ || (!name.empty() && name.back() == ' ')) return std::nullopt;
+  const std::string key = Padded(name, name_length_);
+  const std::uint32_t hash = UpperHash(key);
+  std::optional<std::int64_t> record;
+  if (passed() > 0) {
+    if (++searches_ <= kSearchesBeforeSlots) {
+      record = SearchPassed(0, key, hash);
+    } else {
+      // The first record of this hash was passed, a later one of the same
+      // name, or none yet.
+      SlotPassedRecords();
+      const std::size_t mask = slots_.size() - 1;
+      for (std::size_t i = hash & mask; slots_[i].hash != 0; i = (i + 1) & mask) {
+        if (slots_[i].hash != hash) continue;
+        const std::int64_t first = static_cast<std::uint32_t>(slots_[i].record);
+        record = NameAt(first, key) ? first : SearchPassed(first + 1, key, hash);
+        break;
+      }
+    }
+  }
+  if (!record && intact_) record = ReadOnUntil(key, hash);
+  if (!record || !intact_) return std::nullopt;
+  std::optional<std::string> found = PathAt(*record);
+  if (!found) return std::nullopt;
+  *path = std::move(*found);
   return record;
 }
 
@@ -245,15 +314,12 @@ const std::string* MasterIndex::Find(const std::string& name) {
   auto [it, fresh] = found_.try_emplace(key);
   if (fresh) {
     std::string path;
-    std::optional<std::int32_t> record = Lookup(key, &path);
-    // The file was shortened under the view, and what was read of it may
-    // be zeros: everything is read again through a view of the file as it
-    // stands now, or, should it keep changing, through the table alone.
-    for (int attempt = 0; !view_.Intact(); ++attempt) {
-      if (attempt < 2)
-        MapView();
-      else
-        DropView();
+    std::optional<std::int64_t> record = Lookup(key, &path);
+    // The file was shortened while it was read, and what was read of it
+    // may be wrong: everything is read again from the file as it stands
+    // now, or, should it keep changing, through the table alone.
+    for (int attempt = 0; !intact_; ++attempt) {
+      Restart(attempt < 2);
       record = Lookup(key, &path);
     }
     if (record) it->second = std::move(path);

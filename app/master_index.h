@@ -4,22 +4,23 @@
 // Each lookup gives what a scan of master.dbf from its first record would
 // give: the "path" of the first record in file order, deleted or not,
 // whose "name" equals the name sought, both upper-cased (a to z only). The
-// table is read through the same component and in the same way as that
-// scan (First, then Next until Eof), once at most, and only as far as the
-// lookups need: the project of the run is usually found after a few
-// records. The records passed over on the way are indexed by a hash of the
-// upper-cased name (a number per record, no text), so that a later lookup
-// of a name already passed goes to its record at once and the table is
-// never read twice, however many projects are included.
+// table is read once at most, and only as far as the lookups need: the
+// project of the run is usually found after a few records. The records
+// passed over on the way keep a hash of their upper-cased name (four bytes
+// a record, no text), so that a later lookup of a name already passed
+// goes to its record at once and the table is never read twice, however
+// many projects are included.
 //
-// Where the system can map the file, the records it holds when the index
-// is loaded are read in place, through the view, with the same results;
-// the records beyond (added since) are read through the table. Should the
-// file be shortened under the view, a lookup that met the missing part is
-// made again from the first record, through a view of the file as it then
-// stands.
+// The records the file holds when the index is loaded are read straight
+// from the file, many at a time and, for long stretches, on a few threads
+// side by side (a name's hash depends on its record alone); the records
+// beyond (added since) are read through the table, as its own scan would
+// read them. Should the file be shortened meanwhile, a lookup that met the
+// missing part is made again from the first record, through the file as it
+// then stands.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -27,7 +28,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/mapped_file.h"
+#include "platform/files.h"
 
 namespace veilbox {
 
@@ -43,7 +44,8 @@ class MasterIndex {
   // Takes the master table, open; nothing of it is read yet. The fields
   // are read as the lookup reads them: "name" compared upper-cased, "path"
   // taken as it stands; a table without one of them gives empty texts.
-  void Load(std::unique_ptr<TDBase3Plus> master);
+  // Long stretches of the table are read on up to `workers` threads.
+  void Load(std::unique_ptr<TDBase3Plus> master, unsigned workers = 1);
 
   // The "path" of the first record whose upper-cased "name" equals name
   // upper-cased, or null when no record carries it (or before Load). The
@@ -51,57 +53,70 @@ class MasterIndex {
   const std::string* Find(const std::string& name);
 
  private:
-  // Record numbers by the hash of their upper-cased name: the first record
-  // of each hash, open addressing, the slot found from the hash alone.
+  // The first record of each hash, for many lookups among the records
+  // passed: open addressing, the slot found from the hash alone.
   struct Slot {
     std::uint32_t hash = 0;  // 0: empty
     std::int32_t record = 0;
   };
-  // The first record of this hash, if one was passed.
-  std::optional<std::int32_t> Indexed(std::uint32_t hash) const;
-  // Asks the processor for the memory of hash's first slot.
-  void PrefetchSlot(std::uint32_t hash) const;
-  // Notes record under hash unless a record of that hash is noted.
-  void Index(std::uint32_t hash, std::int32_t record);
-  // Reads on from the first record not yet read until one whose name is
-  // key (upper-cased, of hash); its number, or none at the end.
-  std::optional<std::int32_t> ReadOnUntil(const std::string& key, std::uint32_t hash);
-  // The record's upper-cased name equals key.
-  bool NameAt(std::int32_t record, const std::string& key);
-  // The first record from `from` on, among those read so far, whose name
-  // is key, or none.
-  std::optional<std::int32_t> SearchRead(std::int64_t from, const std::string& key);
-  // The record's name or path, in place in the view (record below
-  // mapped_records_).
-  std::string_view MappedField(std::int64_t record, std::size_t start, std::size_t length) const;
-  // Looks name (upper-cased) up from scratch; the record found, if any,
-  // with its path in *path.
-  std::optional<std::int32_t> Lookup(const std::string& key, std::string* path);
-  // Forgets the view and all that was read, for reading the table alone.
-  void DropView();
-  // Forgets all that was read and maps the file as it stands now, where
-  // the system can.
-  void MapView();
+  // The first record from `from` on, among those passed, whose name has
+  // this hash.
+  std::optional<std::int64_t> FirstOfHash(std::uint32_t hash, std::int64_t from);
+  // Brings the slots up to the records passed.
+  void SlotPassedRecords();
+  // The record's name equals key (upper-cased and padded with blanks to
+  // the field's length).
+  bool NameAt(std::int64_t record, const std::string& key);
+  // The first record from `from` on, among those passed, whose name is
+  // key.
+  std::optional<std::int64_t> SearchPassed(std::int64_t from, const std::string& key,
+                                           std::uint32_t hash);
+  // Hashes the names of count records from `first` on, read from the
+  // file, into hashes_; false when the file no longer holds them all.
+  bool HashFromFile(std::int64_t first, std::int64_t count);
+  // Reads on from the first record not yet passed until one whose name is
+  // key; its number, or none at the end.
+  std::optional<std::int64_t> ReadOnUntil(const std::string& key, std::uint32_t hash);
+  // The record's path; none when the file no longer holds it.
+  std::optional<std::string> PathAt(std::int64_t record);
+  // Looks key up from scratch; the record found, if any, with its path
+  // in *path.
+  std::optional<std::int64_t> Lookup(const std::string& key, std::string* path);
+  // Forgets all that was read and opens the file as it stands now, to
+  // read its records in blocks; with `blocks` false, for reading through
+  // the table alone.
+  void Restart(bool blocks);
+  // Reads n bytes at offset of the file; false when fewer arrive.
+  bool ReadWhole(std::uint64_t offset, char* buffer, std::size_t n);
 
   std::unique_ptr<TDBase3Plus> master_;
+  unsigned workers_ = 1;
   int name_field_ = 0;
   int path_field_ = 0;
-  // The view of the file and the records 0 to mapped_records_ - 1 that it
-  // holds whole; their layout as the table read it.
-  platform::MappedFile view_;
-  std::int64_t mapped_records_ = 0;
+  // The file, for reading records 0 to block_records_ - 1 in blocks;
+  // their layout as the table read it. intact_ goes false when a read
+  // found the file shorter than it was.
+  platform::File file_;
+  bool intact_ = true;
+  std::int64_t block_records_ = 0;
   std::uint64_t first_offset_ = 0;
   std::size_t record_size_ = 0;
   std::size_t name_start_ = 0, name_length_ = 0;
   std::size_t path_start_ = 0, path_length_ = 0;
-  // Records 0 to next_ - 1 are read and indexed; at_end_ once the scan
-  // reached Eof.
-  std::int64_t next_ = 0;
+  // Records 0 to passed() - 1 are read, hashes_[n] the hash of record n's
+  // name; at_end_ once the scan reached Eof.
+  std::vector<std::uint32_t> hashes_;
   bool at_end_ = false;
+  std::int64_t next_block_ = 0;  // the size of the next stretch read
+  // The slots, once lookups among the records passed have become many;
+  // records below slotted_ are in them.
+  int searches_ = 0;
   std::vector<Slot> slots_;
-  std::size_t used_ = 0;
+  std::int64_t slotted_ = 0;
   // What each name looked up gave, by the name upper-cased.
   std::unordered_map<std::string, std::optional<std::string>> found_;
+
+  std::int64_t passed() const { return static_cast<std::int64_t>(hashes_.size()); }
 };
 
 }  // namespace veilbox

@@ -14,9 +14,8 @@
 namespace veilbox {
 namespace {
 
-// Natively another process may shorten master.dbf while the index holds
-// it mapped: the lookup does not end the run, and answers as the table
-// now stands.
+// Another process may shorten master.dbf while the index reads it: the
+// lookup does not end the run, and answers as the table now stands.
 TEST(MasterIndexPosix, ATableShortenedUnderTheIndexIsReadAsItNowStands) {
   testing::ScratchDir dir;
   testing::DbfBuilder table;

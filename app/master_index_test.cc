@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -85,8 +87,9 @@ TEST(MasterIndex, GivesWhatTheScanFromTheFirstRecordGives) {
        {"tail", "head"}},
       {"the count says more records than the file holds, the last one cut short",
        [] {
-         std::string bytes = Table({{"NAME", 6}, {"PATH", 6}},
-                                   {{' ', {"a", "C:\\A"}}, {' ', {"b", "C:\\B"}}, {' ', {"c", "C:\\C"}}});
+         std::string bytes =
+             Table({{"NAME", 6}, {"PATH", 6}},
+                   {{' ', {"a", "C:\\A"}}, {' ', {"b", "C:\\B"}}, {' ', {"c", "C:\\C"}}});
          bytes.resize(bytes.size() - 5);
          bytes[4] = 9;
          return bytes;
@@ -137,6 +140,42 @@ TEST(MasterIndex, GivesWhatTheScanFromTheFirstRecordGives) {
           EXPECT_EQ(*found, *expected) << c.what << ": " << name;
         }
       }
+    }
+  }
+}
+
+// A big table read on two workers, with more lookups than are made one
+// by one through the hashes of the records passed: every answer is the
+// first record of the name, whichever way the index found it.
+TEST(MasterIndex, ManyLookupsInABigTableOnTwoWorkers) {
+  std::vector<std::pair<char, std::vector<std::string>>> records;
+  for (int i = 0; i < 40000; ++i)
+    records.push_back({' ', {"Unit" + std::to_string(i), "C:\\U" + std::to_string(i)}});
+  for (int i = 0; i < 40000; i += 97)
+    records.push_back({' ', {"UNIT" + std::to_string(i), "C:\\AGAIN" + std::to_string(i)}});
+  records.push_back({' ', {"Last", "C:\\LAST"}});
+  testing::ScratchDir dir;
+  const std::string file = dir.Write("master.dbf", Table({{"NAME", 12}, {"PATH", 12}}, records));
+
+  // The first path of each name, upper-cased, as the scan finds it.
+  std::map<std::string, std::string> first;
+  for (const auto& [flag, values] : records) first.try_emplace(UpperAscii(values[0]), values[1]);
+
+  std::vector<std::string> names = {"Last",  "unit39999",     "missing",
+                                    "UNIT7", "unit123456789", "unit5 "};
+  std::mt19937 random(7);
+  for (int i = 0; i < 400; ++i) names.push_back("unit" + std::to_string(random() % 41000));
+  auto master = std::make_unique<TDBase3Plus>();
+  master->SetFileName(file);
+  master->Open();
+  MasterIndex index;
+  index.Load(std::move(master), 2);
+  for (const std::string& name : names) {
+    const auto expected = first.find(UpperAscii(name));
+    const std::string* found = index.Find(name);
+    ASSERT_EQ(found != nullptr, expected != first.end()) << name;
+    if (found) {
+      EXPECT_EQ(*found, expected->second) << name;
     }
   }
 }

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/decrypt_workers.h"
 #include "app/run_end.h"
 #include "dbase/dbase3plus.h"
 #include "sysutil/text_utils.h"
@@ -22,7 +23,7 @@ std::string FindProjectDirectory(RunUi& ui, const std::string& master_path,
     } catch (const TableOpenError&) {
       EndRun(ui, "Error : Unable to open " + MasterTableName(master_path), 249);
     }
-    index->Load(std::move(master));
+    index->Load(std::move(master), DecryptWorkerCount());
   }
   const std::string* dir = index->Find(project);
   if (!dir) {
