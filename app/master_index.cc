@@ -24,15 +24,28 @@ std::uint64_t UpperWord(std::uint64_t x) {
   return x ^ (lower >> 2);
 }
 
+// The 64 bits of a hash mixed down to 32, never 0.
+std::uint32_t Folded(std::uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdull;
+  h ^= h >> 33;
+  const auto folded = static_cast<std::uint32_t>(h ^ (h >> 32));
+  return folded == 0 ? 1 : folded;
+}
+
 // A hash of a name field upper-cased (a to z), never 0; eight bytes at a
 // time. Names are hashed with the blanks that pad them to the field's
-// length, so the field is hashed as it lies in the record.
+// length, so the field is hashed as it lies in the record; the hash stops
+// at the first eight blanks, where the padding usually starts (names that
+// differ only after them share a hash, and are told apart by their text).
 std::uint32_t UpperHash(std::string_view field) {
+  constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
   std::uint64_t h = 0xcbf29ce484222325ull;
   std::size_t i = 0;
   for (; i + 8 <= field.size(); i += 8) {
     std::uint64_t word;
     std::memcpy(&word, field.data() + i, 8);
+    if (word == kBlanks) return Folded(h);
     h = (h ^ UpperWord(word)) * 0x9e3779b97f4a7c15ull;
     h ^= h >> 29;
   }
@@ -41,11 +54,7 @@ std::uint32_t UpperHash(std::string_view field) {
     std::memcpy(&word, field.data() + i, field.size() - i);
     h = (h ^ UpperWord(word)) * 0x9e3779b97f4a7c15ull;
   }
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdull;
-  h ^= h >> 33;
-  const auto folded = static_cast<std::uint32_t>(h ^ (h >> 32));
-  return folded == 0 ? 1 : folded;
+  return Folded(h);
 }
 
 // A name as the table's reader gives it (blanks at the end removed, no
