@@ -49,8 +49,10 @@ std::string_view WordOf(PlainFileKind kind) {
   return "new";
 }
 
-std::uint64_t Fnv1a64(std::string_view bytes) {
-  std::uint64_t hash = 0xcbf29ce484222325ull;
+constexpr std::uint64_t kFnvStart = 0xcbf29ce484222325ull;
+
+// FNV-1a 64 of bytes, going on from hash (the hash of what came before).
+std::uint64_t Fnv1a64(std::string_view bytes, std::uint64_t hash = kFnvStart) {
   for (unsigned char c : bytes) {
     hash ^= c;
     hash *= 0x100000001b3ull;
@@ -210,57 +212,58 @@ bool ParsePlainStamp(std::string_view value, std::vector<PlainFileEntry>* entrie
 }  // namespace
 
 std::string FormatRunJournal(const RunJournalRecord& record) {
-  return FormatRunJournal(record, record.plain_files);
+  std::string text;
+  FormatRunJournal(record, record.plain_files, [&](std::string_view piece) {
+    text += piece;
+    return true;
+  });
+  return text;
 }
 
-std::string FormatRunJournal(const RunJournalRecord& record,
-                             const std::vector<PlainFileEntry>& plain_files) {
-  std::string head(kFirstLine);
-  head += "\npid " + std::to_string(record.writer.pid) + "\n";
-  head += "start " + std::to_string(record.writer.start_time) + "\n";
-  if (record.ok_message_suppressed)
-    head += "ok-message-suppressed " + Escape(record.settings_file) + "\n";
-  // Each line of the plain files, built in one small buffer and handed to
-  // emit: once to count the bytes, once to append them, so that the text
-  // of many thousand names is held once, at its size.
-  std::string line;
-  const auto each_line = [&](const auto& emit) {
-    for (const PlainFileEntry& entry : plain_files) {
-      // Appended piece by piece: GCC 12 warns wrongly on " " + a text.
-      line.clear();
-      if (entry.kind == PlainFileKind::kAside) {
-        line += "set-aside ";
-        line += std::string_view(entry.aside)
-                    .substr(std::min(entry.aside.size(), entry.name.size() + kAsideMark.size()));
-        line += ' ';
-        line += FormatStamp(entry.aside_stamp);
-      } else {
-        line += WordOf(entry.kind);
-      }
-      line += ' ';
-      line += Escape(entry.name);
-      line += '\n';
-      emit(line);
-    }
-    for (const PlainFileEntry& entry : plain_files) {
-      if (!entry.plain_stamp) continue;
-      line.clear();
-      line += "plain-file ";
-      line += FormatStamp(entry.plain_stamp);
-      line += ' ';
-      line += Escape(entry.name);
-      line += '\n';
-      emit(line);
-    }
+bool FormatRunJournal(const RunJournalRecord& record,
+                      const std::vector<PlainFileEntry>& plain_files,
+                      const std::function<bool(std::string_view piece)>& append) {
+  // The checksum runs along with the pieces, so that the text of many
+  // thousand names is never held whole.
+  std::uint64_t hash = kFnvStart;
+  const auto put = [&](std::string_view piece) {
+    hash = Fnv1a64(piece, hash);
+    return append(piece);
   };
-  std::size_t size = head.size() + kEndLineSize;
-  each_line([&](const std::string& text) { size += text.size(); });
-  std::string text;
-  text.reserve(size);
-  text += head;
-  each_line([&](const std::string& piece) { text += piece; });
-  text += "end " + Hex16(Fnv1a64(text)) + "\n";
-  return text;
+  std::string line(kFirstLine);
+  line += "\npid " + std::to_string(record.writer.pid) + "\n";
+  line += "start " + std::to_string(record.writer.start_time) + "\n";
+  if (record.ok_message_suppressed)
+    line += "ok-message-suppressed " + Escape(record.settings_file) + "\n";
+  if (!put(line)) return false;
+  for (const PlainFileEntry& entry : plain_files) {
+    // Appended piece by piece: GCC 12 warns wrongly on " " + a text.
+    line.clear();
+    if (entry.kind == PlainFileKind::kAside) {
+      line += "set-aside ";
+      line += std::string_view(entry.aside)
+                  .substr(std::min(entry.aside.size(), entry.name.size() + kAsideMark.size()));
+      line += ' ';
+      line += FormatStamp(entry.aside_stamp);
+    } else {
+      line += WordOf(entry.kind);
+    }
+    line += ' ';
+    line += Escape(entry.name);
+    line += '\n';
+    if (!put(line)) return false;
+  }
+  for (const PlainFileEntry& entry : plain_files) {
+    if (!entry.plain_stamp) continue;
+    line.clear();
+    line += "plain-file ";
+    line += FormatStamp(entry.plain_stamp);
+    line += ' ';
+    line += Escape(entry.name);
+    line += '\n';
+    if (!put(line)) return false;
+  }
+  return append("end " + Hex16(hash) + "\n");
 }
 
 bool ParseRunJournal(std::string_view bytes, RunJournalRecord* record, std::string* err) {
