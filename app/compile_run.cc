@@ -16,7 +16,6 @@
 #include "app/run_settings.h"
 #include "platform/debug_output.h"
 #include "platform/interrupts.h"
-#include "protect/protected_file_name.h"
 #include "sysutil/errors.h"
 #include "sysutil/globals.h"
 #include "sysutil/version.h"
@@ -76,6 +75,7 @@ std::vector<std::string> CollectRunFiles(RunUi& ui, const std::string& project_d
   walk.master_path = master_path;
   MarkPhase(kPhaseCollectBegin);
   CollectProtectedFiles(ui, project_dir, collected, walk);
+  collected.shrink_to_fit();  // kept through the run
   MarkPhase(kPhaseCollectEnd);
   return collected;
 }
@@ -84,14 +84,9 @@ std::vector<std::string> CollectRunFiles(RunUi& ui, const std::string& project_d
 // and decrypts every collected ProtectedFile into its plain file.
 void WritePlainFiles(RunUi& ui, const std::vector<std::string>& collected,
                      WrittenPlainFiles& written, RunSafety& safety) {
-  {
-    // The names are not kept through the decryption: at many thousand
-    // files they weigh.
-    std::vector<std::string> plain_files;
-    plain_files.reserve(collected.size());
-    for (const std::string& entry : collected) plain_files.push_back(PlainFileName(entry));
-    safety.LockPlainFileDirectories(plain_files);
-  }
+  // A plain file lies in its ProtectedFile's directory: the collected
+  // names name the directories to lock, without a copy of each name.
+  safety.LockPlainFileDirectories(collected);
   std::string journal_err;
   const auto record = [&](const std::vector<PlainFileEntry>& entries, std::string* err) {
     return safety.BeforePlainFiles(entries, err);

@@ -1,6 +1,7 @@
 #include "app/plain_file_plan.h"
 
-#include <set>
+#include <string_view>
+#include <unordered_set>
 
 #include "app/plain_file_proof.h"
 #include "app/plain_files.h"
@@ -43,10 +44,18 @@ NameHolder LookAtPlainFileName(const std::string& name) {
 
 PlainFilePlan PlainFilePlan::Make(const std::vector<std::string>& collected) {
   PlainFilePlan plan;
-  std::set<std::string> seen;
-  for (const std::string& entry : collected) {
+  plan.entries_.reserve(collected.size());
+  plan.entry_of_.assign(collected.size(), kNoEntry);
+  // The plain names seen, as views into the collected names.
+  std::unordered_set<std::string_view> seen;
+  seen.reserve(collected.size());
+  for (std::size_t at = 0; at < collected.size(); ++at) {
+    const std::string& entry = collected[at];
     const std::string plain = PlainFileName(entry);
-    if (!seen.insert(plain).second) continue;
+    if (!seen.insert(std::string_view(entry).substr(0, plain.size())).second) {
+      plan.entry_of_[at] = kRepeat;
+      continue;
+    }
     PlainFileEntry planned{plain, PlainFileKind::kNew};
     switch (LookAtPlainFileName(plain)) {
       case NameHolder::kNothing:
@@ -68,30 +77,32 @@ PlainFilePlan PlainFilePlan::Make(const std::vector<std::string>& collected) {
       case NameHolder::kUntouchable:
         continue;
     }
-    plan.index_[plain] = plan.entries_.size();
+    plan.entry_of_[at] = static_cast<std::uint32_t>(plan.entries_.size());
     plan.entries_.push_back(std::move(planned));
   }
   return plan;
 }
 
-const PlainFileEntry* PlainFilePlan::Find(const std::string& plain_name) const {
-  const auto it = index_.find(plain_name);
-  return it == index_.end() ? nullptr : &entries_[it->second];
+const PlainFileEntry* PlainFilePlan::Find(std::size_t at) const {
+  const std::uint32_t entry = entry_of_[at];
+  return entry < entries_.size() ? &entries_[entry] : nullptr;
 }
 
-PlainFileEntry* PlainFilePlan::FindToChange(const std::string& plain_name) {
-  const auto it = index_.find(plain_name);
-  return it == index_.end() ? nullptr : &entries_[it->second];
+PlainFileEntry* PlainFilePlan::FindToChange(std::size_t at) {
+  const std::uint32_t entry = entry_of_[at];
+  return entry < entries_.size() ? &entries_[entry] : nullptr;
 }
 
-void PlainFilePlan::Drop(const std::string& plain_name) {
-  const auto it = index_.find(plain_name);
-  if (it == index_.end()) return;
-  const std::size_t at = it->second;
-  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
-  index_.erase(it);
-  for (auto& [name, index] : index_)
-    if (index > at) --index;
+void PlainFilePlan::Drop(std::size_t at) {
+  const std::uint32_t dropped = entry_of_[at];
+  if (dropped >= entries_.size()) return;
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(dropped));
+  for (std::uint32_t& entry : entry_of_) {
+    if (entry == dropped)
+      entry = kNoEntry;
+    else if (entry > dropped && entry < kRepeat)
+      --entry;
+  }
 }
 
 }  // namespace veilbox

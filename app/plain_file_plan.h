@@ -7,7 +7,8 @@
 // cannot write over (a read-only or system file, a directory).
 #pragma once
 
-#include <map>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@
 
 namespace veilbox {
 
+// The plan keeps every entry once, by the position of its ProtectedFile in
+// the collected list: no name is kept twice for a look-up.
 class PlainFilePlan {
  public:
   // Looks at the plain file's name of every collected ProtectedFile.
@@ -22,18 +25,24 @@ class PlainFilePlan {
 
   // Every name the run may write, with what stands there, for the journal.
   const std::vector<PlainFileEntry>& entries() const { return entries_; }
-  // The entry of a plain file's name (as the pass builds it), or nullptr
-  // when the run may not create it.
-  const PlainFileEntry* Find(const std::string& plain_name) const;
+  // Whether an earlier collected name names the same plain file as the
+  // one at position `at`: the plain file is written for the first only.
+  bool Repeats(std::size_t at) const { return entry_of_[at] == kRepeat; }
+  // The entry of the plain file of the collected name at `at` (the first
+  // to name it), or nullptr when the run may not create it.
+  const PlainFileEntry* Find(std::size_t at) const;
   // The same, to record what the run learns as it goes (another set-aside
   // name, the plain file's stamp).
-  PlainFileEntry* FindToChange(const std::string& plain_name);
+  PlainFileEntry* FindToChange(std::size_t at);
   // Leaves a name out: the run will not write it after all.
-  void Drop(const std::string& plain_name);
+  void Drop(std::size_t at);
 
  private:
+  static constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kRepeat = 0xFFFFFFFEu;
   std::vector<PlainFileEntry> entries_;
-  std::map<std::string, std::size_t> index_;  // plain name -> entry
+  // Collected position -> its entry; kNoEntry or kRepeat.
+  std::vector<std::uint32_t> entry_of_;
 };
 
 // What stands at a plain file's name, as the plan sees it.

@@ -2,7 +2,7 @@
 
 #include <memory>
 #include <mutex>
-#include <set>
+#include <unordered_set>
 
 #include "app/plain_file_plan.h"
 #include "app/run_end.h"
@@ -22,24 +22,24 @@
 namespace veilbox {
 WrittenPlainFiles::~WrittenPlainFiles() { DeleteAll(); }
 
-bool WrittenPlainFiles::Contains(const std::string& plain_name) const {
-  return lookup_.count(plain_name) != 0;
-}
-
-void WrittenPlainFiles::Add(const std::string& plain_name, const PlainFileEntry& entry) {
-  if (lookup_.insert(plain_name).second) entries_.push_back(entry);
+void WrittenPlainFiles::Add(const PlainFileEntry& entry) {
+  if (entry.kind == PlainFileKind::kAside) set_aside_.emplace_back(names_.size(), entry);
+  names_.push_back(entry.name);
 }
 
 CleanUpLeft WrittenPlainFiles::DeleteAll() {
   CleanUpLeft left;
-  for (const PlainFileEntry& entry : entries_) {
+  auto aside = set_aside_.begin();
+  for (std::size_t at = 0; at < names_.size(); ++at) {
+    const std::string& name = names_[at];
     std::string why;
-    const bool removed = RemoveRunPlainFile(entry.name, kCleanupPatience, &why);
+    const bool removed = RemoveRunPlainFile(name, kCleanupPatience, &why);
     if (!removed) {
       platform::DebugOutput(why);
-      left.not_removed.push_back(entry.name);
+      left.not_removed.push_back(name);
     }
-    if (entry.kind != PlainFileKind::kAside) continue;
+    if (aside == set_aside_.end() || aside->first != at) continue;
+    const PlainFileEntry& entry = (aside++)->second;
     // Kept in the journal: the next run puts it back.
     const auto kept = [&] {
       left.not_put_back.push_back("\"" + entry.name + "\" (set aside as \"" + entry.aside + "\")");
@@ -61,15 +61,10 @@ CleanUpLeft WrittenPlainFiles::DeleteAll() {
         break;
     }
   }
-  entries_.clear();
-  lookup_.clear();
+  names_.clear();
+  names_.shrink_to_fit();
+  set_aside_.clear();
   return left;
-}
-
-std::vector<std::string> WrittenPlainFiles::names() const {
-  std::vector<std::string> names;
-  for (const PlainFileEntry& entry : entries_) names.push_back(entry.name);
-  return names;
 }
 
 namespace {
@@ -78,8 +73,8 @@ namespace {
 // run's: the journal forgets the name (so that no clean-up touches it), and
 // the plain file cannot be created.
 [[noreturn]] void RefuseName(PlainFilePlan& plan, const RecordPlainFiles& record,
-                             const std::string& plain) {
-  plan.Drop(plain);
+                             std::size_t at, const std::string& plain) {
+  plan.Drop(at);
   std::string err;
   if (!record(plan.entries(), &err)) platform::DebugOutput(err);
   throw FileCreateError(plain);
@@ -89,13 +84,14 @@ namespace {
 // which the journal holds before the move. The move never replaces: a
 // taken set-aside name is someone's too, and another is drawn and
 // recorded. Only the entry the plan stamped moves.
-void SetAside(PlainFilePlan& plan, const RecordPlainFiles& record, const std::string& plain) {
-  PlainFileEntry* planned = plan.FindToChange(plain);
+void SetAside(PlainFilePlan& plan, const RecordPlainFiles& record, std::size_t at,
+              const std::string& plain) {
+  PlainFileEntry* planned = plan.FindToChange(at);
   platform::EntryStamp now;
   std::uint32_t error = 0;
   if (!planned->aside_stamp || !platform::StampOf(planned->name, &now, &error) ||
       now != *planned->aside_stamp)
-    RefuseName(plan, record, plain);
+    RefuseName(plan, record, at, plain);
   constexpr int kDraws = 8;
   for (int draw = 0; draw < kDraws; ++draw) {
     if (platform::RenameNoReplace(planned->name, planned->aside, &error)) return;
@@ -107,15 +103,18 @@ void SetAside(PlainFilePlan& plan, const RecordPlainFiles& record, const std::st
       break;
     }
   }
-  RefuseName(plan, record, plain);
+  RefuseName(plan, record, at, plain);
 }
 
-// Frees a plain file's name as the plan says, just before the plain file
-// is created there; returns the name to create. What stands there must
-// still be what the journal recorded: anything else stops the run.
+// Frees the plain file's name of the collected name at `at` (plain, as the
+// pass builds it) as the plan says, just before the plain file is created
+// there; returns the name to create. What stands there must still be what
+// the journal recorded: anything else stops the run. *noted: the plain
+// file is in `written`.
 std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& record,
-                              const std::string& plain, WrittenPlainFiles& written) {
-  const PlainFileEntry* planned = plan.Find(plain);
+                              std::size_t at, const std::string& plain,
+                              WrittenPlainFiles& written, char* noted) {
+  const PlainFileEntry* planned = plan.Find(at);
   if (!planned) throw FileCreateError(plain);
   const std::string name = planned->name;
   const NameHolder now = LookAtPlainFileName(planned->name);
@@ -130,13 +129,14 @@ std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& recor
           throw FileCreateError(plain);
         }
       } else if (now != NameHolder::kNothing) {
-        RefuseName(plan, record, plain);
+        RefuseName(plan, record, at, plain);
       }
       break;
     case PlainFileKind::kAside:
-      SetAside(plan, record, plain);
+      SetAside(plan, record, at, plain);
       // From here on the clean-up puts it back, whatever happens next.
-      written.Add(plain, *plan.Find(plain));
+      written.Add(*plan.Find(at));
+      *noted = 1;
       break;
   }
   return name;
@@ -147,13 +147,11 @@ std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& recor
 // before, or a journal that cannot be written now) it knows them by their
 // content, so a failure here ends nothing.
 void RecordPlainFileStamps(PlainFilePlan& plan, const std::vector<std::size_t>& todo,
-                           const std::vector<std::string>& collected,
-                           const WrittenPlainFiles& written, const RecordPlainFiles& record) {
+                           const std::vector<char>& noted, const RecordPlainFiles& record) {
   bool any = false;
-  for (std::size_t index : todo) {
-    const std::string plain = PlainFileName(collected[index]);
-    PlainFileEntry* entry = plan.FindToChange(plain);
-    if (!entry || !written.Contains(plain)) continue;
+  for (std::size_t k = 0; k < todo.size(); ++k) {
+    PlainFileEntry* entry = plan.FindToChange(todo[k]);
+    if (!entry || !noted[k]) continue;
     platform::EntryStamp stamp;
     std::uint32_t error = 0;
     if (!platform::StampOf(entry->name, &stamp, &error)) continue;
@@ -175,12 +173,17 @@ bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
   // Each plain file is written once, by the first entry that names it.
   std::vector<std::size_t> todo;
   {
-    std::set<std::string> named;
+    std::unordered_set<std::string> listed;
+    for (const std::string& name : written.names()) listed.insert(UpperAscii(name));
     for (std::size_t i = 0; i < collected.size(); ++i) {
-      const std::string plain = PlainFileName(collected[i]);
-      if (!written.Contains(plain) && named.insert(plain).second) todo.push_back(i);
+      if (plan.Repeats(i)) continue;
+      if (!listed.empty() && listed.count(UpperAscii(PlainFileName(collected[i])))) continue;
+      todo.push_back(i);
     }
   }
+  // Which of them the clean-up knows (`written` lists it), each set by
+  // its own worker.
+  std::vector<char> noted(todo.size(), 0);
   // The workers read and decrypt on their own; freeing a plain file's name
   // (the plan, the journal, the set-aside files) and noting what was
   // written take turns. A file that carries a plain file's name and that
@@ -195,19 +198,19 @@ bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
         bool wrote = false;
         DecryptProtectedFileNoStatus(entry, &wrote, [&](const std::string& name) {
           std::lock_guard<std::mutex> lock(names_mutex);
-          return FreePlainFileName(plan, record, name, written);
+          return FreePlainFileName(plan, record, todo[k], name, written, &noted[k]);
         });
-        if (wrote) {
-          const std::string plain = PlainFileName(entry);
+        if (wrote && !noted[k]) {
           std::lock_guard<std::mutex> lock(names_mutex);
-          written.Add(plain, *plan.Find(plain));
+          written.Add(*plan.Find(todo[k]));
+          noted[k] = 1;
         }
       },
       // A soft end hands out no further file.
       [] { return platform::PendingInterrupt() != 0; });
   CheckInterrupt();
   if (!outcome.error) {
-    RecordPlainFileStamps(plan, todo, collected, written, record);
+    RecordPlainFileStamps(plan, todo, noted, record);
     return true;
   }
   // The first failure in the collected order decides, whatever the number

@@ -4,7 +4,8 @@
 
 #include <chrono>
 #include <functional>
-#include <set>
+#include <cstddef>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -41,21 +42,23 @@ class WrittenPlainFiles {
   WrittenPlainFiles(const WrittenPlainFiles&) = delete;
   WrittenPlainFiles& operator=(const WrittenPlainFiles&) = delete;
 
-  // plain_name is the name as the pass builds it; entry.name the name the
-  // file takes on disk.
-  bool Contains(const std::string& plain_name) const;
-  void Add(const std::string& plain_name, const PlainFileEntry& entry);
+  // Notes a plain file written (at entry.name), with what was set aside
+  // from its name.
+  void Add(const PlainFileEntry& entry);
   // Removes every listed plain file (attributes cleared; tried again for
   // up to kCleanupPatience while held), in the order they were written, and
   // puts back what was set aside from its name once the name is free.
   // Returns what it could not remove or put back; those are forgotten
   // here and left to the run journal, which keeps them for the next run.
   CleanUpLeft DeleteAll();
-  std::vector<std::string> names() const;
+  // The plain files' names, in the order written.
+  const std::vector<std::string>& names() const { return names_; }
 
  private:
-  std::vector<PlainFileEntry> entries_;  // in the order written
-  std::set<std::string> lookup_;         // the pass's names, for Contains
+  // Each name once; the entries set aside, few, by their position in
+  // names_, in that order.
+  std::vector<std::string> names_;
+  std::vector<std::pair<std::size_t, PlainFileEntry>> set_aside_;
 };
 
 // Records the plain files the run may write before the first is written;
@@ -67,7 +70,8 @@ using RecordPlainFiles =
 // them all with what stands there (record); when that fails, returns
 // false with its reason and writes nothing. Then decrypts each collected
 // name on `workers` threads (RunOrderedPass), noting each plain file it
-// writes; a name whose plain file this run already wrote is skipped. Someone's entry at
+// writes; a name whose plain file is already listed in written (the same
+// name without regard to letter case) is skipped. Someone's entry at
 // a plain file's name is set aside just before the plain file is created.
 // A ProtectedFile that cannot be decrypted (a malformed cipher line, a
 // plain file that cannot be created: a read-only or system file or a

@@ -196,6 +196,49 @@ TEST_F(DecryptionLoopTest, AnEntryReplacedAfterThePlanIsNotSetAside) {
   EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/SWAP.CI"), "another, longer entry");
 }
 
+// The clean-up removes every plain file in the order written and puts
+// back each entry set aside from its own name: the set-aside entries
+// among the others are matched to their names, and one whose kept entry
+// was replaced is left beside its name.
+TEST_F(DecryptionLoopTest, TheCleanUpPutsBackEachSetAsideEntryAtItsOwnName) {
+  const auto plain = [&](const std::string& file, const std::string& bytes) {
+    dir_.Write(file, bytes);
+    platform::SetAttributes(Dir(file), platform::kAttrHidden);
+    return Dir(file);
+  };
+  const auto set_aside = [&](const std::string& file, const std::string& owners) {
+    PlainFileEntry entry{Dir(file), PlainFileKind::kAside, Dir(file) + ".~vb0123456789ABCDEF"};
+    dir_.Write(file + ".~vb0123456789ABCDEF", owners);
+    platform::EntryStamp stamp;
+    std::uint32_t error = 0;
+    EXPECT_TRUE(platform::StampOf(entry.aside, &stamp, &error)) << error;
+    entry.aside_stamp = stamp;
+    plain(file, "plain text");
+    return entry;
+  };
+  WrittenPlainFiles written;
+  written.Add({plain("x.ci", "x"), PlainFileKind::kNew});
+  written.Add(set_aside("y.ci", "y's own"));
+  written.Add({plain("z.ci", "z"), PlainFileKind::kLeftover});
+  const PlainFileEntry replaced = set_aside("w.ci", "w's own");
+  written.Add(replaced);
+  dir_.Write("w.ci.~vb0123456789ABCDEF", "another, longer entry");
+  EXPECT_EQ(written.names(), (std::vector<std::string>{Dir("x.ci"), Dir("y.ci"), Dir("z.ci"),
+                                                       Dir("w.ci")}));
+
+  const CleanUpLeft left = written.DeleteAll();
+  EXPECT_TRUE(left.not_removed.empty());
+  EXPECT_TRUE(left.not_put_back.empty());
+  EXPECT_EQ(left.left_beside, std::vector<std::string>{Dir("w.ci")});
+  EXPECT_FALSE(platform::FileExists(Dir("x.ci")));
+  EXPECT_FALSE(platform::FileExists(Dir("z.ci")));
+  EXPECT_EQ(testing::ReadFileBytes(Dir("y.ci")), "y's own");
+  EXPECT_FALSE(platform::FileExists(Dir("y.ci.~vb0123456789ABCDEF")));
+  EXPECT_FALSE(platform::FileExists(Dir("w.ci")));
+  EXPECT_EQ(testing::ReadFileBytes(Dir("w.ci.~vb0123456789ABCDEF")), "another, longer entry");
+  EXPECT_TRUE(written.names().empty());
+}
+
 // The decryption loop on one worker and on several: the same plain files,
 // the same first failure in the collected order, and nothing left behind.
 TEST_F(DecryptionLoopTest, TheSameOutcomeWhateverTheWorkers) {

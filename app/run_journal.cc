@@ -1,5 +1,7 @@
 #include "app/run_journal.h"
 
+#include <utility>
+
 #include "platform/atomic_file.h"
 #include "platform/files.h"
 #include "platform/system_error.h"
@@ -13,10 +15,23 @@ constexpr int kNameDraws = 8;
 
 }  // namespace
 
+namespace {
+
+// The journal's bytes of record, with plain_files as its list, as they go
+// to the file.
+platform::BytePieces JournalPieces(const RunJournalRecord& record,
+                                   const std::vector<PlainFileEntry>& plain_files) {
+  return [&record, &plain_files](const platform::AppendBytes& append) {
+    return FormatRunJournal(record, plain_files, append);
+  };
+}
+
+}  // namespace
+
 bool WriteRunJournal(const std::string& path, const RunJournalRecord& record, std::string* err) {
   const std::string temp = path + ".tmp";
   const platform::AtomicWriteResult result =
-      platform::WriteFileAtomically(path, temp, FormatRunJournal(record));
+      platform::WriteFileAtomically(path, temp, JournalPieces(record, record.plain_files));
   if (!result.ok()) *err = platform::DescribeAtomicWrite(result, path, temp);
   return result.ok();
 }
@@ -31,15 +46,21 @@ RunJournal::RunJournal(std::string dir, platform::ProcessIdentity writer, DrawNa
   path_ = dir_ + "\\" + RunFileName(writer.pid, draw_(), ".journal");
 }
 
-bool RunJournal::Write(const RunJournalRecord& record, std::string* err) {
-  if (created_) return WriteRunJournal(path_, record, err);
+bool RunJournal::Write(const RunJournalRecord& record,
+                       const std::vector<PlainFileEntry>& plain_files, std::string* err) {
+  const platform::BytePieces bytes = JournalPieces(record, plain_files);
+  if (created_) {
+    const std::string temp = path_ + ".tmp";
+    const platform::AtomicWriteResult result = platform::WriteFileAtomically(path_, temp, bytes);
+    if (!result.ok()) *err = platform::DescribeAtomicWrite(result, path_, temp);
+    return result.ok();
+  }
   // The first write creates the journal, never over an entry at its name:
   // a journal there is another run's (an earlier process with the same
   // id), kept for recovery; another name is drawn.
   for (int draw = 0;; ++draw) {
     const std::string temp = path_ + ".tmp";
-    const platform::AtomicWriteResult result =
-        platform::CreateFileAtomically(path_, temp, FormatRunJournal(record));
+    const platform::AtomicWriteResult result = platform::CreateFileAtomically(path_, temp, bytes);
     if (result.ok()) {
       created_ = true;
       return true;
@@ -58,22 +79,24 @@ bool RunJournal::Write(const RunJournalRecord& record, std::string* err) {
 bool RunJournal::RecordPlainFiles(const std::vector<PlainFileEntry>& plain_files,
                                   std::string* err) {
   // Until the new record is on disk, the one before it stays what the
-  // run settles by.
-  RunJournalRecord next = record_;
-  next.plain_files = plain_files;
-  if (!Write(next, err)) return false;
-  record_ = std::move(next);
+  // run settles by. The list goes to the file from where it lies and is
+  // kept once: at many thousand plain files a second copy weighs.
+  if (!Write(record_, plain_files, err)) return false;
+  record_.plain_files = plain_files;
   written_ = true;
   return true;
 }
 
 bool RunJournal::RecordOkMessageSuppressed(const std::string& settings_file, std::string* err) {
-  RunJournalRecord next = record_;
-  next.ok_message_suppressed = true;
-  next.settings_file = settings_file;
   // A failed write leaves the previous record in force, and says so.
-  if (!Write(next, err)) return false;
-  record_ = std::move(next);
+  const bool was_suppressed = record_.ok_message_suppressed;
+  std::string was_file = std::exchange(record_.settings_file, settings_file);
+  record_.ok_message_suppressed = true;
+  if (!Write(record_, record_.plain_files, err)) {
+    record_.ok_message_suppressed = was_suppressed;
+    record_.settings_file = std::move(was_file);
+    return false;
+  }
   written_ = true;
   return true;
 }

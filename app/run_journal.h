@@ -73,6 +73,11 @@ struct RunJournalRecord {
 // The journal's bytes: a text of lines, names escaped so that any byte can
 // stand in them, closed by a line with a checksum of everything before it.
 std::string FormatRunJournal(const RunJournalRecord& record);
+// The same bytes, with plain_files in place of record.plain_files, handed
+// to append piece by piece; false as soon as append gives false.
+bool FormatRunJournal(const RunJournalRecord& record,
+                      const std::vector<PlainFileEntry>& plain_files,
+                      const std::function<bool(std::string_view piece)>& append);
 // Reads the bytes back; false with a reason for anything that is not
 // exactly what FormatRunJournal writes (truncated, changed, foreign).
 bool ParseRunJournal(std::string_view bytes, RunJournalRecord* record, std::string* err);
@@ -130,9 +135,11 @@ class RunJournal {
   void Settle(const RestoreOkMessage& restore, RecoveryReport* report);
 
  private:
-  // Writes the record as the journal: the first time, creating it under a
-  // name where nothing stands; then replacing it.
-  bool Write(const RunJournalRecord& record, std::string* err);
+  // Writes record, with plain_files as its list, as the journal: the
+  // first time, creating it under a name where nothing stands; then
+  // replacing it.
+  bool Write(const RunJournalRecord& record, const std::vector<PlainFileEntry>& plain_files,
+             std::string* err);
 
   std::string dir_;
   DrawName draw_;

@@ -33,6 +33,7 @@ namespace {
 constexpr std::string_view kFirstLine = "Veilbox run journal 3";
 constexpr std::string_view kFirstLineV2 = "Veilbox run journal 2";
 constexpr std::string_view kFirstLineV1 = "Veilbox run journal 1";
+constexpr std::size_t kEndLineSize = 4 + 16 + 1;  // "end " + 16 hex digits + "\n"
 
 struct KindWord {
   PlainFileKind kind;
@@ -48,8 +49,10 @@ std::string_view WordOf(PlainFileKind kind) {
   return "new";
 }
 
-std::uint64_t Fnv1a64(std::string_view bytes) {
-  std::uint64_t hash = 0xcbf29ce484222325ull;
+constexpr std::uint64_t kFnvStart = 0xcbf29ce484222325ull;
+
+// FNV-1a 64 of bytes, going on from hash (the hash of what came before).
+std::uint64_t Fnv1a64(std::string_view bytes, std::uint64_t hash = kFnvStart) {
   for (unsigned char c : bytes) {
     hash ^= c;
     hash *= 0x100000001b3ull;
@@ -209,46 +212,67 @@ bool ParsePlainStamp(std::string_view value, std::vector<PlainFileEntry>* entrie
 }  // namespace
 
 std::string FormatRunJournal(const RunJournalRecord& record) {
-  std::string text(kFirstLine);
-  text += "\npid " + std::to_string(record.writer.pid) + "\n";
-  text += "start " + std::to_string(record.writer.start_time) + "\n";
-  if (record.ok_message_suppressed)
-    text += "ok-message-suppressed " + Escape(record.settings_file) + "\n";
-  for (const PlainFileEntry& entry : record.plain_files) {
-    // Appended piece by piece: GCC 12 warns wrongly on " " + a text.
-    if (entry.kind == PlainFileKind::kAside) {
-      text += "set-aside ";
-      text += std::string_view(entry.aside)
-                  .substr(std::min(entry.aside.size(), entry.name.size() + kAsideMark.size()));
-      text += ' ';
-      text += FormatStamp(entry.aside_stamp);
-    } else {
-      text += WordOf(entry.kind);
-    }
-    text += ' ';
-    text += Escape(entry.name);
-    text += '\n';
-  }
-  for (const PlainFileEntry& entry : record.plain_files) {
-    if (!entry.plain_stamp) continue;
-    text += "plain-file ";
-    text += FormatStamp(entry.plain_stamp);
-    text += ' ';
-    text += Escape(entry.name);
-    text += '\n';
-  }
-  text += "end " + Hex16(Fnv1a64(text)) + "\n";
+  std::string text;
+  FormatRunJournal(record, record.plain_files, [&](std::string_view piece) {
+    text += piece;
+    return true;
+  });
   return text;
+}
+
+bool FormatRunJournal(const RunJournalRecord& record,
+                      const std::vector<PlainFileEntry>& plain_files,
+                      const std::function<bool(std::string_view piece)>& append) {
+  // The checksum runs along with the pieces, so that the text of many
+  // thousand names is never held whole.
+  std::uint64_t hash = kFnvStart;
+  const auto put = [&](std::string_view piece) {
+    hash = Fnv1a64(piece, hash);
+    return append(piece);
+  };
+  std::string line(kFirstLine);
+  line += "\npid " + std::to_string(record.writer.pid) + "\n";
+  line += "start " + std::to_string(record.writer.start_time) + "\n";
+  if (record.ok_message_suppressed)
+    line += "ok-message-suppressed " + Escape(record.settings_file) + "\n";
+  if (!put(line)) return false;
+  for (const PlainFileEntry& entry : plain_files) {
+    // Appended piece by piece: GCC 12 warns wrongly on " " + a text.
+    line.clear();
+    if (entry.kind == PlainFileKind::kAside) {
+      line += "set-aside ";
+      line += std::string_view(entry.aside)
+                  .substr(std::min(entry.aside.size(), entry.name.size() + kAsideMark.size()));
+      line += ' ';
+      line += FormatStamp(entry.aside_stamp);
+    } else {
+      line += WordOf(entry.kind);
+    }
+    line += ' ';
+    line += Escape(entry.name);
+    line += '\n';
+    if (!put(line)) return false;
+  }
+  for (const PlainFileEntry& entry : plain_files) {
+    if (!entry.plain_stamp) continue;
+    line.clear();
+    line += "plain-file ";
+    line += FormatStamp(entry.plain_stamp);
+    line += ' ';
+    line += Escape(entry.name);
+    line += '\n';
+    if (!put(line)) return false;
+  }
+  return append("end " + Hex16(hash) + "\n");
 }
 
 bool ParseRunJournal(std::string_view bytes, RunJournalRecord* record, std::string* err) {
   // The checksum line closes the file; everything before it is covered.
-  constexpr std::size_t kEndLine = 4 + 16 + 1;  // "end " + digits + "\n"
-  if (bytes.size() < kEndLine || bytes.back() != '\n') {
+  if (bytes.size() < kEndLineSize || bytes.back() != '\n') {
     *err = "truncated";
     return false;
   }
-  std::string_view body = bytes.substr(0, bytes.size() - kEndLine);
+  std::string_view body = bytes.substr(0, bytes.size() - kEndLineSize);
   std::string_view end = bytes.substr(body.size());
   if (!body.empty() && body.back() != '\n') {
     *err = "truncated";

@@ -14,7 +14,7 @@ AtomicWriteResult Fail(const std::string& temp, AtomicWriteStep step, std::uint3
 
 // The temporary file written and flushed, then moved to path.
 AtomicWriteResult WriteThenMove(const std::string& path, const std::string& temp,
-                                std::string_view bytes, const BeforeRename& before_rename,
+                                const BytePieces& pieces, const BeforeRename& before_rename,
                                 bool replace) {
   std::uint32_t error = 0;
   {
@@ -23,7 +23,23 @@ AtomicWriteResult WriteThenMove(const std::string& path, const std::string& temp
       // Nothing of ours stands at temp: it is not removed.
       return {AtomicWriteStep::kCreate, error};
     }
-    const bool written = (bytes.empty() || file.Append(bytes.data(), bytes.size())) && file.Sync();
+    // Small pieces gather into blocks: one write call a block.
+    constexpr std::size_t kBlock = 64 * 1024;
+    std::string block;
+    const auto flush = [&] {
+      const bool ok = block.empty() || file.Append(block.data(), block.size());
+      block.clear();
+      return ok;
+    };
+    const bool written = pieces([&](std::string_view piece) {
+                           if (block.size() + piece.size() > kBlock && !flush()) return false;
+                           if (piece.size() >= kBlock)
+                             return file.Append(piece.data(), piece.size());
+                           if (block.capacity() < kBlock) block.reserve(kBlock);
+                           block.append(piece);
+                           return true;
+                         }) &&
+                         flush() && file.Sync();
     file.Close();
     if (!written) return Fail(temp, AtomicWriteStep::kWrite, 0);
   }
@@ -34,16 +50,30 @@ AtomicWriteResult WriteThenMove(const std::string& path, const std::string& temp
   return {};
 }
 
+BytePieces Whole(std::string_view bytes) {
+  return [bytes](const AppendBytes& append) { return bytes.empty() || append(bytes); };
+}
+
 }  // namespace
 
 AtomicWriteResult WriteFileAtomically(const std::string& path, const std::string& temp,
                                       std::string_view bytes, const BeforeRename& before_rename) {
-  return WriteThenMove(path, temp, bytes, before_rename, true);
+  return WriteThenMove(path, temp, Whole(bytes), before_rename, true);
 }
 
 AtomicWriteResult CreateFileAtomically(const std::string& path, const std::string& temp,
                                        std::string_view bytes) {
-  return WriteThenMove(path, temp, bytes, nullptr, false);
+  return WriteThenMove(path, temp, Whole(bytes), nullptr, false);
+}
+
+AtomicWriteResult WriteFileAtomically(const std::string& path, const std::string& temp,
+                                      const BytePieces& pieces) {
+  return WriteThenMove(path, temp, pieces, nullptr, true);
+}
+
+AtomicWriteResult CreateFileAtomically(const std::string& path, const std::string& temp,
+                                       const BytePieces& pieces) {
+  return WriteThenMove(path, temp, pieces, nullptr, false);
 }
 
 std::string DescribeAtomicWrite(const AtomicWriteResult& result, const std::string& path,

@@ -38,6 +38,19 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, const std::string
 AtomicWriteResult CreateFileAtomically(const std::string& path, const std::string& temp,
                                        std::string_view bytes);
 
+// Bytes handed over piece by piece, for a file too large to be built
+// whole in memory first: calls `append` with each piece in order, and
+// stops with false as soon as append gives false.
+using AppendBytes = std::function<bool(std::string_view piece)>;
+using BytePieces = std::function<bool(const AppendBytes& append)>;
+
+// WriteFileAtomically and CreateFileAtomically of the bytes that pieces
+// hands over; they reach the file in blocks of a few dozen KB.
+AtomicWriteResult WriteFileAtomically(const std::string& path, const std::string& temp,
+                                      const BytePieces& pieces);
+AtomicWriteResult CreateFileAtomically(const std::string& path, const std::string& temp,
+                                       const BytePieces& pieces);
+
 // "cannot create TEMP (error N)", "cannot write TEMP", "cannot rename TEMP
 // to PATH (error N)", and so on: the failure as one line of text.
 std::string DescribeAtomicWrite(const AtomicWriteResult& result, const std::string& path,

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "testing/test_support.h"
@@ -94,6 +96,37 @@ TEST(AtomicFile, CreatingNeverReplaces) {
     }
   }
   EXPECT_EQ(ReadFileBytes(dir.path() / "dir" / "inside"), "x");
+}
+
+// Bytes handed over in pieces, small and larger than a block, reach the
+// file in their order; a source that stops part-way leaves the old file
+// and no temporary.
+TEST(AtomicFile, PiecesReachTheFileInOrderOrNotAtAll) {
+  ScratchDir dir;
+  const std::string path = dir.Write("journal", "old");
+  std::vector<std::string> pieces;
+  for (int i = 0; i < 5000; ++i) pieces.push_back("line " + std::to_string(i) + "\n");
+  pieces.push_back(std::string(200 * 1024, 'x'));  // larger than a block
+  pieces.push_back("after\n");
+  std::string whole;
+  for (const std::string& piece : pieces) whole += piece;
+  const auto hand_over = [&](std::size_t stop_at) {
+    return [&pieces, stop_at](const AppendBytes& append) {
+      for (std::size_t i = 0; i < pieces.size(); ++i)
+        if (i == stop_at || !append(pieces[i])) return false;
+      return true;
+    };
+  };
+  const AtomicWriteResult stopped = WriteFileAtomically(path, path + ".tmp", hand_over(4000));
+  EXPECT_EQ(stopped.step, AtomicWriteStep::kWrite);
+  EXPECT_EQ(ReadFileBytes(path), "old");
+  EXPECT_FALSE(fs::exists(path + ".tmp"));
+
+  ASSERT_TRUE(WriteFileAtomically(path, path + ".tmp", hand_over(pieces.size())).ok());
+  EXPECT_EQ(ReadFileBytes(path), whole);
+  const std::string fresh = dir.str() + Sep() + "fresh";
+  ASSERT_TRUE(CreateFileAtomically(fresh, fresh + ".tmp", hand_over(pieces.size())).ok());
+  EXPECT_EQ(ReadFileBytes(fresh), whole);
 }
 
 }  // namespace

@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include <cstdint>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace veilbox::standin {
 namespace {
@@ -17,12 +19,29 @@ namespace {
 // not trusted to show every entry (see the header).
 constexpr long kSettleNanoseconds = 20'000'000;
 
-std::string FoldCase(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return folded;
-}
+char FoldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Names compared and hashed with A-Z and a-z alike, without a folded copy.
+struct FoldedHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view name) const {
+    std::uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a
+    for (char c : name) {
+      hash ^= static_cast<unsigned char>(FoldChar(c));
+      hash *= 0x100000001b3ull;
+    }
+    return static_cast<std::size_t>(hash);
+  }
+};
+struct FoldedEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+      if (FoldChar(a[i]) != FoldChar(b[i])) return false;
+    return true;
+  }
+};
 
 struct Listing {
   dev_t dev = 0;
@@ -32,42 +51,57 @@ struct Listing {
   bool trusted = false;
   // The directory's time right after this process last changed it.
   timespec own_mtime{};
-  // Folded name -> the entries that fold to it, in the order delivered
-  // (nearly always one). Each name is kept once, so that a directory of
-  // many thousand entries costs little, and adding or removing one entry
-  // costs the same however many there are.
-  std::unordered_map<std::string, std::vector<std::string>> folded;
+  // Every entry's name, kept once, found without regard to case: of the
+  // names that fold alike, the first delivered. A directory of many
+  // thousand entries costs little, and adding or removing one entry costs
+  // the same however many there are.
+  std::unordered_set<std::string, FoldedHash, FoldedEqual> names;
+  // The rare further names that fold like one in names (a file system
+  // that tells case apart holds "a" and "A"), in the order delivered.
+  std::vector<std::string> alike;
 
   bool CurrentFor(const struct stat& st) const {
     return trusted && dev == st.st_dev && ino == st.st_ino && mtime.tv_sec == st.st_mtim.tv_sec &&
            mtime.tv_nsec == st.st_mtim.tv_nsec;
   }
-  void Add(const std::string& name) {
-    std::vector<std::string>& same = folded[FoldCase(name)];
-    for (const std::string& entry : same)
+  void Add(std::string_view name) {
+    const auto [first, added] = names.emplace(name);
+    if (added || *first == name) return;
+    for (const std::string& entry : alike)
       if (entry == name) return;
-    same.push_back(name);
+    alike.emplace_back(name);
   }
-  void Remove(const std::string& name) {
-    auto hit = folded.find(FoldCase(name));
-    if (hit == folded.end()) return;
-    std::vector<std::string>& same = hit->second;
-    for (auto it = same.begin(); it != same.end(); ++it) {
-      if (*it == name) {
-        same.erase(it);
+  void Remove(std::string_view name) {
+    const auto first = names.find(name);
+    if (first == names.end()) return;
+    if (*first != name) {
+      for (auto it = alike.begin(); it != alike.end(); ++it) {
+        if (*it == name) {
+          alike.erase(it);
+          break;
+        }
+      }
+      return;
+    }
+    names.erase(first);
+    // The next name that folds alike, if any, comes first now.
+    for (auto it = alike.begin(); it != alike.end(); ++it) {
+      if (FoldedEqual()(*it, name)) {
+        names.insert(std::move(*it));
+        alike.erase(it);
         break;
       }
     }
-    if (same.empty()) folded.erase(hit);
   }
   // The entry for name: exactly, else without regard to case; empty when
   // none.
   std::string Find(std::string_view name) const {
-    auto hit = folded.find(FoldCase(name));
-    if (hit == folded.end()) return {};
-    for (const std::string& entry : hit->second)
-      if (entry == name) return entry;
-    return hit->second.front();
+    const auto first = names.find(name);
+    if (first == names.end()) return {};
+    if (*first != name)
+      for (const std::string& entry : alike)
+        if (entry == name) return entry;
+    return *first;
   }
 };
 
