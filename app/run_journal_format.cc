@@ -22,7 +22,11 @@
 // Every line ends with a line feed. In names, a control byte, DEL and "%"
 // stand as "%" and two upper-case hex digits.
 #include <algorithm>
+#include <deque>
+#include <optional>
 #include <random>
+#include <string>
+#include <unordered_map>
 
 #include "app/run_journal.h"
 #include "sysutil/text_utils.h"
@@ -193,21 +197,33 @@ bool ParseSetAside(std::string_view value, PlainFileEntry* entry) {
   return true;
 }
 
-// "plain-file <stamp> <name>": the stamp of an entry recorded above.
-bool ParsePlainStamp(std::string_view value, std::vector<PlainFileEntry>* entries) {
-  std::string_view stamp;
-  std::string name;
-  std::optional<platform::EntryStamp> parsed;
-  if (!NextWord(&value, &stamp) || !ParseStamp(stamp, &parsed) || !parsed ||
-      !Unescape(value, &name))
-    return false;
-  for (PlainFileEntry& entry : *entries) {
-    if (entry.name != name || entry.plain_stamp) continue;
-    entry.plain_stamp = parsed;
+// The entries that a "plain-file" line may stamp: by name, in the order
+// they were recorded, those not stamped yet. A line stamps the first
+// entry of its name that has no stamp, found without going through the
+// whole list for each line.
+class StampTargets {
+ public:
+  // "plain-file <stamp> <name>": the stamp of an entry recorded above.
+  bool Parse(std::string_view value, std::vector<PlainFileEntry>* entries) {
+    std::string_view stamp;
+    std::string name;
+    std::optional<platform::EntryStamp> parsed;
+    if (!NextWord(&value, &stamp) || !ParseStamp(stamp, &parsed) || !parsed ||
+        !Unescape(value, &name))
+      return false;
+    for (; noted_ < entries->size(); ++noted_)
+      if (!(*entries)[noted_].plain_stamp) unstamped_[(*entries)[noted_].name].push_back(noted_);
+    const auto it = unstamped_.find(name);
+    if (it == unstamped_.end() || it->second.empty()) return false;
+    (*entries)[it->second.front()].plain_stamp = parsed;
+    it->second.pop_front();
     return true;
   }
-  return false;
-}
+
+ private:
+  std::size_t noted_ = 0;
+  std::unordered_map<std::string, std::deque<std::size_t>> unstamped_;
+};
 
 }  // namespace
 
@@ -283,6 +299,7 @@ bool ParseRunJournal(std::string_view bytes, RunJournalRecord* record, std::stri
     return false;
   }
   RunJournalRecord result;
+  StampTargets stamp_targets;
   int line_number = 0;
   for (std::size_t pos = 0; pos < body.size(); ++line_number) {
     std::size_t eol = body.find('\n', pos);  // body ends with one, so found
@@ -314,7 +331,7 @@ bool ParseRunJournal(std::string_view bytes, RunJournalRecord* record, std::stri
       result.plain_files.push_back(
           {text, PlainFileKind::kAside, LegacyAsideName(text, result.writer)});
     } else if (Field(line, "plain-file", &value)) {
-      ok = ParsePlainStamp(value, &result.plain_files);
+      ok = stamp_targets.Parse(value, &result.plain_files);
     } else {
       for (const KindWord& k : kKindWords) {
         if (!Field(line, k.word, &value)) continue;

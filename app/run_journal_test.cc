@@ -42,7 +42,18 @@ TEST(RunJournalFormatTest, RoundTripsAnyNames) {
   suppressed.settings_file = "C:\\WINDOWS\\my%settings.ini";
   RunJournalRecord empty;
   empty.writer = {0xFFFFFFFFu, ~0ull};
-  for (const RunJournalRecord& record : {plain_only, suppressed, empty}) {
+  // One name recorded three times: each stamp comes back to its own entry.
+  RunJournalRecord repeated;
+  repeated.writer = {7, 8};
+  repeated.plain_files = {{"C:\\P\\A.CI", PlainFileKind::kNew},
+                          {"C:\\P\\A.CI", PlainFileKind::kLeftover},
+                          {"C:\\P\\B.CI", PlainFileKind::kNew},
+                          {"C:\\P\\A.CI", PlainFileKind::kNew}};
+  repeated.plain_files[0].plain_stamp = platform::EntryStamp{{4, 3}, 2, 1, 0};
+  repeated.plain_files[1].plain_stamp = platform::EntryStamp{{1, 2}, 3, 4, 5};
+  repeated.plain_files[2].plain_stamp = platform::EntryStamp{{9, 9}, 9, 9, 9};
+  repeated.plain_files[3].plain_stamp = platform::EntryStamp{{6, 7}, 8, 9, 10};
+  for (const RunJournalRecord& record : {plain_only, suppressed, empty, repeated}) {
     std::string bytes = FormatRunJournal(record);
     RunJournalRecord back;
     std::string err;
