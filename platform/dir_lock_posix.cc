@@ -127,9 +127,14 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
     struct stat st;
     // A lock file with content was left by a holder that died: a live one
     // holds it until it removes it.
-    const bool stale = fstat(fd, &st) == 0 && st.st_size > 0;
+    const bool looked = fstat(fd, &st) == 0;
+    const bool stale = looked && st.st_size > 0;
     const std::string me = std::string(kDirLockFirstLine) + "\n" + std::to_string(getpid()) + "\n";
-    if (ftruncate(fd, 0) != 0 || pwrite(fd, me.data(), me.size(), 0) < 0) {
+    // Only a file that may hold something is emptied: ext4 takes the truncation of a
+    // file to nothing for a rewrite by truncation and writes the file out
+    // when it is closed, and the close after the removal then waits for
+    // the disk, a few milliseconds for each directory the run locked.
+    if (((stale || !looked) && ftruncate(fd, 0) != 0) || pwrite(fd, me.data(), me.size(), 0) < 0) {
       // Held all the same (opened read-only); the note only names the holder.
     }
     SetAttributes(windows_path, kAttrHidden);
