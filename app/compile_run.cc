@@ -107,7 +107,7 @@ void WritePlainFiles(RunUi& ui, const std::vector<std::string>& collected,
 void CleanUpAfterCompile(RunUi& ui, WrittenPlainFiles& written, RunSafety& safety,
                          const CompletionMessageSwitch& completion) {
   MarkPhase(kPhaseCleanupBegin);
-  const CleanUpLeft left = written.DeleteAll();
+  const CleanUpLeft left = written.DeleteAll(DecryptWorkerCount());
   MarkPhase(kPhaseCleanupEnd);
   safety.Settle();
   safety.CheckInterrupt();

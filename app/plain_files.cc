@@ -30,36 +30,71 @@ void WrittenPlainFiles::Add(const std::string& plain_name, const PlainFileEntry&
   if (lookup_.insert(plain_name).second) entries_.push_back(entry);
 }
 
-CleanUpLeft WrittenPlainFiles::DeleteAll() {
+namespace {
+
+// What the clean-up of one written plain file left, with the reasons for
+// the debugger output.
+struct EntryCleanUp {
+  bool not_removed = false;
+  bool not_put_back = false;
+  bool left_beside = false;
+  std::vector<std::string> why;
+};
+
+// Removes one plain file and puts back what was set aside from its name.
+EntryCleanUp CleanUpEntry(const PlainFileEntry& entry) {
+  EntryCleanUp done;
+  std::string why;
+  const bool removed = RemoveRunPlainFile(entry.name, kCleanupPatience, &why);
+  if (!removed) {
+    done.why.push_back(why);
+    done.not_removed = true;
+  }
+  if (entry.kind != PlainFileKind::kAside) return done;
+  // Kept in the journal: the next run puts it back.
+  if (!removed) {
+    done.not_put_back = true;
+    return done;
+  }
+  switch (PutBackAside(entry, &why)) {
+    case PutBack::kDone:
+      break;
+    case PutBack::kNotTheEntry:
+      done.why.push_back(why);
+      done.left_beside = true;
+      break;
+    case PutBack::kFailed:
+      done.why.push_back(why);
+      done.not_put_back = true;
+      break;
+  }
+  return done;
+}
+
+}  // namespace
+
+CleanUpLeft WrittenPlainFiles::DeleteAll(unsigned workers) {
+  // Each entry is settled on its own, so the workers share them out; what
+  // is left is told in the order written, whatever the number of workers.
+  std::vector<EntryCleanUp> done(entries_.size());
+  RunOrderedPass(entries_.size(), workers, [&](std::size_t i) {
+    try {
+      done[i] = CleanUpEntry(entries_[i]);
+    } catch (const std::exception& e) {
+      // Not known to be removed: the journal keeps it for the next run.
+      done[i].why.push_back("cannot clean up " + entries_[i].name + ": " + e.what());
+      done[i].not_removed = true;
+      done[i].not_put_back = entries_[i].kind == PlainFileKind::kAside;
+    }
+  });
   CleanUpLeft left;
-  for (const PlainFileEntry& entry : entries_) {
-    std::string why;
-    const bool removed = RemoveRunPlainFile(entry.name, kCleanupPatience, &why);
-    if (!removed) {
-      platform::DebugOutput(why);
-      left.not_removed.push_back(entry.name);
-    }
-    if (entry.kind != PlainFileKind::kAside) continue;
-    // Kept in the journal: the next run puts it back.
-    const auto kept = [&] {
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const PlainFileEntry& entry = entries_[i];
+    for (const std::string& why : done[i].why) platform::DebugOutput(why);
+    if (done[i].not_removed) left.not_removed.push_back(entry.name);
+    if (done[i].not_put_back)
       left.not_put_back.push_back("\"" + entry.name + "\" (set aside as \"" + entry.aside + "\")");
-    };
-    if (!removed) {
-      kept();
-      continue;
-    }
-    switch (PutBackAside(entry, &why)) {
-      case PutBack::kDone:
-        break;
-      case PutBack::kNotTheEntry:
-        platform::DebugOutput(why);
-        left.left_beside.push_back(entry.name);
-        break;
-      case PutBack::kFailed:
-        platform::DebugOutput(why);
-        kept();
-        break;
-    }
+    if (done[i].left_beside) left.left_beside.push_back(entry.name);
   }
   entries_.clear();
   lookup_.clear();

@@ -46,11 +46,12 @@ class WrittenPlainFiles {
   bool Contains(const std::string& plain_name) const;
   void Add(const std::string& plain_name, const PlainFileEntry& entry);
   // Removes every listed plain file (attributes cleared; tried again for
-  // up to kCleanupPatience while held), in the order they were written, and
-  // puts back what was set aside from its name once the name is free.
-  // Returns what it could not remove or put back; those are forgotten
+  // up to kCleanupPatience while held), handed out in the order they were
+  // written to `workers` threads (RunOrderedPass), and puts back what was
+  // set aside from its name once the name is free. Returns what it could
+  // not remove or put back, in the order written; those are forgotten
   // here and left to the run journal, which keeps them for the next run.
-  CleanUpLeft DeleteAll();
+  CleanUpLeft DeleteAll(unsigned workers = 1);
   std::vector<std::string> names() const;
 
  private:

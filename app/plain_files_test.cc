@@ -251,5 +251,74 @@ TEST_F(DecryptionLoopTest, TheSameOutcomeWhateverTheWorkers) {
   }
 }
 
+// The clean-up on one worker and on several: every plain file removed,
+// every set-aside entry back or left beside, and what is left told in the
+// order written.
+TEST_F(DecryptionLoopTest, CleanUpLeavesTheSameWhateverTheWorkers) {
+  namespace fs = std::filesystem;
+  for (unsigned workers : {1u, 2u, 8u}) {
+    SCOPED_TRACE(workers);
+    std::vector<PlainFileEntry> entries;
+    std::vector<std::string> removed, back, not_removed, left_beside, not_put_back;
+    for (int i = 0; i < 15; ++i) {
+      const std::string file = "F" + std::to_string(i) + ".CI";
+      const std::string name = AddBackslash(dir_.str()) + file;
+      PlainFileEntry entry{name, PlainFileKind::kNew};
+      switch (i % 5) {
+        case 0:  // the run's plain file
+          dir_.Write(file, "plain");
+          removed.push_back(file);
+          break;
+        case 1:  // a directory came to stand at the name
+          fs::create_directory(dir_.path() / file);
+          not_removed.push_back(name);
+          break;
+        case 2: {  // someone's entry set aside, the plain file in its place
+          entry.kind = PlainFileKind::kAside;
+          entry.aside = name + ".~vbA";
+          dir_.Write(file + ".~vbA", "theirs");
+          platform::EntryStamp stamp;
+          std::uint32_t error = 0;
+          ASSERT_TRUE(platform::StampOf(entry.aside, &stamp, &error)) << error;
+          entry.aside_stamp = stamp;
+          dir_.Write(file, "plain");
+          back.push_back(file);
+          break;
+        }
+        case 3:  // set aside, then replaced under its set-aside name
+          entry.kind = PlainFileKind::kAside;
+          entry.aside = name + ".~vbB";
+          dir_.Write(file + ".~vbB", "another entry");
+          entry.aside_stamp = platform::EntryStamp{};
+          dir_.Write(file, "plain");
+          left_beside.push_back(name);
+          break;
+        case 4:  // set aside, and a directory came to stand at the name
+          entry.kind = PlainFileKind::kAside;
+          entry.aside = name + ".~vbC";
+          dir_.Write(file + ".~vbC", "theirs");
+          fs::create_directory(dir_.path() / file);
+          not_removed.push_back(name);
+          not_put_back.push_back("\"" + name + "\" (set aside as \"" + entry.aside + "\")");
+          break;
+      }
+      entries.push_back(entry);
+    }
+    WrittenPlainFiles written;
+    for (const PlainFileEntry& entry : entries) written.Add(entry.name, entry);
+    const CleanUpLeft left = written.DeleteAll(workers);
+
+    EXPECT_EQ(left.not_removed, not_removed);
+    EXPECT_EQ(left.left_beside, left_beside);
+    EXPECT_EQ(left.not_put_back, not_put_back);
+    for (const std::string& file : removed) EXPECT_FALSE(fs::exists(dir_.path() / file)) << file;
+    for (const std::string& file : back)
+      EXPECT_EQ(testing::ReadFileBytes(dir_.path() / file), "theirs") << file;
+    EXPECT_TRUE(written.names().empty());
+    fs::remove_all(dir_.path());
+    fs::create_directory(dir_.path());
+  }
+}
+
 }  // namespace
 }  // namespace veilbox
