@@ -153,6 +153,11 @@ std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& recor
   const PlainFileEntry* planned = plan.Find(plain);
   if (!planned) throw FileCreateError(plain);
   const std::string name = planned->name;
+  // Nothing stood at a new plain file's name: it is created without a look
+  // first, since the creation never goes over an entry at the name; one
+  // that came to stand there since is dealt with when the creation is
+  // refused (NameTakenSincePlan).
+  if (planned->kind == PlainFileKind::kNew) return name;
   const NameHolder now = LookAtPlainFileName(planned->name);
   std::string why;
   switch (planned->kind) {
@@ -175,6 +180,31 @@ std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& recor
       break;
   }
   return name;
+}
+
+// A new plain file's creation was refused: what stands at its name now
+// decides, as it does for the other names before their creation. A
+// leftover of a run is removed, and true says to create the plain file
+// again; someone's entry ends the creation (RefuseName); false when
+// nothing stands there, or the name was not a new one: the refusal
+// stands.
+bool NameTakenSincePlan(PlainFilePlan& plan, const RecordPlainFiles& record,
+                        const std::string& plain) {
+  const PlainFileEntry* planned = plan.Find(plain);
+  if (!planned || planned->kind != PlainFileKind::kNew) return false;
+  std::string why;
+  switch (LookAtPlainFileName(planned->name)) {
+    case NameHolder::kNothing:
+      return false;
+    case NameHolder::kLeftover:
+      if (RemoveRunPlainFile(planned->name, std::chrono::milliseconds(0), &why)) return true;
+      platform::DebugOutput(why);
+      return false;
+    case NameHolder::kSomeonesEntry:
+    case NameHolder::kUntouchable:
+      break;
+  }
+  RefuseName(plan, record, plain);
 }
 
 // Records the stamp of each plain file the pass wrote, in one journal
@@ -227,13 +257,22 @@ bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
       [&](std::size_t k) {
         CheckInterrupt();
         const std::string& entry = collected[todo[k]];
+        const std::string plain = PlainFileName(entry);
         bool wrote = false;
-        DecryptProtectedFileNoStatus(entry, &wrote, [&](const std::string& name) {
+        const auto free_name = [&](const std::string& name) {
           std::lock_guard<std::mutex> lock(names_mutex);
           return FreePlainFileName(plan, record, name, written);
-        });
+        };
+        try {
+          DecryptProtectedFileNoStatus(entry, &wrote, free_name);
+        } catch (const FileCreateError&) {
+          {
+            std::lock_guard<std::mutex> lock(names_mutex);
+            if (!NameTakenSincePlan(plan, record, plain)) throw;
+          }
+          DecryptProtectedFileNoStatus(entry, &wrote, free_name);
+        }
         if (wrote) {
-          const std::string plain = PlainFileName(entry);
           std::lock_guard<std::mutex> lock(names_mutex);
           written.Add(plain, *plan.Find(plain));
         }

@@ -117,21 +117,57 @@ TEST_F(DecryptionLoopTest, DecryptionRecordsWhatStandsAtEachNameFirst) {
 // recorded the name as free is someone's: the run ends with 251, the
 // journal forgets the name, and the file stays as it is.
 TEST_F(DecryptionLoopTest, AFileThatAppearsAfterTheRecordIsNotTheRuns) {
-  dir_.Write("P/late.ci.Veilbox", testing::ProtectedFileBytes({"plain"}));
-  const std::vector<std::string> collected = {Entry("P", "late.ci.Veilbox")};
-  std::vector<std::vector<PlainFileEntry>> records;
-  const auto record = [&](const std::vector<PlainFileEntry>& plan, std::string*) {
-    records.push_back(plan);
-    if (records.size() == 1) dir_.Write("P/late.ci", "someone was quicker");
-    return true;
+  const struct {
+    const char* what;
+    const char* bytes;
+    bool hidden;
+    bool ends;  // the run ends: the name is someone's
+  } cases[] = {
+      {"someone's file", "someone was quicker", false, true},
+      // A hidden beginning of the plain text with one name: a run's.
+      {"a leftover of a run", "pla", true, false},
   };
-  WrittenPlainFiles written;
-  std::string err;
-  EXPECT_THROW(DecryptCollected(ui_, collected, written, record, &err), RunEnded);
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].size(), 1u);
-  EXPECT_TRUE(records[1].empty());
-  EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/late.ci"), "someone was quicker");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    dir_.Write("P/late.ci.Veilbox", testing::ProtectedFileBytes({"plain"}));
+    const std::vector<std::string> collected = {Entry("P", "late.ci.Veilbox")};
+    std::vector<std::vector<PlainFileEntry>> records;
+    const auto record = [&](const std::vector<PlainFileEntry>& plan, std::string*) {
+      records.push_back(plan);
+      if (records.size() == 1) {
+        dir_.Write("P/late.ci", c.bytes);
+        if (c.hidden) platform::SetAttributes(Dir("P") + "/late.ci", platform::kAttrHidden);
+      }
+      return true;
+    };
+    WrittenPlainFiles written;
+    std::string err;
+    if (c.ends) {
+      EXPECT_THROW(DecryptCollected(ui_, collected, written, record, &err), RunEnded);
+      ASSERT_EQ(records.size(), 2u);
+      EXPECT_EQ(records[0].size(), 1u);
+      EXPECT_TRUE(records[1].empty());
+      EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/late.ci"), c.bytes);
+    } else {
+      if (c.hidden &&
+          (platform::FileAttributes(Dir("P") + "/late.ci.Veilbox") & platform::kAttrHidden) == 0) {
+        platform::SetAttributes(Dir("P") + "/late.ci.Veilbox", platform::kAttrHidden);
+        if ((platform::FileAttributes(Dir("P") + "/late.ci.Veilbox") & platform::kAttrHidden) == 0)
+          GTEST_SKIP() << "this file system keeps no hidden attribute";
+        platform::SetAttributes(Dir("P") + "/late.ci.Veilbox", platform::kAttrNormal);
+      }
+      EXPECT_TRUE(DecryptCollected(ui_, collected, written, record, &err)) << err;
+      EXPECT_EQ(written.names().size(), 1u);
+      // Created under the name the pass builds, once the leftover is gone.
+      EXPECT_FALSE(std::filesystem::exists(Dir("P") + "/late.ci"));
+      EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/LATE.CI").rfind("plain", 0), 0u);
+      ASSERT_EQ(records.size(), 2u);  // the plan, then the plain file's stamp
+      ASSERT_EQ(records[1].size(), 1u);
+      EXPECT_TRUE(records[1][0].plain_stamp.has_value());
+    }
+    written.DeleteAll();
+    std::filesystem::remove_all(dir_.path() / "P");
+  }
 }
 
 // Someone's entry at the set-aside name that the journal holds: the move
