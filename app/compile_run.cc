@@ -109,7 +109,7 @@ void CleanUpAfterCompile(RunUi& ui, WrittenPlainFiles& written, RunSafety& safet
   MarkPhase(kPhaseCleanupBegin);
   const CleanUpLeft left = written.DeleteAll(DecryptWorkerCount());
   MarkPhase(kPhaseCleanupEnd);
-  safety.Settle();
+  safety.Settle(left.settled);
   safety.CheckInterrupt();
   if (!left.empty()) {
     ui.ShowMessage(LeftPlainFilesMessage(left));

@@ -1,5 +1,6 @@
 #include "app/plain_files.h"
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -95,7 +96,10 @@ CleanUpLeft WrittenPlainFiles::DeleteAll(unsigned workers) {
     if (done[i].not_put_back)
       left.not_put_back.push_back("\"" + entry.name + "\" (set aside as \"" + entry.aside + "\")");
     if (done[i].left_beside) left.left_beside.push_back(entry.name);
+    if (!done[i].not_removed && !done[i].not_put_back && !done[i].left_beside)
+      left.settled.push_back(entry.name);
   }
+  std::sort(left.settled.begin(), left.settled.end());
   entries_.clear();
   lookup_.clear();
   return left;

@@ -27,6 +27,9 @@ struct CleanUpLeft {
   // Names whose set-aside entry was found replaced by another entry: both
   // are left where they are.
   std::vector<std::string> left_beside;
+  // The names removed, and put back what was set aside from them: nothing
+  // of the run's is left there. Sorted.
+  std::vector<std::string> settled;
   bool empty() const { return not_removed.empty() && not_put_back.empty() && left_beside.empty(); }
 };
 

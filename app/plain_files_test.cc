@@ -295,7 +295,7 @@ TEST_F(DecryptionLoopTest, CleanUpLeavesTheSameWhateverTheWorkers) {
   for (unsigned workers : {1u, 2u, 8u}) {
     SCOPED_TRACE(workers);
     std::vector<PlainFileEntry> entries;
-    std::vector<std::string> removed, back, not_removed, left_beside, not_put_back;
+    std::vector<std::string> removed, back, not_removed, left_beside, not_put_back, settled;
     for (int i = 0; i < 15; ++i) {
       const std::string file = "F" + std::to_string(i) + ".CI";
       const std::string name = AddBackslash(dir_.str()) + file;
@@ -304,6 +304,7 @@ TEST_F(DecryptionLoopTest, CleanUpLeavesTheSameWhateverTheWorkers) {
         case 0:  // the run's plain file
           dir_.Write(file, "plain");
           removed.push_back(file);
+          settled.push_back(name);
           break;
         case 1:  // a directory came to stand at the name
           fs::create_directory(dir_.path() / file);
@@ -319,6 +320,7 @@ TEST_F(DecryptionLoopTest, CleanUpLeavesTheSameWhateverTheWorkers) {
           entry.aside_stamp = stamp;
           dir_.Write(file, "plain");
           back.push_back(file);
+          settled.push_back(name);
           break;
         }
         case 3:  // set aside, then replaced under its set-aside name
@@ -347,6 +349,8 @@ TEST_F(DecryptionLoopTest, CleanUpLeavesTheSameWhateverTheWorkers) {
     EXPECT_EQ(left.not_removed, not_removed);
     EXPECT_EQ(left.left_beside, left_beside);
     EXPECT_EQ(left.not_put_back, not_put_back);
+    std::sort(settled.begin(), settled.end());
+    EXPECT_EQ(left.settled, settled);
     for (const std::string& file : removed) EXPECT_FALSE(fs::exists(dir_.path() / file)) << file;
     for (const std::string& file : back)
       EXPECT_EQ(testing::ReadFileBytes(dir_.path() / file), "theirs") << file;
