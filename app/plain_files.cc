@@ -36,6 +36,7 @@ namespace {
 // What the clean-up of one written plain file left, with the reasons for
 // the debugger output.
 struct EntryCleanUp {
+  bool handled = false;  // false: not known to be cleaned up at all
   bool not_removed = false;
   bool not_put_back = false;
   bool left_beside = false;
@@ -45,6 +46,7 @@ struct EntryCleanUp {
 // Removes one plain file and puts back what was set aside from its name.
 EntryCleanUp CleanUpEntry(const PlainFileEntry& entry) {
   EntryCleanUp done;
+  done.handled = true;
   std::string why;
   const bool removed = RemoveRunPlainFile(entry.name, kCleanupPatience, &why);
   if (!removed) {
@@ -82,15 +84,17 @@ CleanUpLeft WrittenPlainFiles::DeleteAll(unsigned workers) {
     try {
       done[i] = CleanUpEntry(entries_[i]);
     } catch (const std::exception& e) {
-      // Not known to be removed: the journal keeps it for the next run.
       done[i].why.push_back("cannot clean up " + entries_[i].name + ": " + e.what());
-      done[i].not_removed = true;
-      done[i].not_put_back = entries_[i].kind == PlainFileKind::kAside;
     }
   });
   CleanUpLeft left;
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     const PlainFileEntry& entry = entries_[i];
+    if (!done[i].handled) {
+      // Not known to be removed: the journal keeps it for the next run.
+      done[i].not_removed = true;
+      done[i].not_put_back = entry.kind == PlainFileKind::kAside;
+    }
     for (const std::string& why : done[i].why) platform::DebugOutput(why);
     if (done[i].not_removed) left.not_removed.push_back(entry.name);
     if (done[i].not_put_back)
