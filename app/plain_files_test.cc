@@ -297,7 +297,8 @@ TEST_F(DecryptionLoopTest, CleanUpLeavesTheSameWhateverTheWorkers) {
     std::vector<PlainFileEntry> entries;
     std::vector<std::string> removed, back, not_removed, left_beside, not_put_back, settled;
     for (int i = 0; i < 15; ++i) {
-      const std::string file = "F" + std::to_string(i) + ".CI";
+      std::string file = "F";  // appended, not "F" + ...: GCC 12 warns wrongly on that
+      file.append(std::to_string(i)).append(".CI");
       const std::string name = AddBackslash(dir_.str()) + file;
       PlainFileEntry entry{name, PlainFileKind::kNew};
       switch (i % 5) {
