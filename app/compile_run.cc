@@ -102,9 +102,9 @@ void WritePlainFiles(RunUi& ui, const std::vector<std::string>& collected,
 void CleanUpAfterCompile(RunUi& ui, WrittenPlainFiles& written, RunSafety& safety,
                          const CompletionMessageSwitch& completion) {
   MarkPhase(kPhaseCleanupBegin);
-  const CleanUpLeft left = written.DeleteAll();
+  const CleanUpLeft left = written.DeleteAll(DecryptWorkerCount());
   MarkPhase(kPhaseCleanupEnd);
-  safety.Settle();
+  safety.Settle(left.settled);
   safety.CheckInterrupt();
   if (!left.empty()) {
     ui.ShowMessage(LeftPlainFilesMessage(left));

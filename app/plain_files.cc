@@ -1,5 +1,6 @@
 #include "app/plain_files.h"
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <unordered_set>
@@ -27,40 +28,91 @@ void WrittenPlainFiles::Add(const PlainFileEntry& entry) {
   names_.push_back(entry.name);
 }
 
-CleanUpLeft WrittenPlainFiles::DeleteAll() {
-  CleanUpLeft left;
-  auto aside = set_aside_.begin();
-  for (std::size_t at = 0; at < names_.size(); ++at) {
-    const std::string& name = names_[at];
-    std::string why;
-    const bool removed = RemoveRunPlainFile(name, kCleanupPatience, &why);
-    if (!removed) {
-      platform::DebugOutput(why);
-      left.not_removed.push_back(name);
-    }
-    if (aside == set_aside_.end() || aside->first != at) continue;
-    const PlainFileEntry& entry = (aside++)->second;
-    // Kept in the journal: the next run puts it back.
-    const auto kept = [&] {
-      left.not_put_back.push_back("\"" + entry.name + "\" (set aside as \"" + entry.aside + "\")");
-    };
-    if (!removed) {
-      kept();
-      continue;
-    }
-    switch (PutBackAside(entry, &why)) {
-      case PutBack::kDone:
-        break;
-      case PutBack::kNotTheEntry:
-        platform::DebugOutput(why);
-        left.left_beside.push_back(entry.name);
-        break;
-      case PutBack::kFailed:
-        platform::DebugOutput(why);
-        kept();
-        break;
-    }
+namespace {
+
+// What the clean-up of one written plain file left, with the reasons for
+// the debugger output.
+struct EntryCleanUp {
+  bool handled = false;  // false: not known to be cleaned up at all
+  bool not_removed = false;
+  bool not_put_back = false;
+  bool left_beside = false;
+  std::vector<std::string> why;
+};
+
+// Removes one plain file and puts back what was set aside from its name
+// (aside, when something was).
+EntryCleanUp CleanUpEntry(const std::string& name, const PlainFileEntry* aside) {
+  EntryCleanUp done;
+  done.handled = true;
+  std::string why;
+  const bool removed = RemoveRunPlainFile(name, kCleanupPatience, &why);
+  if (!removed) {
+    done.why.push_back(why);
+    done.not_removed = true;
   }
+  if (!aside) return done;
+  // Kept in the journal: the next run puts it back.
+  if (!removed) {
+    done.not_put_back = true;
+    return done;
+  }
+  switch (PutBackAside(*aside, &why)) {
+    case PutBack::kDone:
+      break;
+    case PutBack::kNotTheEntry:
+      done.why.push_back(why);
+      done.left_beside = true;
+      break;
+    case PutBack::kFailed:
+      done.why.push_back(why);
+      done.not_put_back = true;
+      break;
+  }
+  return done;
+}
+
+}  // namespace
+
+const PlainFileEntry* WrittenPlainFiles::SetAsideAt(std::size_t at) const {
+  const auto it =
+      std::lower_bound(set_aside_.begin(), set_aside_.end(), at,
+                       [](const std::pair<std::size_t, PlainFileEntry>& entry,
+                          std::size_t position) { return entry.first < position; });
+  return it != set_aside_.end() && it->first == at ? &it->second : nullptr;
+}
+
+CleanUpLeft WrittenPlainFiles::DeleteAll(unsigned workers) {
+  // Each plain file is settled on its own, so the workers share them out;
+  // what is left is told in the order written, whatever the number of
+  // workers.
+  const std::size_t count = names_.size();
+  std::vector<EntryCleanUp> done(count);
+  RunOrderedPass(count, workers, [&](std::size_t i) {
+    try {
+      done[i] = CleanUpEntry(names_[i], SetAsideAt(i));
+    } catch (const std::exception& e) {
+      done[i].why.push_back("cannot clean up " + names_[i] + ": " + e.what());
+    }
+  });
+  CleanUpLeft left;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string& name = names_[i];
+    const PlainFileEntry* aside = SetAsideAt(i);
+    if (!done[i].handled) {
+      // Not known to be removed: the journal keeps it for the next run.
+      done[i].not_removed = true;
+      done[i].not_put_back = aside != nullptr;
+    }
+    for (const std::string& why : done[i].why) platform::DebugOutput(why);
+    if (done[i].not_removed) left.not_removed.push_back(name);
+    if (done[i].not_put_back)
+      left.not_put_back.push_back("\"" + name + "\" (set aside as \"" + aside->aside + "\")");
+    if (done[i].left_beside) left.left_beside.push_back(name);
+    if (!done[i].not_removed && !done[i].not_put_back && !done[i].left_beside)
+      left.settled.push_back(name);
+  }
+  std::sort(left.settled.begin(), left.settled.end());
   names_.clear();
   names_.shrink_to_fit();
   set_aside_.clear();
@@ -117,6 +169,11 @@ std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& recor
   const PlainFileEntry* planned = plan.Find(at);
   if (!planned) throw FileCreateError(plain);
   const std::string name = planned->name;
+  // Nothing stood at a new plain file's name: it is created without a look
+  // first, since the creation never goes over an entry at the name; one
+  // that came to stand there since is dealt with when the creation is
+  // refused (NameTakenSincePlan).
+  if (planned->kind == PlainFileKind::kNew) return name;
   const NameHolder now = LookAtPlainFileName(planned->name);
   std::string why;
   switch (planned->kind) {
@@ -140,6 +197,31 @@ std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& recor
       break;
   }
   return name;
+}
+
+// A new plain file's creation was refused: what stands at its name now
+// decides, as it does for the other names before their creation. A
+// leftover of a run is removed, and true says to create the plain file
+// again; someone's entry ends the creation (RefuseName); false when
+// nothing stands there, or the name was not a new one: the refusal
+// stands.
+bool NameTakenSincePlan(PlainFilePlan& plan, const RecordPlainFiles& record, std::size_t at,
+                        const std::string& plain) {
+  const PlainFileEntry* planned = plan.Find(at);
+  if (!planned || planned->kind != PlainFileKind::kNew) return false;
+  std::string why;
+  switch (LookAtPlainFileName(planned->name)) {
+    case NameHolder::kNothing:
+      return false;
+    case NameHolder::kLeftover:
+      if (RemoveRunPlainFile(planned->name, std::chrono::milliseconds(0), &why)) return true;
+      platform::DebugOutput(why);
+      return false;
+    case NameHolder::kSomeonesEntry:
+    case NameHolder::kUntouchable:
+      break;
+  }
+  RefuseName(plan, record, at, plain);
 }
 
 // Records the stamp of each plain file the pass wrote, in one journal
@@ -195,11 +277,21 @@ bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
       [&](std::size_t k) {
         CheckInterrupt();
         const std::string& entry = collected[todo[k]];
+        const std::string plain = PlainFileName(entry);
         bool wrote = false;
-        DecryptProtectedFileNoStatus(entry, &wrote, [&](const std::string& name) {
+        const auto free_name = [&](const std::string& name) {
           std::lock_guard<std::mutex> lock(names_mutex);
           return FreePlainFileName(plan, record, todo[k], name, written, &noted[k]);
-        });
+        };
+        try {
+          DecryptProtectedFileNoStatus(entry, &wrote, free_name);
+        } catch (const FileCreateError&) {
+          {
+            std::lock_guard<std::mutex> lock(names_mutex);
+            if (!NameTakenSincePlan(plan, record, todo[k], plain)) throw;
+          }
+          DecryptProtectedFileNoStatus(entry, &wrote, free_name);
+        }
         if (wrote && !noted[k]) {
           std::lock_guard<std::mutex> lock(names_mutex);
           written.Add(*plan.Find(todo[k]));

@@ -28,6 +28,9 @@ struct CleanUpLeft {
   // Names whose set-aside entry was found replaced by another entry: both
   // are left where they are.
   std::vector<std::string> left_beside;
+  // The names removed, and put back what was set aside from them: nothing
+  // of the run's is left there. Sorted.
+  std::vector<std::string> settled;
   bool empty() const { return not_removed.empty() && not_put_back.empty() && left_beside.empty(); }
 };
 
@@ -46,11 +49,12 @@ class WrittenPlainFiles {
   // from its name.
   void Add(const PlainFileEntry& entry);
   // Removes every listed plain file (attributes cleared; tried again for
-  // up to kCleanupPatience while held), in the order they were written, and
-  // puts back what was set aside from its name once the name is free.
-  // Returns what it could not remove or put back; those are forgotten
+  // up to kCleanupPatience while held), handed out in the order they were
+  // written to `workers` threads (RunOrderedPass), and puts back what was
+  // set aside from its name once the name is free. Returns what it could
+  // not remove or put back, in the order written; those are forgotten
   // here and left to the run journal, which keeps them for the next run.
-  CleanUpLeft DeleteAll();
+  CleanUpLeft DeleteAll(unsigned workers = 1);
   // The plain files' names, in the order written.
   const std::vector<std::string>& names() const { return names_; }
 
@@ -59,6 +63,8 @@ class WrittenPlainFiles {
   // names_, in that order.
   std::vector<std::string> names_;
   std::vector<std::pair<std::size_t, PlainFileEntry>> set_aside_;
+  // The entry set aside for the plain file at position at, if any.
+  const PlainFileEntry* SetAsideAt(std::size_t at) const;
 };
 
 // Records the plain files the run may write before the first is written;

@@ -117,21 +117,57 @@ TEST_F(DecryptionLoopTest, DecryptionRecordsWhatStandsAtEachNameFirst) {
 // recorded the name as free is someone's: the run ends with 251, the
 // journal forgets the name, and the file stays as it is.
 TEST_F(DecryptionLoopTest, AFileThatAppearsAfterTheRecordIsNotTheRuns) {
-  dir_.Write("P/late.ci.Veilbox", testing::ProtectedFileBytes({"plain"}));
-  const std::vector<std::string> collected = {Entry("P", "late.ci.Veilbox")};
-  std::vector<std::vector<PlainFileEntry>> records;
-  const auto record = [&](const std::vector<PlainFileEntry>& plan, std::string*) {
-    records.push_back(plan);
-    if (records.size() == 1) dir_.Write("P/late.ci", "someone was quicker");
-    return true;
+  const struct {
+    const char* what;
+    const char* bytes;
+    bool hidden;
+    bool ends;  // the run ends: the name is someone's
+  } cases[] = {
+      {"someone's file", "someone was quicker", false, true},
+      // A hidden beginning of the plain text with one name: a run's.
+      {"a leftover of a run", "pla", true, false},
   };
-  WrittenPlainFiles written;
-  std::string err;
-  EXPECT_THROW(DecryptCollected(ui_, collected, written, record, &err), RunEnded);
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].size(), 1u);
-  EXPECT_TRUE(records[1].empty());
-  EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/late.ci"), "someone was quicker");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    dir_.Write("P/late.ci.Veilbox", testing::ProtectedFileBytes({"plain"}));
+    const std::vector<std::string> collected = {Entry("P", "late.ci.Veilbox")};
+    std::vector<std::vector<PlainFileEntry>> records;
+    const auto record = [&](const std::vector<PlainFileEntry>& plan, std::string*) {
+      records.push_back(plan);
+      if (records.size() == 1) {
+        dir_.Write("P/late.ci", c.bytes);
+        if (c.hidden) platform::SetAttributes(Dir("P") + "/late.ci", platform::kAttrHidden);
+      }
+      return true;
+    };
+    WrittenPlainFiles written;
+    std::string err;
+    if (c.ends) {
+      EXPECT_THROW(DecryptCollected(ui_, collected, written, record, &err), RunEnded);
+      ASSERT_EQ(records.size(), 2u);
+      EXPECT_EQ(records[0].size(), 1u);
+      EXPECT_TRUE(records[1].empty());
+      EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/late.ci"), c.bytes);
+    } else {
+      if (c.hidden &&
+          (platform::FileAttributes(Dir("P") + "/late.ci.Veilbox") & platform::kAttrHidden) == 0) {
+        platform::SetAttributes(Dir("P") + "/late.ci.Veilbox", platform::kAttrHidden);
+        if ((platform::FileAttributes(Dir("P") + "/late.ci.Veilbox") & platform::kAttrHidden) == 0)
+          GTEST_SKIP() << "this file system keeps no hidden attribute";
+        platform::SetAttributes(Dir("P") + "/late.ci.Veilbox", platform::kAttrNormal);
+      }
+      EXPECT_TRUE(DecryptCollected(ui_, collected, written, record, &err)) << err;
+      EXPECT_EQ(written.names().size(), 1u);
+      // Created under the name the pass builds, once the leftover is gone.
+      EXPECT_FALSE(std::filesystem::exists(Dir("P") + "/late.ci"));
+      EXPECT_EQ(testing::ReadFileBytes(Dir("P") + "/LATE.CI").rfind("plain", 0), 0u);
+      ASSERT_EQ(records.size(), 2u);  // the plan, then the plain file's stamp
+      ASSERT_EQ(records[1].size(), 1u);
+      EXPECT_TRUE(records[1][0].plain_stamp.has_value());
+    }
+    written.DeleteAll();
+    std::filesystem::remove_all(dir_.path() / "P");
+  }
 }
 
 // Someone's entry at the set-aside name that the journal holds: the move
@@ -291,6 +327,80 @@ TEST_F(DecryptionLoopTest, TheSameOutcomeWhateverTheWorkers) {
       EXPECT_TRUE(plain_files().empty()) << workers;
     }
     dir_.Write("F11.CI.VEILBOX", testing::ProtectedFileBytes({}));
+  }
+}
+
+// The clean-up on one worker and on several: every plain file removed,
+// every set-aside entry back or left beside, and what is left told in the
+// order written.
+TEST_F(DecryptionLoopTest, CleanUpLeavesTheSameWhateverTheWorkers) {
+  namespace fs = std::filesystem;
+  for (unsigned workers : {1u, 2u, 8u}) {
+    SCOPED_TRACE(workers);
+    std::vector<PlainFileEntry> entries;
+    std::vector<std::string> removed, back, not_removed, left_beside, not_put_back, settled;
+    for (int i = 0; i < 15; ++i) {
+      std::string file = "F";  // appended, not "F" + ...: GCC 12 warns wrongly on that
+      file.append(std::to_string(i)).append(".CI");
+      const std::string name = AddBackslash(dir_.str()) + file;
+      PlainFileEntry entry{name, PlainFileKind::kNew};
+      switch (i % 5) {
+        case 0:  // the run's plain file
+          dir_.Write(file, "plain");
+          removed.push_back(file);
+          settled.push_back(name);
+          break;
+        case 1:  // a directory came to stand at the name
+          fs::create_directory(dir_.path() / file);
+          not_removed.push_back(name);
+          break;
+        case 2: {  // someone's entry set aside, the plain file in its place
+          entry.kind = PlainFileKind::kAside;
+          entry.aside = name + ".~vbA";
+          dir_.Write(file + ".~vbA", "theirs");
+          platform::EntryStamp stamp;
+          std::uint32_t error = 0;
+          ASSERT_TRUE(platform::StampOf(entry.aside, &stamp, &error)) << error;
+          entry.aside_stamp = stamp;
+          dir_.Write(file, "plain");
+          back.push_back(file);
+          settled.push_back(name);
+          break;
+        }
+        case 3:  // set aside, then replaced under its set-aside name
+          entry.kind = PlainFileKind::kAside;
+          entry.aside = name + ".~vbB";
+          dir_.Write(file + ".~vbB", "another entry");
+          entry.aside_stamp = platform::EntryStamp{};
+          dir_.Write(file, "plain");
+          left_beside.push_back(name);
+          break;
+        case 4:  // set aside, and a directory came to stand at the name
+          entry.kind = PlainFileKind::kAside;
+          entry.aside = name + ".~vbC";
+          dir_.Write(file + ".~vbC", "theirs");
+          fs::create_directory(dir_.path() / file);
+          not_removed.push_back(name);
+          not_put_back.push_back("\"" + name + "\" (set aside as \"" + entry.aside + "\")");
+          break;
+      }
+      entries.push_back(entry);
+    }
+    WrittenPlainFiles written;
+    for (const PlainFileEntry& entry : entries) written.Add(entry);
+    const CleanUpLeft left = written.DeleteAll(workers);
+
+    EXPECT_EQ(left.not_removed, not_removed);
+    EXPECT_EQ(left.left_beside, left_beside);
+    EXPECT_EQ(left.not_put_back, not_put_back);
+    std::sort(settled.begin(), settled.end());
+    EXPECT_EQ(left.settled, settled);
+    for (const std::string& file : removed) EXPECT_FALSE(fs::exists(dir_.path() / file)) << file;
+    for (const std::string& file : back)
+      EXPECT_EQ(testing::ReadFileBytes(dir_.path() / file), "theirs") << file;
+    EXPECT_TRUE(written.names().empty());
+    fs::remove_all(dir_.path());
+    fs::create_directory(dir_.path());
   }
 }
 

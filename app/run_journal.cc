@@ -1,5 +1,6 @@
 #include "app/run_journal.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/atomic_file.h"
@@ -111,8 +112,14 @@ bool RunJournal::Remove(std::string* err) {
   return false;
 }
 
-void RunJournal::Settle(const RestoreOkMessage& restore, RecoveryReport* report) {
+void RunJournal::Settle(const RestoreOkMessage& restore, RecoveryReport* report,
+                        const std::vector<std::string>& settled) {
   if (!written_) return;
+  if (!settled.empty()) {
+    std::erase_if(record_.plain_files, [&](const PlainFileEntry& entry) {
+      return std::binary_search(settled.begin(), settled.end(), entry.name);
+    });
+  }
   SettleRunJournal(path_, record_, restore, report);
   written_ = false;
 }

@@ -131,8 +131,11 @@ class RunJournal {
   // run recorded and still left behind beside a ProtectedFile, as
   // RecoverAbandonedRuns does; switches the completion message back on when the journal says it is
   // off; removes the journal, or keeps what could not be done for the
-  // next run. Nothing when no journal was written.
-  void Settle(const RestoreOkMessage& restore, RecoveryReport* report);
+  // next run. Nothing when no journal was written. The names in `settled`
+  // (sorted) are those the run's clean-up has just removed, and put back
+  // what it set aside from them: they are not looked at again.
+  void Settle(const RestoreOkMessage& restore, RecoveryReport* report,
+              const std::vector<std::string>& settled = {});
 
  private:
   // Writes record, with plain_files as its list, as the journal: the

@@ -148,12 +148,19 @@ bool Quarantine(const std::string& path) {
 bool RemoveRunPlainFile(const std::string& name, std::chrono::milliseconds patience,
                         std::string* why) {
   const auto give_up = std::chrono::steady_clock::now() + patience;
+  const auto gone = [](std::uint32_t error) {
+    return error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound;
+  };
   std::uint32_t first_attributes = 0;  // as found, before they were cleared
   for (;;) {
-    platform::EntryInfo info;
+    // Deleted at once, as nearly always; what stands at the name is looked
+    // at only when the system refuses.
     std::uint32_t error = 0;
-    if (!platform::InspectEntry(name, &info, &error)) {
-      *why = ErrorText("cannot look at " + name, error);
+    if (platform::RemoveFile(name, &error) || gone(error)) return true;
+    platform::EntryInfo info;
+    std::uint32_t look_error = 0;
+    if (!platform::InspectEntry(name, &info, &look_error)) {
+      *why = ErrorText("cannot look at " + name, look_error);
       return false;
     }
     if (info.kind == platform::EntryKind::kMissing) return true;
@@ -168,8 +175,8 @@ bool RemoveRunPlainFile(const std::string& name, std::chrono::milliseconds patie
         (info.attributes & platform::kAttrReadOnly) != 0) {
       const std::uint32_t writable = info.attributes & ~platform::kAttrReadOnly;
       platform::SetAttributes(name, writable != 0 ? writable : platform::kAttrNormal);
+      if (platform::RemoveFile(name, &error) || gone(error)) return true;
     }
-    if (platform::RemoveFile(name, &error) || error == platform::kErrorFileNotFound) return true;
     const bool held =
         error == platform::kErrorSharingViolation || error == platform::kErrorAccessDenied;
     if (!held || std::chrono::steady_clock::now() >= give_up) {

@@ -431,6 +431,27 @@ TEST_F(RecoveryTest, RunJournalRecordsWhatStandsAtEachNameAndIsRemovedAtTheEnd) 
   EXPECT_TRUE(journal.Remove(&err));  // already gone is fine
 }
 
+// The run's own clean-up names the plain files it has just removed: its
+// journal's settling looks only at the others. Someone's file that came to
+// stand at a removed name since is not looked at, nor reported.
+TEST_F(RecoveryTest, TheRunsSettlingLooksOnlyAtWhatItsCleanUpLeft) {
+  MakeFile("A.CI.Veilbox", 0);
+  MakeFile("B.CI.Veilbox", 0);
+  RunJournal journal(journal_dir_, {907, 5});
+  std::string err;
+  ASSERT_TRUE(journal.RecordPlainFiles(
+      {{Name("A.CI"), PlainFileKind::kNew}, {Name("B.CI"), PlainFileKind::kNew}}, &err))
+      << err;
+  scratch_.Write("A.CI", "someone's");
+  MakeFile("B.CI", platform::kAttrHidden);  // the clean-up did not get to it
+  RecoveryReport report;
+  journal.Settle(restore_, &report, {Name("A.CI")});
+  EXPECT_EQ(report.deleted, std::vector<std::string>{Name("B.CI")});
+  EXPECT_TRUE(report.problems.empty()) << report.problems.front();
+  EXPECT_EQ(Text(Name("A.CI")), "someone's");
+  EXPECT_FALSE(platform::FileExists(journal.path()));
+}
+
 TEST_F(RecoveryTest, AJournalThatCannotBeWrittenSaysSo) {
   scratch_.Write("blocker", "x");
   RunJournal journal(Name("blocker"), {906, 5});

@@ -318,8 +318,8 @@ void RunSafety::BeforeOkMessageOff(const std::string& settings_file) {
     throw ProtectionUnavailable("Veilbox cannot write its run journal: " + err + kUnableToContinue);
 }
 
-void RunSafety::Settle() {
-  if (journal_) journal_->Settle(restore_, &recovery_);
+void RunSafety::Settle(const std::vector<std::string>& settled) {
+  if (journal_) journal_->Settle(restore_, &recovery_, settled);
   TellNewProblems();
   ReleaseDirLocks();
 }

@@ -107,7 +107,9 @@ class RunSafety {
   void BeforeOkMessageOff(const std::string& settings_file);
   // After the clean-up loop and the restore: settles and removes the
   // journal and releases the directory locks. Also done by the destructor.
-  void Settle();
+  // settled: the plain files' names the clean-up loop has just dealt with
+  // in full (CleanUpLeft::settled), which the journal need not look at.
+  void Settle(const std::vector<std::string>& settled = {});
 
   // A checkpoint: raises RunInterrupted when a soft end is pending.
   void CheckInterrupt() const;

@@ -13,16 +13,35 @@
 #include "platform/interrupts.h"
 #include "platform/lock_file_posix.h"
 #include "platform/lock_wait.h"
+#include "standin/case_blind_dir.h"
 
 namespace veilbox::platform {
 namespace {
 
-// Opens the lock file, creating it; read-only where another account made
-// it (flock needs no write access).
+// Opens the lock file at path (the native name its case-blind lookup has
+// just given), creating it where nothing stands; read-only where another
+// account made it (flock needs no write access). A file it creates is
+// noted in the stand-in's kept listing of its directory, as the file
+// service notes the files it makes, so that the next lookup there need
+// not read the directory again.
 int OpenLockFile(const std::string& path) {
   constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0666);
-  if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | kFlags);
+  int fd = -1;
+  for (int tries = 0; tries < 8; ++tries) {
+    fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | kFlags, 0666);
+    if (fd >= 0) {
+      const std::size_t slash = path.rfind('/');
+      if (slash != std::string::npos && slash + 1 < path.size())
+        standin::NoteEntryAdded(slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1));
+      return fd;
+    }
+    if (errno != EEXIST && errno != EACCES) return fd;
+    const bool refused = errno == EACCES;
+    fd = open(path.c_str(), O_RDWR | kFlags);
+    if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | kFlags);
+    // Gone between the two opens (its holder removed it): made anew.
+    if (fd >= 0 || errno != ENOENT || refused) return fd;
+  }
   return fd;
 }
 
@@ -106,9 +125,11 @@ DirLock::~DirLock() { Release(); }
 LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string* err) {
   if (held_) return LockResult::kAcquired;
   const std::string windows_path = LockFilePath(dir);
-  const std::string path = NativePath(windows_path);
   LockWait wait(timeout_ms);
   for (;;) {
+    // Looked up afresh each time: the holder waited for may have changed
+    // the directory meanwhile.
+    const std::string path = NativePath(windows_path);
     const int fd = OpenLockFile(path);
     if (fd < 0) {
       *err = "cannot open " + path + ": " + std::strerror(errno);
@@ -127,9 +148,14 @@ LockResult DirLock::Acquire(const std::string& dir, int timeout_ms, std::string*
     struct stat st;
     // A lock file with content was left by a holder that died: a live one
     // holds it until it removes it.
-    const bool stale = fstat(fd, &st) == 0 && st.st_size > 0;
+    const bool looked = fstat(fd, &st) == 0;
+    const bool stale = looked && st.st_size > 0;
     const std::string me = std::string(kDirLockFirstLine) + "\n" + std::to_string(getpid()) + "\n";
-    if (ftruncate(fd, 0) != 0 || pwrite(fd, me.data(), me.size(), 0) < 0) {
+    // Only a file that may hold something is emptied: ext4 takes the truncation of a
+    // file to nothing for a rewrite by truncation and writes the file out
+    // when it is closed, and the close after the removal then waits for
+    // the disk, a few milliseconds for each directory the run locked.
+    if (((stale || !looked) && ftruncate(fd, 0) != 0) || pwrite(fd, me.data(), me.size(), 0) < 0) {
       // Held all the same (opened read-only); the note only names the holder.
     }
     SetAttributes(windows_path, kAttrHidden);

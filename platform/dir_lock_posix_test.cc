@@ -80,13 +80,27 @@ TEST(DirLockPosixTest, SomeonesEntryAtTheLocksNameIsLeftAlone) {
 
 // The lock file says what it is, so that no run takes a person's file for
 // one.
+// Made new or taken over from a dead run whose note was longer, it holds
+// this run's note and nothing of the one before.
 TEST(DirLockPosixTest, TheLockFileSaysWhatItIs) {
-  veilbox::testing::ScratchDir scratch;
-  DirLock lock;
-  std::string err;
-  ASSERT_EQ(lock.Acquire(scratch.str(), 0, &err), LockResult::kAcquired) << err;
-  const std::string text = veilbox::testing::ReadFileBytes(scratch.path() / kDirLockName);
-  EXPECT_EQ(text.rfind(std::string(kDirLockFirstLine) + "\n", 0), 0u) << text;
+  const std::string first = std::string(kDirLockFirstLine) + "\n";
+  const struct {
+    const char* left;  // the file a dead run left; null for none
+    LockResult result;
+  } cases[] = {
+      {nullptr, LockResult::kAcquired},
+      {"4294967295 and a note longer than this run's\n", LockResult::kTakenOver},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.left ? c.left : "no file");
+    veilbox::testing::ScratchDir scratch;
+    const std::string file = scratch.str() + "/" + kDirLockName;
+    if (c.left) WriteFile(file, first + c.left);
+    DirLock lock;
+    std::string err;
+    ASSERT_EQ(lock.Acquire(scratch.str(), 0, &err), c.result) << err;
+    EXPECT_EQ(veilbox::testing::ReadFileBytes(file), first + std::to_string(getpid()) + "\n");
+  }
 }
 
 // The plan's word on a lock: held only while a process keeps the lock
