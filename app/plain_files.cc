@@ -75,10 +75,9 @@ EntryCleanUp CleanUpEntry(const std::string& name, const PlainFileEntry* aside) 
 }  // namespace
 
 const PlainFileEntry* WrittenPlainFiles::SetAsideAt(std::size_t at) const {
-  const auto it =
-      std::lower_bound(set_aside_.begin(), set_aside_.end(), at,
-                       [](const std::pair<std::size_t, PlainFileEntry>& entry,
-                          std::size_t position) { return entry.first < position; });
+  const auto it = std::lower_bound(set_aside_.begin(), set_aside_.end(), at,
+                                   [](const std::pair<std::size_t, PlainFileEntry>& entry,
+                                      std::size_t position) { return entry.first < position; });
   return it != set_aside_.end() && it->first == at ? &it->second : nullptr;
 }
 
@@ -124,8 +123,8 @@ namespace {
 // What came to stand at a name after the journal recorded it is not the
 // run's: the journal forgets the name (so that no clean-up touches it), and
 // the plain file cannot be created.
-[[noreturn]] void RefuseName(PlainFilePlan& plan, const RecordPlainFiles& record,
-                             std::size_t at, const std::string& plain) {
+[[noreturn]] void RefuseName(PlainFilePlan& plan, const RecordPlainFiles& record, std::size_t at,
+                             const std::string& plain) {
   plan.Drop(at);
   std::string err;
   if (!record(plan.entries(), &err)) platform::DebugOutput(err);
@@ -163,9 +162,8 @@ void SetAside(PlainFilePlan& plan, const RecordPlainFiles& record, std::size_t a
 // there; returns the name to create. What stands there must still be what
 // the journal recorded: anything else stops the run. *noted: the plain
 // file is in `written`.
-std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& record,
-                              std::size_t at, const std::string& plain,
-                              WrittenPlainFiles& written, char* noted) {
+std::string FreePlainFileName(PlainFilePlan& plan, const RecordPlainFiles& record, std::size_t at,
+                              const std::string& plain, WrittenPlainFiles& written, char* noted) {
   const PlainFileEntry* planned = plan.Find(at);
   if (!planned) throw FileCreateError(plain);
   const std::string name = planned->name;
