@@ -1,14 +1,12 @@
+#include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/master_index.h"
-#include "dbase/dbase3plus.h"
 #include "testing/dbf_writer.h"
+#include "testing/master_index_of.h"
 #include "testing/test_support.h"
 
 namespace veilbox {
@@ -23,11 +21,7 @@ TEST(MasterIndexPosix, ATableShortenedUnderTheIndexIsReadAsItNowStands) {
   for (int i = 0; i < 2000; ++i)
     table.Add(' ', {"P" + std::to_string(i), "C:\\P" + std::to_string(i)});
   const std::string file = dir.Write("master.dbf", table.Bytes());
-  auto master = std::make_unique<TDBase3Plus>();
-  master->SetFileName(file);
-  master->Open();
-  MasterIndex index;
-  index.Load(std::move(master));
+  MasterIndex index = testing::MasterIndexOf(file);
   ASSERT_NE(index.Find("p0"), nullptr);
 
   const long page = ::sysconf(_SC_PAGESIZE);

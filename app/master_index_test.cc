@@ -4,7 +4,6 @@
 
 #include <fstream>
 #include <map>
-#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -13,6 +12,7 @@
 #include "dbase/dbase3plus.h"
 #include "sysutil/text_utils.h"
 #include "testing/dbf_writer.h"
+#include "testing/master_index_of.h"
 #include "testing/test_support.h"
 
 namespace veilbox {
@@ -124,11 +124,7 @@ TEST(MasterIndex, GivesWhatTheScanFromTheFirstRecordGives) {
       return names;
     }();
     for (const std::vector<std::string>* order : {&c.names, &backwards, &twice}) {
-      auto indexed = std::make_unique<TDBase3Plus>();
-      indexed->SetFileName(file);
-      indexed->Open();
-      MasterIndex index;
-      index.Load(std::move(indexed));
+      MasterIndex index = testing::MasterIndexOf(file);
       for (const std::string& name : *order) {
         TDBase3Plus scanned;  // a fresh component per lookup: Eof never clears
         scanned.SetFileName(file);
@@ -165,11 +161,7 @@ TEST(MasterIndex, ManyLookupsInABigTableOnTwoWorkers) {
                                     "UNIT7", "unit123456789", "unit5 "};
   std::mt19937 random(7);
   for (int i = 0; i < 400; ++i) names.push_back("unit" + std::to_string(random() % 41000));
-  auto master = std::make_unique<TDBase3Plus>();
-  master->SetFileName(file);
-  master->Open();
-  MasterIndex index;
-  index.Load(std::move(master), 2);
+  MasterIndex index = testing::MasterIndexOf(file, 2);
   for (const std::string& name : names) {
     const auto expected = first.find(UpperAscii(name));
     const std::string* found = index.Find(name);
@@ -186,11 +178,7 @@ TEST(MasterIndex, FindsRecordsAddedAfterItWasLoaded) {
   const std::string one = Table(fields, {{' ', {"First", "C:\\F"}}});
   const std::string two = Table(fields, {{' ', {"First", "C:\\F"}}, {' ', {"Added", "C:\\ADD"}}});
   const std::string file = dir.Write("master.dbf", one);
-  auto master = std::make_unique<TDBase3Plus>();
-  master->SetFileName(file);
-  master->Open();
-  MasterIndex index;
-  index.Load(std::move(master));
+  MasterIndex index = testing::MasterIndexOf(file);
   ASSERT_NE(index.Find("first"), nullptr);
 
   // Another program adds a record in place: the count and the record.
