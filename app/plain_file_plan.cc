@@ -1,5 +1,6 @@
 #include "app/plain_file_plan.h"
 
+#include <exception>
 #include <string_view>
 #include <unordered_set>
 
@@ -7,6 +8,7 @@
 #include "app/plain_files.h"
 #include "platform/files.h"
 #include "protect/protected_file_name.h"
+#include "sysutil/ordered_parallel_pass.h"
 
 namespace veilbox {
 
@@ -42,22 +44,39 @@ NameHolder LookAtPlainFileName(const std::string& name) {
   return NameHolder::kUntouchable;
 }
 
-PlainFilePlan PlainFilePlan::Make(const std::vector<std::string>& collected) {
+PlainFilePlan PlainFilePlan::Make(const std::vector<std::string>& collected, unsigned workers) {
   PlainFilePlan plan;
   plan.entries_.reserve(collected.size());
   plan.entry_of_.assign(collected.size(), kNoEntry);
-  // The plain names seen, as views into the collected names.
-  std::unordered_set<std::string_view> seen;
-  seen.reserve(collected.size());
-  for (std::size_t at = 0; at < collected.size(); ++at) {
-    const std::string& entry = collected[at];
-    const std::string plain = PlainFileName(entry);
-    if (!seen.insert(std::string_view(entry).substr(0, plain.size())).second) {
-      plan.entry_of_[at] = kRepeat;
-      continue;
+  // The first collected name of each plain file, in the collected order;
+  // the plain names seen are views into the collected names.
+  std::vector<std::size_t> firsts;
+  firsts.reserve(collected.size());
+  {
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(collected.size());
+    for (std::size_t at = 0; at < collected.size(); ++at) {
+      const std::string& entry = collected[at];
+      const std::size_t plain_size = PlainFileName(entry).size();
+      if (seen.insert(std::string_view(entry).substr(0, plain_size)).second)
+        firsts.push_back(at);
+      else
+        plan.entry_of_[at] = kRepeat;
     }
+  }
+  // The looks are independent of each other: they share the workers. What
+  // the first to fail raised goes to the caller, as from a plain loop.
+  std::vector<NameHolder> holders(firsts.size(), NameHolder::kUntouchable);
+  const PassOutcome looked = RunOrderedPass(firsts.size(), workers, [&](std::size_t k) {
+    holders[k] = LookAtPlainFileName(PlainFileName(collected[firsts[k]]));
+  });
+  if (looked.error) std::rethrow_exception(looked.error);
+
+  for (std::size_t k = 0; k < firsts.size(); ++k) {
+    const std::size_t at = firsts[k];
+    const std::string plain = PlainFileName(collected[at]);
     PlainFileEntry planned{plain, PlainFileKind::kNew};
-    switch (LookAtPlainFileName(plain)) {
+    switch (holders[k]) {
       case NameHolder::kNothing:
         break;
       case NameHolder::kLeftover:

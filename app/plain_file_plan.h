@@ -20,8 +20,9 @@ namespace veilbox {
 // the collected list: no name is kept twice for a look-up.
 class PlainFilePlan {
  public:
-  // Looks at the plain file's name of every collected ProtectedFile.
-  static PlainFilePlan Make(const std::vector<std::string>& collected);
+  // Looks at the plain file's name of every collected ProtectedFile, on
+  // `workers` threads.
+  static PlainFilePlan Make(const std::vector<std::string>& collected, unsigned workers = 1);
 
   // Every name the run may write, with what stands there, for the journal.
   const std::vector<PlainFileEntry>& entries() const { return entries_; }

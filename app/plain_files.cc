@@ -222,32 +222,12 @@ bool NameTakenSincePlan(PlainFilePlan& plan, const RecordPlainFiles& record, std
   RefuseName(plan, record, at, plain);
 }
 
-// Records the stamp of each plain file the pass wrote, in one journal
-// write: from then on recovery knows them by it. Without it (a run killed
-// before, or a journal that cannot be written now) it knows them by their
-// content, so a failure here ends nothing.
-void RecordPlainFileStamps(PlainFilePlan& plan, const std::vector<std::size_t>& todo,
-                           const std::vector<char>& noted, const RecordPlainFiles& record) {
-  bool any = false;
-  for (std::size_t k = 0; k < todo.size(); ++k) {
-    PlainFileEntry* entry = plan.FindToChange(todo[k]);
-    if (!entry || !noted[k]) continue;
-    platform::EntryStamp stamp;
-    std::uint32_t error = 0;
-    if (!platform::StampOf(entry->name, &stamp, &error)) continue;
-    entry->plain_stamp = stamp;
-    any = true;
-  }
-  std::string err;
-  if (any && !record(plan.entries(), &err)) platform::DebugOutput(err);
-}
-
 }  // namespace
 
 bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
                       WrittenPlainFiles& written, const RecordPlainFiles& record, std::string* err,
                       unsigned workers) {
-  PlainFilePlan plan = PlainFilePlan::Make(collected);
+  PlainFilePlan plan = PlainFilePlan::Make(collected, workers);
   if (!record(plan.entries(), err)) return false;
 
   // Each plain file is written once, by the first entry that names it.
@@ -264,6 +244,8 @@ bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
   // Which of them the clean-up knows (`written` lists it), each set by
   // its own worker.
   std::vector<char> noted(todo.size(), 0);
+  // Whether any plain file's stamp was taken.
+  bool stamped = false;
   // The workers read and decrypt on their own; freeing a plain file's name
   // (the plan, the journal, the set-aside files) and noting what was
   // written take turns. A file that carries a plain file's name and that
@@ -290,17 +272,37 @@ bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
           }
           DecryptProtectedFileNoStatus(entry, &wrote, free_name);
         }
-        if (wrote && !noted[k]) {
+        std::string name;
+        {
           std::lock_guard<std::mutex> lock(names_mutex);
-          written.Add(*plan.Find(todo[k]));
-          noted[k] = 1;
+          if (wrote && !noted[k]) {
+            written.Add(*plan.Find(todo[k]));
+            noted[k] = 1;
+          }
+          const PlainFileEntry* entry_now = noted[k] ? plan.Find(todo[k]) : nullptr;
+          if (entry_now) name = entry_now->name;
+        }
+        // Its stamp, taken by this worker once the file is written and
+        // closed; recovery knows it by this once the journal holds it.
+        platform::EntryStamp stamp;
+        std::uint32_t error = 0;
+        if (!name.empty() && platform::StampOf(name, &stamp, &error)) {
+          std::lock_guard<std::mutex> lock(names_mutex);
+          if (PlainFileEntry* entry_now = plan.FindToChange(todo[k])) {
+            entry_now->plain_stamp = stamp;
+            stamped = true;
+          }
         }
       },
       // A soft end hands out no further file.
       [] { return platform::PendingInterrupt() != 0; });
   CheckInterrupt();
   if (!outcome.error) {
-    RecordPlainFileStamps(plan, todo, noted, record);
+    // The stamps go to the journal in one write. Without it (a run killed
+    // before, or a journal that cannot be written now) recovery knows the
+    // plain files by their content, so a failure here ends nothing.
+    std::string stamps_err;
+    if (stamped && !record(plan.entries(), &stamps_err)) platform::DebugOutput(stamps_err);
     return true;
   }
   // The first failure in the collected order decides, whatever the number
