@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 
 #include "sysutil/errors.h"
 
-// SSE2 is part of every x86-64 processor.
-#if defined(__SSE2__) || defined(_M_X64)
+// SSE2 is part of every x86-64 processor, and the 32-bit build asks for
+// it (MSVC's 32-bit default, /arch:SSE2, says so by _M_IX86_FP).
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #define VEILBOX_CIPHER_SSE2 1
 #include <emmintrin.h>
 #else
@@ -55,6 +58,15 @@ unsigned GroupValue(std::string_view group) {
   return value;
 }
 
+// The value of the two characters at t as a hexadecimal number, as
+// GroupValue reads them (which raises for anything else).
+inline unsigned PairValue(const char* t) {
+  const unsigned hi = kHexValue[static_cast<std::uint8_t>(t[0])];
+  const unsigned lo = kHexValue[static_cast<std::uint8_t>(t[1])];
+  if ((hi | lo) & kNotHex) return GroupValue(std::string_view(t, 2));
+  return (hi << 4) | lo;
+}
+
 // Undoes the chaining: b is the cipher byte with the key taken off.
 inline char Unchain(unsigned b, unsigned chain) {
   int d = static_cast<int>(b) - static_cast<int>(chain);
@@ -100,19 +112,37 @@ std::size_t DecryptPairs(const std::uint8_t* p, const std::uint8_t* keys, std::s
     for (; j + 16 <= count; j += 16) {
       const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * j));
       const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * j + 16));
-      __m128i bad = _mm_setzero_si128();
-      const __m128i c = _mm_packus_epi16(JoinNibbles(HexNibbles(first, &bad)),
-                                         JoinNibbles(HexNibbles(second, &bad)));
-      if (_mm_movemask_epi8(bad)) break;
+      __m128i bad_first = _mm_setzero_si128();
+      __m128i bad_second = _mm_setzero_si128();
+      const __m128i c = _mm_packus_epi16(JoinNibbles(HexNibbles(first, &bad_first)),
+                                         JoinNibbles(HexNibbles(second, &bad_second)));
+      const unsigned bad = static_cast<unsigned>(_mm_movemask_epi8(bad_first)) |
+                           static_cast<unsigned>(_mm_movemask_epi8(bad_second)) << 16;
       // The chain of each byte is the cipher byte before it.
       const __m128i chains = _mm_or_si128(_mm_slli_si128(c, 1), previous);
-      previous = _mm_srli_si128(c, 15);
       const __m128i b =
           _mm_xor_si128(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + j)));
       // b - chain, and 255 more (that is, 1 less) where b <= chain.
       const __m128i at_most = _mm_cmpeq_epi8(_mm_min_epu8(b, chains), b);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j),
-                       _mm_add_epi8(_mm_sub_epi8(b, chains), at_most));
+      const __m128i plain = _mm_add_epi8(_mm_sub_epi8(b, chains), at_most);
+      if (bad) {
+        // A line ends in this block (or a pair is malformed): the pairs
+        // before the first character that is not a digit are good. Only
+        // their bytes are stored, so that nothing past them is written.
+        const std::size_t good = static_cast<std::size_t>(std::countr_zero(bad)) / 2;
+        if (good > 0) {
+          alignas(16) std::uint8_t plain_bytes[16];
+          alignas(16) std::uint8_t cipher_bytes[16];
+          _mm_store_si128(reinterpret_cast<__m128i*>(plain_bytes), plain);
+          _mm_store_si128(reinterpret_cast<__m128i*>(cipher_bytes), c);
+          std::memcpy(o + j, plain_bytes, good);
+          previous = _mm_cvtsi32_si128(cipher_bytes[good - 1]);
+          j += good;
+        }
+        break;
+      }
+      previous = _mm_srli_si128(c, 15);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), plain);
     }
     *chain = static_cast<unsigned>(_mm_cvtsi128_si32(previous)) & 0xFF;
   }
@@ -177,7 +207,7 @@ std::size_t DecryptLine(std::string_view text, const KeyStream& key, char* out,
     return Decrypt(text.substr(0, head), key, out);
   }
   // Four characters or more: the seed's pair and at least one more.
-  unsigned chain = GroupValue(text.substr(0, 2));
+  unsigned chain = PairValue(t);
   const auto* pairs = reinterpret_cast<const std::uint8_t*>(t) + 2;
   const std::size_t whole = (size - 2) / 2;  // pairs that lie inside text
   std::size_t done = 0;

@@ -25,7 +25,7 @@ TEST(LineCipher, DecryptLineFindsTheEndAndAgreesWithDecrypt) {
   const KeyStream key("k3y");
   std::string long_line;
   Encrypt(std::string(5000, 'x'), key, 0x42, &long_line);
-  const std::string lines[] = {
+  std::vector<std::string> lines = {
       "",
       "1",
       "12",
@@ -43,14 +43,23 @@ TEST(LineCipher, DecryptLineFindsTheEndAndAgreesWithDecrypt) {
       long_line + "7",
       long_line.substr(0, 3000) + "Z" + long_line.substr(3001),
   };
+  // Lines of every length up to a few blocks of the vector decoding, with
+  // the line's end at each place in a block, and one digit short.
+  for (std::size_t n = 1; n <= 50; ++n) {
+    std::string line;
+    Encrypt(std::string(n, static_cast<char>('a' + n % 26)), key, static_cast<std::uint8_t>(n), &line);
+    lines.push_back(line);
+    lines.push_back(line.substr(0, line.size() - 1));
+  }
   for (const std::string& line : lines) {
     const std::string expected = Outcome([&] {
       std::string out(DecryptedSize(line.size()), '\0');
       out.resize(Decrypt(line, key, out.data()));
       return out;
     });
-    for (const std::string& end : {std::string(), std::string("\r\nFFFF"), std::string("\n"),
-                                   std::string("\r"), std::string("\0FF", 3)}) {
+    for (const std::string& end :
+         {std::string(), std::string("\r\nFFFF"), std::string("\n"), std::string("\r"),
+          std::string("\0FF", 3), "\r\n" + std::string(64, 'C')}) {
       const std::string text = line + end;
       std::size_t length = 12345;
       const std::string got = Outcome([&] {
