@@ -12,3 +12,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-exec.sh)
+# Every processor that runs a Windows version Citect supports has SSE2
+# (Windows 8 and later require it); the decryption's vector code uses it.
+set(CMAKE_CXX_FLAGS_INIT "-msse2")
