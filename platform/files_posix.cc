@@ -242,7 +242,13 @@ std::string NativePath(const std::string& path) {
   }
   // The common case, a plain name in a directory: the directory comes
   // from those resolved before (one stat), the name from the directory's
-  // kept listing.
+  // kept listing. A directory named with a slash at its end ("P\\") is
+  // the name without it, the slash kept.
+  std::size_t kept_slashes = 0;
+  while (rest.size() - kept_slashes > 1 && rest[rest.size() - kept_slashes - 1] == '/')
+    ++kept_slashes;
+  const std::string_view whole = rest;
+  rest.remove_suffix(kept_slashes);
   const std::size_t slash = rest.rfind('/');
   const std::string_view name = slash == std::string_view::npos ? rest : rest.substr(slash + 1);
   const std::string_view dir_part =
@@ -252,10 +258,12 @@ std::string NativePath(const std::string& path) {
     struct stat st;
     if (ResolveDirectory(base, dir_part, &dir, &st)) {
       const std::string actual = standin::FindEntryIgnoringCase(dir, st, name);
-      return JoinPath(dir, actual.empty() ? name : std::string_view(actual));
+      std::string native = JoinPath(dir, actual.empty() ? name : std::string_view(actual));
+      if (kept_slashes > 0) native += '/';
+      return native;
     }
   }
-  return ResolveComponents(std::move(base), rest);
+  return ResolveComponents(std::move(base), whole);
 }
 
 bool File::OpenExisting(const std::string& path, bool write, Share share, File* out,

@@ -39,6 +39,13 @@ TEST(NativePath, EveryComponentIsFoundRegardlessOfCase) {
     EXPECT_EQ(NativePath(name), proj + "Include.DBF") << name;
   }
   EXPECT_EQ(NativePath("C:\\citect\\user\\proj\\exact.txt"), proj + "exact.txt");
+  // A directory named with a slash at its end: resolved, the slash kept,
+  // the second time too (the directory is known by then).
+  for (int again = 0; again < 2; ++again) {
+    EXPECT_EQ(NativePath("C:\\CITECT\\USER\\PROJ\\"), proj);
+    EXPECT_EQ(NativePath("c:/citect/user/proj//"), proj);
+    EXPECT_EQ(NativePath("C:\\CITECT\\USER\\GONE\\"), prefix.str() + "/drive_c/Citect/User/GONE/");
+  }
   // The existing part is resolved; what is missing stays as given.
   EXPECT_EQ(NativePath("C:\\CITECT\\New\\File.TXT"), prefix.str() + "/drive_c/Citect/New/File.TXT");
   EXPECT_EQ(NativePath("C:\\CITECT\\..\\citect\\user"),
