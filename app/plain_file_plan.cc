@@ -44,6 +44,21 @@ NameHolder LookAtPlainFileName(const std::string& name) {
   return NameHolder::kUntouchable;
 }
 
+std::vector<std::size_t> DirectoryRunStarts(
+    std::size_t count, const std::function<const std::string&(std::size_t)>& name_at) {
+  std::vector<std::size_t> starts;
+  std::string_view run_dir;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string& name = name_at(i);
+    const std::size_t slash = name.find_last_of("\\/");
+    const std::string_view dir =
+        std::string_view(name).substr(0, slash == std::string::npos ? 0 : slash);
+    if (i == 0 || dir != run_dir) starts.push_back(i);
+    run_dir = dir;
+  }
+  return starts;
+}
+
 PlainFilePlan PlainFilePlan::Make(const std::vector<std::string>& collected, unsigned workers) {
   PlainFilePlan plan;
   plan.entries_.reserve(collected.size());
@@ -67,9 +82,12 @@ PlainFilePlan PlainFilePlan::Make(const std::vector<std::string>& collected, uns
   // The looks are independent of each other: they share the workers. What
   // the first to fail raised goes to the caller, as from a plain loop.
   std::vector<NameHolder> holders(firsts.size(), NameHolder::kUntouchable);
-  const PassOutcome looked = RunOrderedPass(firsts.size(), workers, [&](std::size_t k) {
-    holders[k] = LookAtPlainFileName(PlainFileName(collected[firsts[k]]));
-  });
+  const PassOutcome looked = RunOrderedPassInRuns(
+      DirectoryRunStarts(firsts.size(),
+                         [&](std::size_t k) -> const std::string& { return collected[firsts[k]]; }),
+      firsts.size(), workers, [&](std::size_t k) {
+        holders[k] = LookAtPlainFileName(PlainFileName(collected[firsts[k]]));
+      });
   if (looked.error) std::rethrow_exception(looked.error);
 
   for (std::size_t k = 0; k < firsts.size(); ++k) {

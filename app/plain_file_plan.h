@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,13 @@ class PlainFilePlan {
   // Collected position -> its entry; kNoEntry or kRepeat.
   std::vector<std::uint32_t> entry_of_;
 };
+
+// The first index of each run of neighbouring names (name_at(0) to
+// name_at(count - 1)) that lie in one directory, as spelled: workers that
+// take whole runs (RunOrderedPassInRuns) change different directories
+// side by side, not one directory by turns.
+std::vector<std::size_t> DirectoryRunStarts(
+    std::size_t count, const std::function<const std::string&(std::size_t)>& name_at);
 
 // What stands at a plain file's name, as the plan sees it.
 enum class NameHolder { kNothing, kLeftover, kSomeonesEntry, kUntouchable };

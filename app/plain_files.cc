@@ -87,13 +87,15 @@ CleanUpLeft WrittenPlainFiles::DeleteAll(unsigned workers) {
   // workers.
   const std::size_t count = names_.size();
   std::vector<EntryCleanUp> done(count);
-  RunOrderedPass(count, workers, [&](std::size_t i) {
-    try {
-      done[i] = CleanUpEntry(names_[i], SetAsideAt(i));
-    } catch (const std::exception& e) {
-      done[i].why.push_back("cannot clean up " + names_[i] + ": " + e.what());
-    }
-  });
+  RunOrderedPassInRuns(
+      DirectoryRunStarts(count, [&](std::size_t i) -> const std::string& { return names_[i]; }),
+      count, workers, [&](std::size_t i) {
+        try {
+          done[i] = CleanUpEntry(names_[i], SetAsideAt(i));
+        } catch (const std::exception& e) {
+          done[i].why.push_back("cannot clean up " + names_[i] + ": " + e.what());
+        }
+      });
   CleanUpLeft left;
   for (std::size_t i = 0; i < count; ++i) {
     const std::string& name = names_[i];

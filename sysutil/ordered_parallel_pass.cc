@@ -78,4 +78,16 @@ PassOutcome RunOrderedPass(std::size_t count, unsigned workers,
   return pass.outcome();
 }
 
+PassOutcome RunOrderedPassInRuns(const std::vector<std::size_t>& run_starts, std::size_t count,
+                                 unsigned workers, const std::function<void(std::size_t)>& job) {
+  // The index each run is at; a run that fails stays at its failing one.
+  std::vector<std::size_t> at(run_starts.size(), count);
+  PassOutcome outcome = RunOrderedPass(run_starts.size(), workers, [&](std::size_t run) {
+    const std::size_t end = run + 1 < run_starts.size() ? run_starts[run + 1] : count;
+    for (at[run] = run_starts[run]; at[run] < end; ++at[run]) job(at[run]);
+  });
+  outcome.first_failure = outcome.error ? at[outcome.first_failure] : count;
+  return outcome;
+}
+
 }  // namespace veilbox

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <vector>
 
 namespace veilbox {
 
@@ -36,5 +37,17 @@ struct PassOutcome {
 PassOutcome RunOrderedPass(std::size_t count, unsigned workers,
                            const std::function<void(std::size_t index)>& job,
                            const std::function<bool()>& stop = {});
+
+// The same pass, handing out runs of neighbouring indices instead of
+// single ones: run_starts holds the first index of each run, ascending
+// from 0, the last run ending at count. A worker does a run's indices in
+// order, so that work which shares something with its neighbours (files
+// of one directory) is done by one worker while the others are elsewhere.
+// The outcome is still that of a plain loop over the indices: when a job
+// fails, no run above its own is handed out any more, the rest of its run
+// is not done, and first_failure is the lowest failing index.
+PassOutcome RunOrderedPassInRuns(const std::vector<std::size_t>& run_starts, std::size_t count,
+                                 unsigned workers,
+                                 const std::function<void(std::size_t index)>& job);
 
 }  // namespace veilbox

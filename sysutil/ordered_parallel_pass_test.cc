@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace veilbox {
@@ -31,6 +33,43 @@ TEST(OrderedParallelPass, RunsEveryIndexOnce) {
       EXPECT_FALSE(outcome.stopped);
       for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(runs[i], 1) << workers << " " << i;
     }
+  }
+}
+
+// Runs: every index once, a run's indices in order on one thread; the
+// lowest failing index decides, and the rest of its run is not done.
+TEST(OrderedParallelPass, RunsOfNeighboursGoToOneWorkerEach) {
+  const std::vector<std::size_t> starts = {0, 1, 5, 6, 30, 31};
+  const std::size_t count = 40;
+  for (unsigned workers : {1u, 2u, 8u}) {
+    std::vector<std::atomic<int>> runs(count);
+    std::vector<std::thread::id> by(count);
+    std::vector<std::size_t> order;
+    std::mutex order_mutex;
+    PassOutcome outcome = RunOrderedPassInRuns(starts, count, workers, [&](std::size_t i) {
+      ++runs[i];
+      by[i] = std::this_thread::get_id();
+      std::lock_guard<std::mutex> lock(order_mutex);
+      order.push_back(i);
+    });
+    EXPECT_EQ(outcome.first_failure, count);
+    EXPECT_FALSE(outcome.error);
+    for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(runs[i], 1) << workers << " " << i;
+    for (std::size_t i = 6; i < 30; ++i) EXPECT_EQ(by[i], by[6]) << i;
+    std::vector<std::size_t> run_of_six;
+    for (std::size_t i : order)
+      if (i >= 6 && i < 30) run_of_six.push_back(i);
+    EXPECT_TRUE(std::is_sorted(run_of_six.begin(), run_of_six.end()));
+
+    for (std::atomic<int>& r : runs) r = 0;
+    outcome = RunOrderedPassInRuns(starts, count, workers, [&](std::size_t i) {
+      ++runs[i];
+      if (i == 12 || i == 35) throw std::runtime_error("at " + std::to_string(i));
+    });
+    EXPECT_EQ(outcome.first_failure, 12u);
+    EXPECT_EQ(Message(outcome), "at 12");
+    for (std::size_t i = 0; i <= 12; ++i) EXPECT_EQ(runs[i], 1) << i;
+    for (std::size_t i = 13; i < 30; ++i) EXPECT_EQ(runs[i], 0) << i;
   }
 }
 
