@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_set>
 
 #include "app/plain_file_plan.h"
@@ -224,6 +225,16 @@ bool NameTakenSincePlan(PlainFilePlan& plan, const RecordPlainFiles& record, std
   RefuseName(plan, record, at, plain);
 }
 
+// The stamp of a plain file this run has just written and closed, taken
+// by its worker: recovery knows the file by it once the journal holds it.
+// None when it cannot be told; recovery then knows the file by its content.
+std::optional<platform::EntryStamp> StampOfWritten(const std::string& name) {
+  platform::EntryStamp stamp;
+  std::uint32_t error = 0;
+  if (!platform::StampOf(name, &stamp, &error)) return std::nullopt;
+  return stamp;
+}
+
 }  // namespace
 
 bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
@@ -284,16 +295,13 @@ bool DecryptCollected(RunUi& ui, const std::vector<std::string>& collected,
           const PlainFileEntry* entry_now = noted[k] ? plan.Find(todo[k]) : nullptr;
           if (entry_now) name = entry_now->name;
         }
-        // Its stamp, taken by this worker once the file is written and
-        // closed; recovery knows it by this once the journal holds it.
-        platform::EntryStamp stamp;
-        std::uint32_t error = 0;
-        if (!name.empty() && platform::StampOf(name, &stamp, &error)) {
-          std::lock_guard<std::mutex> lock(names_mutex);
-          if (PlainFileEntry* entry_now = plan.FindToChange(todo[k])) {
-            entry_now->plain_stamp = stamp;
-            stamped = true;
-          }
+        if (name.empty()) return;
+        const std::optional<platform::EntryStamp> stamp = StampOfWritten(name);
+        if (!stamp) return;
+        std::lock_guard<std::mutex> lock(names_mutex);
+        if (PlainFileEntry* entry_now = plan.FindToChange(todo[k])) {
+          entry_now->plain_stamp = *stamp;
+          stamped = true;
         }
       },
       // A soft end hands out no further file.
